@@ -1,0 +1,313 @@
+#include "app/run_sequence.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "app/command_line.h"
+#include "app/record_file.h"
+#include "asiohost/asio_calls.h"
+#include "asiohost/driver_loader.h"
+#include "engine/callbacks.h"
+#include "engine/channel_buffers.h"
+#include "engine/device_state.h"
+#include "engine/sample_stores.h"
+#include "platform/interrupts.h"
+#include "platform/win32api.h"
+#include "wav/playback_loader.h"
+#include "wav/recording_writer.h"
+#include "wav/wav_header.h"
+
+namespace {
+
+const char* requestedDriverName;
+const char* playPath;
+const char* recordPath;
+int32_t playStart;
+int32_t recordCount;
+int32_t recordStart;
+
+int32_t playCount() { return static_cast<int32_t>(playbackStore.channelCount); }
+
+int fail(int code) {
+    std::fflush(stdout);
+    return code;
+}
+
+void releaseDriver() {
+    ASIOExit();
+    driverLoader->unloadCurrent();
+}
+
+void releaseBuffersAndDriver() {
+    ASIODisposeBuffers();
+    releaseDriver();
+}
+
+// The playback file's header, before any driver is touched: exit codes 2, 3.
+int checkPlaybackFile() {
+    uint32_t formatTag = 0;
+    uint32_t bitsPerSample = 0;
+    const int result = readWavHeader(playPath, &formatTag, &wavSampleRate, &bitsPerSample,
+                                     &playbackStore.channelCount, &playbackStore.remainingFrames);
+    if (result != kWavOk) {
+        std::printf("Error: Unable to load input WAV file %s!", playPath);
+        return kExitPlaybackFile;
+    }
+    if (formatTag != 3 || bitsPerSample != 32) {
+        std::printf("Error: Unsupported WAV file format! (This application support only 32bit "
+                    "float WAV file)");
+        return kExitNotFloat32;
+    }
+    return kExitDone;
+}
+
+// Unsigned sums as the driver sees channel numbers; negative counts or starts
+// are refused first, since their sums can wrap back into range.
+bool channelRangesAdmissible() {
+    if (recordStart < 1 || playStart < 1 || recordCount < 0)
+        return false;
+    const uint32_t recordLast =
+        static_cast<uint32_t>(recordStart) + static_cast<uint32_t>(recordCount) - 1u;
+    const uint32_t playLast =
+        static_cast<uint32_t>(playStart) + static_cast<uint32_t>(playCount()) - 1u;
+    return recordLast <= kMaxChannelsPerDirection && playLast <= kMaxChannelsPerDirection &&
+           recordLast <= static_cast<uint32_t>(deviceState.inputChannels) &&
+           playLast <= static_cast<uint32_t>(deviceState.outputChannels);
+}
+
+bool bufferSizeAdmissible() {
+    return bufferSize != 0 && bufferSize <= static_cast<uint32_t>(deviceState.maxBufferSize) &&
+           bufferSize >= static_cast<uint32_t>(deviceState.minBufferSize);
+}
+
+bool sampleRateAccepted() {
+    const ASIOSampleRate rate = static_cast<double>(wavSampleRate);
+    return ASIOCanSampleRate(rate) == ASE_OK && ASIOSetSampleRate(rate) == ASE_OK;
+}
+
+// Load, initialise and check the driver against the request: exit codes 4 to 8.
+int setUpDriver() {
+    if (!loadDriverByName(requestedDriverName)) {
+        std::printf("Error: Failed to load ASIO driver %s!", requestedDriverName);
+        return fail(kExitDriverNotLoaded);
+    }
+    if (ASIOInit(&deviceState.driverInfo) != ASE_OK) {
+        std::printf("Error: Failed to initialize ASIO driver!");
+        driverLoader->unloadCurrent();
+        return fail(kExitDriverInit);
+    }
+    std::printf("ASIO Driver correctly initialized: %s\n", deviceState.driverInfo.name);
+    ASIOGetChannels(&deviceState.inputChannels, &deviceState.outputChannels);
+    std::printf("Available driver channel: %d inputs; %d outputs\n", deviceState.inputChannels,
+                deviceState.outputChannels);
+    if (!channelRangesAdmissible()) {
+        std::printf("Error: Wrong input/output channel settings!");
+        releaseDriver();
+        return fail(kExitChannels);
+    }
+    ASIOGetBufferSize(&deviceState.minBufferSize, &deviceState.maxBufferSize,
+                      &deviceState.preferredBufferSize, &deviceState.bufferGranularity);
+    std::printf("Permitted buffer size: %d to %d\n", deviceState.minBufferSize,
+                deviceState.maxBufferSize);
+    if (!bufferSizeAdmissible()) {
+        std::printf("Error: Unable to set ASIO buffer size to %d!", static_cast<int>(bufferSize));
+        releaseDriver();
+        return fail(kExitBufferSize);
+    }
+    std::printf("Buffer Size set to %d sample\n", static_cast<int>(bufferSize));
+    if (!sampleRateAccepted()) {
+        std::printf("Error: Failed to set sample rate as recquested to WAV input file!\n"
+                    "This driver cannot run to %d Hz\n",
+                    static_cast<int>(wavSampleRate));
+        releaseDriver();
+        return fail(kExitSampleRate);
+    }
+    ASIOGetSampleRate(&deviceState.sampleRate);
+    std::printf("SampleRate set to %0.0f\n", deviceState.sampleRate);
+    return kExitDone;
+}
+
+void fillHostCallbacks() {
+    hostCallbacks.bufferSwitch = onBufferSwitch;
+    hostCallbacks.sampleRateDidChange = onSampleRateDidChange;
+    hostCallbacks.asioMessage = onAsioMessage;
+    hostCallbacks.bufferSwitchTimeInfo = onBufferSwitchTimeInfo;
+}
+
+// Buffers on the chosen channels and the native sample width: exit codes 9, 10.
+int setUpBuffers() {
+    fillHostCallbacks();
+    if (createChannelBuffers(bufferSize, recordCount, recordStart, playCount(), playStart) !=
+        ASE_OK) {
+        std::printf("Error: Failed to create ASIO buffer for selected input!");
+        releaseDriver();
+        return fail(kExitCreateBuffers);
+    }
+    ASIOGetLatencies(&deviceState.inputLatency, &deviceState.outputLatency);
+    std::printf("ASIO driver latency: input: %d, output: %d\n", deviceState.inputLatency,
+                deviceState.outputLatency);
+    bytesPerSample = nativeBytesPerSample();
+    if (bytesPerSample == 0) {
+        std::printf("Error: ASIO native format not supported!\n\n");
+        releaseBuffersAndDriver();
+        return fail(kExitNativeFormat);
+    }
+    std::printf("ASIO native data fomat: LSB Integer %dbits\n",
+                static_cast<int>(bytesPerSample * 8));
+    return kExitDone;
+}
+
+// The padded length of the material, as the loader will compute it.
+uint64_t paddedFrames() {
+    const uint64_t n = playbackStore.remainingFrames;
+    return (n + bufferSize - 1) / bufferSize * bufferSize;
+}
+
+// Everything that can be known before a byte is loaded: exit codes 12 to 14.
+int checkStoresAndRecordFile() {
+    const uint64_t frames = paddedFrames();
+    if (static_cast<uint64_t>(recordCount) * frames * 4u > 4294967259u) {
+        std::printf("Error: Recording too large for a WAV file!");
+        return kExitRecordingTooLarge;
+    }
+    if (frames * bytesPerSample > 0xFFFFFFFFu) {
+        std::printf("Error: Not enough memory for playback and recording!");
+        return kExitNoMemory;
+    }
+    if (!recordFileWritable(recordPath)) {
+        std::printf("Error: Unable to write output WAV file %s!", recordPath);
+        return kExitRecordFile;
+    }
+    return kExitDone;
+}
+
+int fillStores() {
+    const int code = checkStoresAndRecordFile();
+    if (code != kExitDone)
+        return code;
+    const int loaded = loadPlaybackSamples(playPath);
+    if (loaded == kWavNoMemory) {
+        std::printf("Error: Not enough memory for playback and recording!");
+        return kExitNoMemory;
+    }
+    if (loaded != kWavOk) {
+        std::printf("Error: Unable to load input WAV file %s!", playPath);
+        return kExitPlaybackFile;
+    }
+    recordStore.channelCount = static_cast<uint32_t>(recordCount);
+    recordStore.frameCount = playbackStore.remainingFrames;
+    if (!allocateRecordStore()) {
+        std::printf("Error: Not enough memory for playback and recording!");
+        freePlaybackStore();
+        return kExitNoMemory;
+    }
+    return kExitDone;
+}
+
+// Beyond 2^31 samples (12 hours at 48 kHz) the display saturates rather than
+// converting out of range.
+int32_t truncatedSamplePosition(double position) {
+    if (!(position < 2147483647.0))
+        return position > 0 ? 2147483647 : 0;
+    return position > -2147483648.0 ? static_cast<int32_t>(position) : INT32_MIN;
+}
+
+// Until the material is used up, or the user interrupts.
+void showProgress() {
+    while (deviceState.stopped.load(std::memory_order_acquire) == 0 && !interruptRequested()) {
+        Sleep(100);
+        const double position = deviceState.samplePosition.load(std::memory_order_relaxed);
+        const uint32_t switchTime = deviceState.lastSwitchTimeMs.load(std::memory_order_relaxed);
+        std::printf("%d ms / %d samples", static_cast<int32_t>(switchTime),
+                    truncatedSamplePosition(position));
+        std::printf("     \r");
+        std::fflush(stdout);
+    }
+}
+
+// After an interrupt the recording keeps the whole buffers taken so far, the
+// same number on every channel.
+void keepRecordedFramesOnly() { recordStore.frameCount -= playbackStore.remainingFrames; }
+
+int writeRecordingOut(bool interrupted) {
+    std::printf("Converting and storing recorded data...\n");
+    const int written = writeRecording(recordPath);
+    freeRecordStore();
+    if (written != 0) {
+        std::printf("Error: Unable to write output WAV file %s!", recordPath);
+        return fail(kExitRecordFile);
+    }
+    const uint32_t lost = lostBlockCount();
+    if (lost != 0)
+        std::printf("Warning: %u buffer(s) lost or repeated by the driver; the recording may be "
+                    "out of step!\n",
+                    lost);
+    std::printf("Done!\n");
+    if (interrupted)
+        return fail(kExitInterrupted);
+    return fail(lost != 0 ? kExitLostBlocks : kExitDone);
+}
+
+int stream() {
+    watchInterrupts();
+    armBufferSwitch();
+    if (ASIOStart() != ASE_OK) {
+        disarmBufferSwitch();
+        std::printf("Error: Failed to start ASIO driver!\n\n");
+        releaseBuffersAndDriver();
+        freePlaybackStore();
+        freeRecordStore();
+        return fail(kExitStart);
+    }
+    std::printf("\n\nPlay & Record Started!\n\n");
+    showProgress();
+    ASIOStop();
+    disarmBufferSwitch();
+    const bool interrupted = deviceState.stopped.load(std::memory_order_acquire) == 0;
+    releaseBuffersAndDriver();
+    if (interrupted) {
+        std::printf("\n\nPlay & Record Interrupted!\n\n");
+        keepRecordedFramesOnly();
+    } else {
+        std::printf("\n\nPlay & Record Stopped!\n\n");
+    }
+    freePlaybackStore();
+    const int code = writeRecordingOut(interrupted);
+    interruptHandled();
+    return code;
+}
+
+int run() {
+    int code = checkPlaybackFile();
+    if (code != kExitDone)
+        return fail(code);
+    code = setUpDriver();
+    if (code == kExitDone)
+        code = setUpBuffers();
+    if (code != kExitDone)
+        return code;
+    code = fillStores();
+    if (code != kExitDone) {
+        releaseBuffersAndDriver();
+        return fail(code);
+    }
+    return stream();
+}
+
+} // namespace
+
+int runTandemWav(int argc, char** argv) {
+    printBanner();
+    if (argc != 8) {
+        printUsage();
+        return fail(kExitUsage);
+    }
+    requestedDriverName = argv[1];
+    bufferSize = static_cast<uint32_t>(convertNumberArgument(argv[2]));
+    playPath = argv[3];
+    playStart = convertNumberArgument(argv[4]);
+    recordPath = argv[5];
+    recordCount = convertNumberArgument(argv[6]);
+    recordStart = convertNumberArgument(argv[7]);
+    return run();
+}

@@ -1,0 +1,301 @@
+#include "drivers/jack/jack_driver.h"
+
+#include <time.h>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr int32_t kDriverVersion = 1;
+
+void copyText(char* target, size_t capacity, const char* text) {
+    std::snprintf(target, capacity, "%s", text);
+}
+
+} // namespace
+
+void jackSplitWide(uint64_t value, uint32_t* hi, uint32_t* lo) {
+    *hi = static_cast<uint32_t>(value >> 32);
+    *lo = static_cast<uint32_t>(value);
+}
+
+JackDriver::JackDriver(const JackSettings& settings)
+    : settings_(settings), trace_(settings_.traceFile) {}
+
+JackDriver::~JackDriver() {
+    trace_.note("release");
+    if (channels_ != nullptr)
+        disposeBuffers();
+    if (client_ != nullptr)
+        jack_client_close(client_);
+}
+
+HRESULT JackDriver::QueryInterface(REFIID, void** object) {
+    // The host asks for the driver's own class identifier as the interface;
+    // there is only the one interface to give.
+    if (object == nullptr)
+        return E_POINTER;
+    AddRef();
+    *object = static_cast<IASIO*>(this);
+    return S_OK;
+}
+
+ULONG JackDriver::AddRef() {
+    return ++references_;
+}
+
+ULONG JackDriver::Release() {
+    const ULONG left = --references_;
+    if (left == 0)
+        delete this;
+    return left;
+}
+
+ASIOBool JackDriver::init(void*) {
+    const bool ready = client_ != nullptr || openClient();
+    trace_.note("init -> %d", ready ? 1 : 0);
+    return ready ? ASIOTrue : ASIOFalse;
+}
+
+void JackDriver::getDriverName(char* name) {
+    if (name != nullptr)
+        copyText(name, 32, settings_.name);
+}
+
+int32_t JackDriver::getDriverVersion() {
+    return kDriverVersion;
+}
+
+void JackDriver::getErrorMessage(char* string) {
+    if (string != nullptr)
+        copyText(string, sizeof errorMessage_, errorMessage_);
+}
+
+ASIOError JackDriver::start() {
+    ASIOError result = ASE_OK;
+    if (client_ == nullptr)
+        result = ASE_NotPresent;
+    else if (channels_ == nullptr)
+        result = ASE_InvalidMode;
+    else if (serverGone_.load())
+        result = ASE_HWMalfunction;
+    if (result == ASE_OK && !running_.load()) {
+        half_ = 0;
+        positionKnown_.store(false);
+        pendingResyncs_.store(0);
+        resetRequested_ = false;
+        running_.store(true);
+    }
+    trace_.note("start -> %d", result);
+    return result;
+}
+
+ASIOError JackDriver::stop() {
+    const ASIOError result = client_ == nullptr ? ASE_NotPresent : ASE_OK;
+    running_.store(false);
+    waitForCallbacksToLeave();
+    trace_.note("stop -> %d", result);
+    return result;
+}
+
+void JackDriver::waitForCallbacksToLeave() {
+    // A cycle that saw running_ before it was cleared may still be inside the
+    // host; after stop() returns the host must not be called any more.
+    const timespec pause = {0, 1000000};
+    while (inCycle_.load() || inNotice_.load())
+        nanosleep(&pause, nullptr);
+}
+
+ASIOError JackDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
+    if (client_ == nullptr)
+        return ASE_NotPresent;
+    if (numInputChannels != nullptr)
+        *numInputChannels = inputs_;
+    if (numOutputChannels != nullptr)
+        *numOutputChannels = outputs_;
+    return ASE_OK;
+}
+
+ASIOError JackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
+    if (client_ == nullptr)
+        return ASE_NotPresent;
+    int32_t input = 0;
+    int32_t output = 0;
+    physicalLatencies(&input, &output);
+    if (inputLatency != nullptr)
+        *inputLatency = input;
+    if (outputLatency != nullptr)
+        *outputLatency = output;
+    return ASE_OK;
+}
+
+ASIOError JackDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
+                                    int32_t* granularity) {
+    if (client_ == nullptr)
+        return ASE_NotPresent;
+    // The server's period is the only length there is: one switch per cycle.
+    const int32_t period = static_cast<int32_t>(jack_get_buffer_size(client_));
+    if (minSize != nullptr)
+        *minSize = period;
+    if (maxSize != nullptr)
+        *maxSize = period;
+    if (preferredSize != nullptr)
+        *preferredSize = period;
+    if (granularity != nullptr)
+        *granularity = 0;
+    return ASE_OK;
+}
+
+ASIOError JackDriver::canSampleRate(ASIOSampleRate sampleRate) {
+    ASIOError result = ASE_OK;
+    if (client_ == nullptr)
+        result = ASE_NotPresent;
+    else if (sampleRate != static_cast<double>(jack_get_sample_rate(client_)))
+        result = ASE_NoClock;
+    trace_.note("canSampleRate %.0f -> %d", sampleRate, result);
+    return result;
+}
+
+ASIOError JackDriver::getSampleRate(ASIOSampleRate* sampleRate) {
+    if (client_ == nullptr)
+        return ASE_NotPresent;
+    if (sampleRate == nullptr)
+        return ASE_InvalidParameter;
+    *sampleRate = static_cast<double>(jack_get_sample_rate(client_));
+    return ASE_OK;
+}
+
+ASIOError JackDriver::setSampleRate(ASIOSampleRate sampleRate) {
+    // The server's rate is fixed while it runs; only that rate can be "set".
+    ASIOError result = ASE_OK;
+    if (client_ == nullptr)
+        result = ASE_NotPresent;
+    else if (sampleRate != static_cast<double>(jack_get_sample_rate(client_)))
+        result = ASE_NoClock;
+    trace_.note("setSampleRate %.0f -> %d", sampleRate, result);
+    return result;
+}
+
+ASIOError JackDriver::getClockSources(ASIOClockSource* clocks, int32_t* numSources) {
+    if (clocks == nullptr || numSources == nullptr)
+        return ASE_InvalidParameter;
+    if (*numSources >= 1) {
+        std::memset(clocks, 0, sizeof *clocks);
+        clocks->associatedChannel = -1;
+        clocks->associatedGroup = -1;
+        clocks->isCurrentSource = ASIOTrue;
+        copyText(clocks->name, sizeof clocks->name, "JACK server");
+    }
+    *numSources = 1;
+    return ASE_OK;
+}
+
+ASIOError JackDriver::setClockSource(int32_t reference) {
+    return reference == 0 ? ASE_OK : ASE_InvalidParameter;
+}
+
+ASIOError JackDriver::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) {
+    if (client_ == nullptr)
+        return ASE_NotPresent;
+    if (sPos == nullptr || tStamp == nullptr)
+        return ASE_InvalidParameter;
+    uint64_t position = lastPosition_.load();
+    uint64_t systemTimeNs = lastSystemTimeNs_.load();
+    if (!positionKnown_.load()) {
+        position = jack_frame_time(client_);
+        systemTimeNs = jack_get_time() * 1000u;
+    }
+    jackSplitWide(position, &sPos->hi, &sPos->lo);
+    jackSplitWide(systemTimeNs, &tStamp->hi, &tStamp->lo);
+    return ASE_OK;
+}
+
+ASIOError JackDriver::getChannelInfo(ASIOChannelInfo* info) {
+    if (client_ == nullptr)
+        return ASE_NotPresent;
+    if (info == nullptr)
+        return ASE_InvalidParameter;
+    const int32_t count = info->isInput ? inputs_ : outputs_;
+    if (info->channel < 0 || info->channel >= count)
+        return ASE_InvalidParameter;
+    info->isActive = ASIOFalse;
+    for (int32_t i = 0; i < channelCount_; ++i)
+        if ((channels_[i].isInput != 0) == (info->isInput != 0) &&
+            channels_[i].number == info->channel)
+            info->isActive = ASIOTrue;
+    info->channelGroup = 0;
+    info->type = ASIOSTInt32LSB;
+    std::snprintf(info->name, sizeof info->name, "%s_%d", info->isInput ? "in" : "out",
+                  static_cast<int>(info->channel) + 1);
+    return ASE_OK;
+}
+
+ASIOError JackDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,
+                                    int32_t bufferSize, ASIOCallbacks* callbacks) {
+    ASIOError result = ASE_OK;
+    if (client_ == nullptr)
+        result = ASE_NotPresent;
+    else if (channels_ != nullptr)
+        result = ASE_InvalidMode;
+    else if (callbacks == nullptr)
+        result = ASE_InvalidParameter;
+    else
+        result = checkBufferRequest(bufferInfos, numChannels, bufferSize);
+    if (result == ASE_OK)
+        result = setUpBuffers(bufferInfos, numChannels, bufferSize, callbacks);
+    trace_.note("createBuffers %d %d -> %d", static_cast<int>(numChannels),
+                static_cast<int>(bufferSize), result);
+    return result;
+}
+
+ASIOError JackDriver::setUpBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,
+                                   int32_t bufferSize, ASIOCallbacks* callbacks) {
+    if (!allocateChannels(bufferInfos, numChannels, bufferSize))
+        return ASE_NoMemory;
+    if (!registerPorts()) {
+        releaseChannels();
+        return ASE_HWMalfunction;
+    }
+    callbacks_ = callbacks;
+    askHost();
+    // Activated only now: the cycle reads the channels without a lock.
+    if (jack_activate(client_) != 0) {
+        releaseChannels();
+        return ASE_HWMalfunction;
+    }
+    for (int32_t i = 0; i < numChannels; ++i) {
+        bufferInfos[i].buffers[0] = channels_[i].halves[0];
+        bufferInfos[i].buffers[1] = channels_[i].halves[1];
+    }
+    connectPorts();
+    return ASE_OK;
+}
+
+ASIOError JackDriver::disposeBuffers() {
+    if (channels_ == nullptr) {
+        trace_.note("disposeBuffers -> %d", ASE_InvalidMode);
+        return ASE_InvalidMode;
+    }
+    running_.store(false);
+    waitForCallbacksToLeave();
+    // Deactivation waits for a cycle in progress, so the halves are free after it.
+    jack_deactivate(client_);
+    releaseChannels();
+    trace_.note("disposeBuffers -> %d", ASE_OK);
+    return ASE_OK;
+}
+
+ASIOError JackDriver::controlPanel() {
+    return ASE_NotPresent;
+}
+
+ASIOError JackDriver::future(int32_t, void*) {
+    return ASE_InvalidParameter;
+}
+
+// Outputs are taken when the host's switch returns, so there is nothing to hurry.
+ASIOError JackDriver::outputReady() {
+    return ASE_NotPresent;
+}

@@ -1,0 +1,131 @@
+// The driver object: the driver interface on the host's side, one JACK client
+// on the other. Each JACK process cycle is one buffer switch, so the host's
+// input and output halves of a block share a cycle and the server's clock.
+#pragma once
+
+#include <jack/jack.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "asiohost/asio.h"
+#include "drivers/jack/jack_settings.h"
+#include "drivers/jack/jack_trace.h"
+
+class JackDriver : public IASIO {
+  public:
+    explicit JackDriver(const JackSettings& settings);
+    virtual ~JackDriver();
+    JackDriver(const JackDriver&) = delete;
+    JackDriver& operator=(const JackDriver&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    ASIOBool STDMETHODCALLTYPE init(void* sysHandle) override;
+    void STDMETHODCALLTYPE getDriverName(char* name) override;
+    int32_t STDMETHODCALLTYPE getDriverVersion() override;
+    void STDMETHODCALLTYPE getErrorMessage(char* string) override;
+    ASIOError STDMETHODCALLTYPE start() override;
+    ASIOError STDMETHODCALLTYPE stop() override;
+    ASIOError STDMETHODCALLTYPE getChannels(int32_t* numInputChannels,
+                                            int32_t* numOutputChannels) override;
+    ASIOError STDMETHODCALLTYPE getLatencies(int32_t* inputLatency,
+                                             int32_t* outputLatency) override;
+    ASIOError STDMETHODCALLTYPE getBufferSize(int32_t* minSize, int32_t* maxSize,
+                                              int32_t* preferredSize,
+                                              int32_t* granularity) override;
+    ASIOError STDMETHODCALLTYPE canSampleRate(ASIOSampleRate sampleRate) override;
+    ASIOError STDMETHODCALLTYPE getSampleRate(ASIOSampleRate* sampleRate) override;
+    ASIOError STDMETHODCALLTYPE setSampleRate(ASIOSampleRate sampleRate) override;
+    ASIOError STDMETHODCALLTYPE getClockSources(ASIOClockSource* clocks,
+                                                int32_t* numSources) override;
+    ASIOError STDMETHODCALLTYPE setClockSource(int32_t reference) override;
+    ASIOError STDMETHODCALLTYPE getSamplePosition(ASIOSamples* sPos,
+                                                  ASIOTimeStamp* tStamp) override;
+    ASIOError STDMETHODCALLTYPE getChannelInfo(ASIOChannelInfo* info) override;
+    ASIOError STDMETHODCALLTYPE createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,
+                                              int32_t bufferSize,
+                                              ASIOCallbacks* callbacks) override;
+    ASIOError STDMETHODCALLTYPE disposeBuffers() override;
+    ASIOError STDMETHODCALLTYPE controlPanel() override;
+    ASIOError STDMETHODCALLTYPE future(int32_t selector, void* opt) override;
+    ASIOError STDMETHODCALLTYPE outputReady() override;
+
+  private:
+    struct Channel {
+        bool isInput;
+        int32_t number;
+        jack_port_t* port;
+        int32_t* halves[2];
+    };
+
+    // Opening and wiring (jack_ports.cpp).
+    bool openClient();
+    void countChannels();
+    ASIOError checkBufferRequest(const ASIOBufferInfo* infos, int32_t count,
+                                 int32_t bufferSize) const;
+    ASIOError setUpBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels, int32_t bufferSize,
+                           ASIOCallbacks* callbacks);
+    bool allocateChannels(const ASIOBufferInfo* infos, int32_t count, int32_t bufferSize);
+    bool registerPorts();
+    void releaseChannels();
+    void connectPorts();
+    void connectPhysical();
+    void connectLoopback();
+    void askHost();
+    void physicalLatencies(int32_t* input, int32_t* output) const;
+
+    // The process cycle and JACK's notices (jack_cycle.cpp).
+    static int onProcess(jack_nframes_t frames, void* self);
+    static int onXrun(void* self);
+    static void onShutdown(jack_status_t code, const char* reason, void* self);
+    void process(jack_nframes_t frames);
+    void runCycle(jack_nframes_t frames);
+    void passPendingResyncs();
+    void refuseOtherPeriod(jack_nframes_t frames);
+    void advancePosition();
+    void callHost();
+    void silenceOutputs(jack_nframes_t frames);
+    void waitForCallbacksToLeave();
+
+    std::atomic<ULONG> references_{1};
+    JackSettings settings_;
+    JackCallTrace trace_;
+    char errorMessage_[124] = {};
+
+    jack_client_t* client_ = nullptr;
+    double sampleRate_ = 0.0;
+    int32_t inputs_ = 0;
+    int32_t outputs_ = 0;
+
+    // Fixed between createBuffers and disposeBuffers; the cycle only reads them.
+    Channel* channels_ = nullptr;
+    int32_t channelCount_ = 0;
+    int32_t* samples_ = nullptr;
+    int32_t bufferSize_ = 0;
+    ASIOCallbacks* callbacks_ = nullptr;
+    bool hostTakesTimeInfo_ = false;
+    bool hostTakesResync_ = false;
+    bool hostTakesReset_ = false;
+
+    // Owned by the process cycle while running.
+    int32_t half_ = 0;
+    jack_nframes_t lastFrame_ = 0;
+    uint64_t position_ = 0;
+    bool resetRequested_ = false;
+
+    // Shared between the host's thread, the process cycle and JACK's notices.
+    std::atomic<bool> running_{false};
+    std::atomic<bool> inCycle_{false};
+    std::atomic<bool> inNotice_{false};
+    std::atomic<bool> serverGone_{false};
+    std::atomic<uint32_t> pendingResyncs_{0};
+    std::atomic<bool> positionKnown_{false};
+    std::atomic<uint64_t> lastPosition_{0};
+    std::atomic<uint64_t> lastSystemTimeNs_{0};
+};
+
+// Splits a 64-bit count into the interface's high and low halves.
+void jackSplitWide(uint64_t value, uint32_t* hi, uint32_t* lo);

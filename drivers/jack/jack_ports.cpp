@@ -1,0 +1,243 @@
+// Opening the JACK client, the driver's ports and their connections: all on
+// the host's thread, never in the process cycle.
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "drivers/jack/jack_driver.h"
+
+namespace {
+
+// JACK reports its errors through one process-wide function. While a driver
+// opens its client, the messages of that thread land in its buffer; all
+// other messages are dropped, since nothing but the front end may print.
+thread_local char* capturedError = nullptr;
+thread_local size_t capturedCapacity = 0;
+
+void onJackMessage(const char* message) {
+    if (capturedError != nullptr && message != nullptr && message[0] != '\0')
+        std::snprintf(capturedError, capturedCapacity, "%s", message);
+}
+
+void silenceJackMessages() {
+    jack_set_error_function(onJackMessage);
+    jack_set_info_function(onJackMessage);
+}
+
+// Ports that JACK lists are freed with jack_free; the list ends with null.
+int32_t countPorts(jack_client_t* client, unsigned long flags) {
+    const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, flags);
+    int32_t count = 0;
+    while (ports != nullptr && ports[count] != nullptr)
+        ++count;
+    jack_free(ports);
+    return count;
+}
+
+// The list may have changed since it was counted, so it is walked, not indexed.
+const char* portAt(const char** ports, int32_t index) {
+    for (int32_t i = 0; ports != nullptr && ports[i] != nullptr; ++i)
+        if (i == index)
+            return ports[i];
+    return nullptr;
+}
+
+int32_t atMost(int32_t value, int32_t limit) {
+    return value < limit ? value : limit;
+}
+
+// Looked up on the first physical port each way, as the server reports it.
+int32_t portLatency(jack_client_t* client, unsigned long flags, jack_latency_callback_mode_t mode) {
+    const char** ports = jack_get_ports(client, nullptr, JACK_DEFAULT_AUDIO_TYPE, flags);
+    jack_port_t* port =
+        ports != nullptr && ports[0] != nullptr ? jack_port_by_name(client, ports[0]) : nullptr;
+    jack_latency_range_t range = {0, 0};
+    if (port != nullptr)
+        jack_port_get_latency_range(port, mode, &range);
+    jack_free(ports);
+    return static_cast<int32_t>(range.max);
+}
+
+void describeStatus(jack_status_t status, char* text, size_t capacity) {
+    if (status & JackServerFailed)
+        std::snprintf(text, capacity, "cannot connect to the JACK server");
+    else if (status & JackVersionError)
+        std::snprintf(text, capacity, "JACK server speaks another protocol version");
+    else if (status & JackNameNotUnique)
+        std::snprintf(text, capacity, "JACK client name already in use");
+    else
+        std::snprintf(text, capacity, "JACK refused the client (status 0x%x)",
+                      static_cast<unsigned>(status));
+}
+
+} // namespace
+
+bool JackDriver::openClient() {
+    silenceJackMessages();
+    char jackError[96] = {};
+    capturedError = jackError;
+    capturedCapacity = sizeof jackError;
+    const bool named = settings_.serverName[0] != '\0';
+    const int options = JackNoStartServer | (named ? JackServerName : 0);
+    jack_status_t status = static_cast<jack_status_t>(0);
+    client_ = named ? jack_client_open(settings_.clientName, static_cast<jack_options_t>(options),
+                                       &status, settings_.serverName)
+                    : jack_client_open(settings_.clientName, static_cast<jack_options_t>(options),
+                                       &status);
+    capturedError = nullptr;
+    if (client_ == nullptr) {
+        if (jackError[0] == '\0')
+            describeStatus(status, jackError, sizeof jackError);
+        std::snprintf(errorMessage_, sizeof errorMessage_, "JACK: %s", jackError);
+        return false;
+    }
+    jack_set_process_callback(client_, onProcess, this);
+    jack_set_xrun_callback(client_, onXrun, this);
+    jack_on_info_shutdown(client_, onShutdown, this);
+    sampleRate_ = jack_get_sample_rate(client_);
+    countChannels();
+    return true;
+}
+
+void JackDriver::countChannels() {
+    // Physical capture ports are outputs of the server, playback ports its inputs.
+    const int32_t physicalInputs = countPorts(client_, JackPortIsPhysical | JackPortIsOutput);
+    const int32_t physicalOutputs = countPorts(client_, JackPortIsPhysical | JackPortIsInput);
+    const bool fromServer = settings_.wiring == JackWiring::physical;
+    inputs_ = settings_.inputs != kJackChannelsFromServer
+                  ? settings_.inputs
+                  : (fromServer ? atMost(physicalInputs, kJackMaxChannels) : kJackDefaultChannels);
+    outputs_ =
+        settings_.outputs != kJackChannelsFromServer
+            ? settings_.outputs
+            : (fromServer ? atMost(physicalOutputs, kJackMaxChannels) : kJackDefaultChannels);
+}
+
+ASIOError JackDriver::checkBufferRequest(const ASIOBufferInfo* infos, int32_t count,
+                                         int32_t bufferSize) const {
+    if (infos == nullptr || count <= 0 || count > 2 * kJackMaxChannels)
+        return ASE_InvalidParameter;
+    if (bufferSize != static_cast<int32_t>(jack_get_buffer_size(client_)))
+        return ASE_InvalidMode;
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t limit = infos[i].isInput ? inputs_ : outputs_;
+        if (infos[i].channelNum < 0 || infos[i].channelNum >= limit)
+            return ASE_InvalidParameter;
+        for (int32_t j = 0; j < i; ++j)
+            if ((infos[j].isInput != 0) == (infos[i].isInput != 0) &&
+                infos[j].channelNum == infos[i].channelNum)
+                return ASE_InvalidParameter;
+    }
+    return ASE_OK;
+}
+
+bool JackDriver::allocateChannels(const ASIOBufferInfo* infos, int32_t count, int32_t bufferSize) {
+    const size_t perChannel = 2 * static_cast<size_t>(bufferSize);
+    channels_ = new (std::nothrow) Channel[count];
+    samples_ = new (std::nothrow) int32_t[perChannel * static_cast<size_t>(count)]();
+    if (channels_ == nullptr || samples_ == nullptr) {
+        delete[] channels_;
+        delete[] samples_;
+        channels_ = nullptr;
+        samples_ = nullptr;
+        return false;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t* first = samples_ + perChannel * static_cast<size_t>(i);
+        channels_[i] = Channel{
+            infos[i].isInput != 0, infos[i].channelNum, nullptr, {first, first + bufferSize}};
+    }
+    channelCount_ = count;
+    bufferSize_ = bufferSize;
+    return true;
+}
+
+bool JackDriver::registerPorts() {
+    for (int32_t i = 0; i < channelCount_; ++i) {
+        Channel& channel = channels_[i];
+        char name[32];
+        std::snprintf(name, sizeof name, "%s_%d", channel.isInput ? "in" : "out",
+                      static_cast<int>(channel.number) + 1);
+        channel.port = jack_port_register(client_, name, JACK_DEFAULT_AUDIO_TYPE,
+                                          channel.isInput ? JackPortIsInput : JackPortIsOutput, 0);
+        if (channel.port == nullptr) {
+            std::snprintf(errorMessage_, sizeof errorMessage_, "JACK: cannot register port %s",
+                          name);
+            return false;
+        }
+    }
+    return true;
+}
+
+void JackDriver::releaseChannels() {
+    for (int32_t i = 0; i < channelCount_; ++i)
+        if (channels_[i].port != nullptr)
+            jack_port_unregister(client_, channels_[i].port);
+    delete[] channels_;
+    delete[] samples_;
+    channels_ = nullptr;
+    samples_ = nullptr;
+    channelCount_ = 0;
+    bufferSize_ = 0;
+    callbacks_ = nullptr;
+}
+
+void JackDriver::askHost() {
+    // Asked once here, so the cycle never has to.
+    const auto ask = [this](int32_t selector, int32_t value) {
+        return callbacks_->asioMessage != nullptr &&
+               callbacks_->asioMessage(selector, value, nullptr, nullptr) == 1;
+    };
+    hostTakesTimeInfo_ =
+        ask(kAsioSupportsTimeInfo, 0) && callbacks_->bufferSwitchTimeInfo != nullptr;
+    hostTakesResync_ = ask(kAsioSelectorSupported, kAsioResyncRequest);
+    hostTakesReset_ = ask(kAsioSelectorSupported, kAsioResetRequest);
+}
+
+void JackDriver::physicalLatencies(int32_t* input, int32_t* output) const {
+    // Wired to the card, the card's latencies count; wired to itself, a block
+    // comes back one cycle later.
+    if (settings_.wiring != JackWiring::physical) {
+        *input = 0;
+        *output = static_cast<int32_t>(jack_get_buffer_size(client_));
+        return;
+    }
+    *input = portLatency(client_, JackPortIsPhysical | JackPortIsOutput, JackCaptureLatency);
+    *output = portLatency(client_, JackPortIsPhysical | JackPortIsInput, JackPlaybackLatency);
+}
+
+void JackDriver::connectPorts() {
+    if (settings_.wiring == JackWiring::physical)
+        connectPhysical();
+    else if (settings_.wiring == JackWiring::loopback)
+        connectLoopback();
+}
+
+void JackDriver::connectPhysical() {
+    const char** capture = jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                          JackPortIsPhysical | JackPortIsOutput);
+    const char** playback = jack_get_ports(client_, nullptr, JACK_DEFAULT_AUDIO_TYPE,
+                                           JackPortIsPhysical | JackPortIsInput);
+    for (int32_t i = 0; i < channelCount_; ++i) {
+        const Channel& channel = channels_[i];
+        const char* own = jack_port_name(channel.port);
+        const char* other = portAt(channel.isInput ? capture : playback, channel.number);
+        if (other != nullptr && channel.isInput)
+            jack_connect(client_, other, own);
+        else if (other != nullptr)
+            jack_connect(client_, own, other);
+    }
+    jack_free(capture);
+    jack_free(playback);
+}
+
+void JackDriver::connectLoopback() {
+    for (int32_t i = 0; i < channelCount_; ++i) {
+        if (channels_[i].isInput)
+            continue;
+        for (int32_t j = 0; j < channelCount_; ++j)
+            if (channels_[j].isInput && channels_[j].number == channels_[i].number)
+                jack_connect(client_, jack_port_name(channels_[i].port),
+                             jack_port_name(channels_[j].port));
+    }
+}

@@ -1,0 +1,47 @@
+// How one JACK device is configured: registry values under
+// HKEY_LOCAL_MACHINE\SOFTWARE\tandemwav\jack\{CLSID}, read once when the
+// device object is created. Every value is optional; a missing or unreadable
+// value keeps its default.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32api.h"
+
+constexpr const char* kJackSettingsRoot = "SOFTWARE\\tandemwav\\jack";
+constexpr int32_t kJackMaxChannels = 128;
+// Channel counts not given: the server's physical ports, or this many without them.
+constexpr int32_t kJackDefaultChannels = 8;
+constexpr int32_t kJackChannelsFromServer = -1;
+
+// Where the driver's ports are connected once its buffers exist.
+enum class JackWiring {
+    physical, // out_N to the N-th physical playback port, in_N from the N-th capture port
+    loopback, // out_N to in_N of the driver itself
+    none,     // left for the user to connect
+};
+
+struct JackSettings {
+    char name[32];       // the driver name the host sees
+    char clientName[64]; // JACK client name; JACK makes it unique if taken
+    char serverName[64]; // empty: $JACK_DEFAULT_SERVER, else "default"
+    JackWiring wiring;
+    int32_t inputs; // kJackChannelsFromServer or 0 to kJackMaxChannels
+    int32_t outputs;
+    char traceFile[512]; // empty: no call trace
+};
+
+void defaultJackSettings(JackSettings* settings);
+
+// Defaults overlaid with whatever the device's key holds.
+void readJackSettings(const CLSID& clsid, JackSettings* settings);
+
+// Whether HKEY_LOCAL_MACHINE\SOFTWARE\tandemwav\jack\{CLSID} exists.
+bool jackSettingsExist(const CLSID& clsid);
+
+// "physical", "loopback" or "none", in any letter case.
+bool parseJackWiring(const char* text, JackWiring* wiring);
+
+// Braces and upper-case hex digits: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
+constexpr int kJackGuidTextSize = 39;
+void jackGuidText(const GUID& guid, char text[kJackGuidTextSize]);

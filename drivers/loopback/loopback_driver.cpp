@@ -1,0 +1,252 @@
+#include "drivers/loopback/loopback_driver.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "drivers/loopback/loopback_guid.h"
+#include "drivers/loopback/loopback_server.h"
+
+namespace {
+
+// Cuts the text to the host's fixed field, always terminated.
+void copyText(char* target, size_t capacity, const char* text) {
+    size_t length = std::strlen(text);
+    if (length >= capacity)
+        length = capacity - 1;
+    std::memcpy(target, text, length);
+    target[length] = '\0';
+}
+
+} // namespace
+
+LoopbackDriver::LoopbackDriver(const CLSID& clsid)
+    : clsid_(clsid), references_(1), settings_(), trace_(settings_.traceFile), initialised_(false),
+      errorMessage_(), sampleRate_(0.0), storage_(nullptr), bufferFrames_(0), frameBytes_(0),
+      latency_(0), inputCount_(0), outputCount_(0), inputs_(), outputs_(), inputChannel_(),
+      outputChannel_(), callbacks_(), useTimeInfo_(false), time_(), cursor_(0), slip_(0),
+      clockMs_(0), lastTick_(0), stopRequested_(false), running_(false), position_(0),
+      positionTime_(0) {
+    readLoopbackSettings(clsid, &settings_);
+    sampleRate_ = settings_.sampleRate;
+    loopbackServerObjectCreated();
+    char clsidText[kGuidTextSize];
+    guidToText(clsid, clsidText);
+    trace_.note("create %s", clsidText);
+}
+
+LoopbackDriver::~LoopbackDriver() {
+    trace_.note("release");
+    stopClock();
+    joinFinishedClock();
+    releaseBuffers();
+    loopbackServerObjectDestroyed();
+}
+
+// Hosts ask for the driver by its own class identifier, as ASIO does.
+HRESULT LoopbackDriver::QueryInterface(REFIID riid, void** object) {
+    if (object == nullptr)
+        return E_POINTER;
+    if (riid == IID_IUnknown || riid == clsid_) {
+        *object = static_cast<IASIO*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG LoopbackDriver::AddRef() {
+    return ++references_;
+}
+
+ULONG LoopbackDriver::Release() {
+    const ULONG left = --references_;
+    if (left == 0)
+        delete this;
+    return left;
+}
+
+ASIOBool LoopbackDriver::init(void*) {
+    trace_.note("init");
+    if (settings_.failInit) {
+        copyText(errorMessage_, sizeof errorMessage_, settings_.initError);
+        initialised_ = false;
+        return ASIOFalse;
+    }
+    errorMessage_[0] = '\0';
+    initialised_ = true;
+    return ASIOTrue;
+}
+
+void LoopbackDriver::getDriverName(char* name) {
+    trace_.note("getDriverName");
+    if (name != nullptr)
+        copyText(name, 32, settings_.name);
+}
+
+int32_t LoopbackDriver::getDriverVersion() {
+    trace_.note("getDriverVersion");
+    return settings_.version;
+}
+
+void LoopbackDriver::getErrorMessage(char* string) {
+    trace_.note("getErrorMessage");
+    if (string != nullptr)
+        copyText(string, 124, errorMessage_);
+}
+
+ASIOError LoopbackDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
+    trace_.note("getChannels");
+    if (!initialised_)
+        return ASE_NotPresent;
+    if (numInputChannels == nullptr || numOutputChannels == nullptr)
+        return ASE_InvalidParameter;
+    *numInputChannels = settings_.inputs;
+    *numOutputChannels = settings_.outputs;
+    return ASE_OK;
+}
+
+// The whole loop is reported, split at the buffer: the input half the host
+// reads was complete one buffer ago, and the rest is the way out.
+ASIOError LoopbackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
+    trace_.note("getLatencies");
+    if (!initialised_)
+        return ASE_NotPresent;
+    if (inputLatency == nullptr || outputLatency == nullptr)
+        return ASE_InvalidParameter;
+    const int32_t frames = storage_ != nullptr ? bufferFrames_ : settings_.bufferPreferred;
+    *inputLatency = frames;
+    *outputLatency = loopLatency(frames) - frames;
+    return ASE_OK;
+}
+
+ASIOError LoopbackDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
+                                        int32_t* granularity) {
+    trace_.note("getBufferSize");
+    if (!initialised_)
+        return ASE_NotPresent;
+    if (minSize == nullptr || maxSize == nullptr || preferredSize == nullptr ||
+        granularity == nullptr)
+        return ASE_InvalidParameter;
+    *minSize = settings_.bufferMin;
+    *maxSize = settings_.bufferMax;
+    *preferredSize = settings_.bufferPreferred;
+    *granularity = settings_.bufferGranularity;
+    return ASE_OK;
+}
+
+bool LoopbackDriver::rateAccepted(ASIOSampleRate rate) const {
+    for (int32_t i = 0; i < settings_.rateCount; ++i)
+        if (settings_.rates[i] == rate)
+            return true;
+    return false;
+}
+
+ASIOError LoopbackDriver::canSampleRate(ASIOSampleRate sampleRate) {
+    trace_.note("canSampleRate %.10g", sampleRate);
+    if (!initialised_)
+        return ASE_NotPresent;
+    if (settings_.failCanSampleRate || !rateAccepted(sampleRate))
+        return ASE_NoClock;
+    return ASE_OK;
+}
+
+ASIOError LoopbackDriver::getSampleRate(ASIOSampleRate* sampleRate) {
+    trace_.note("getSampleRate");
+    if (!initialised_)
+        return ASE_NotPresent;
+    if (sampleRate == nullptr)
+        return ASE_InvalidParameter;
+    *sampleRate = sampleRate_;
+    return ASE_OK;
+}
+
+// The clock runs at the rate it was started with; changing it under the host's
+// feet would break the block timing, so a running device keeps its rate.
+ASIOError LoopbackDriver::setSampleRate(ASIOSampleRate sampleRate) {
+    trace_.note("setSampleRate %.10g", sampleRate);
+    if (!initialised_)
+        return ASE_NotPresent;
+    if (settings_.failSetSampleRate || !rateAccepted(sampleRate))
+        return ASE_NoClock;
+    if (running_ && sampleRate != sampleRate_)
+        return ASE_InvalidMode;
+    sampleRate_ = sampleRate;
+    return ASE_OK;
+}
+
+ASIOError LoopbackDriver::getClockSources(ASIOClockSource* clocks, int32_t* numSources) {
+    trace_.note("getClockSources");
+    if (!initialised_)
+        return ASE_NotPresent;
+    if (clocks == nullptr || numSources == nullptr || *numSources < 1)
+        return ASE_InvalidParameter;
+    std::memset(clocks, 0, sizeof *clocks);
+    clocks->associatedChannel = -1;
+    clocks->associatedGroup = -1;
+    clocks->isCurrentSource = ASIOTrue;
+    copyText(clocks->name, sizeof clocks->name, "Internal");
+    *numSources = 1;
+    return ASE_OK;
+}
+
+ASIOError LoopbackDriver::setClockSource(int32_t reference) {
+    trace_.note("setClockSource %d", reference);
+    if (!initialised_)
+        return ASE_NotPresent;
+    return reference == 0 ? ASE_OK : ASE_InvalidParameter;
+}
+
+// Called by hosts from inside the buffer switch, so nothing here may block.
+ASIOError LoopbackDriver::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) {
+    if (sPos == nullptr || tStamp == nullptr)
+        return ASE_InvalidParameter;
+    if (!running_)
+        return ASE_SPNotAdvancing;
+    const uint64_t position = position_.load();
+    const uint64_t time = positionTime_.load();
+    sPos->hi = static_cast<uint32_t>(position >> 32);
+    sPos->lo = static_cast<uint32_t>(position);
+    tStamp->hi = static_cast<uint32_t>(time >> 32);
+    tStamp->lo = static_cast<uint32_t>(time);
+    return ASE_OK;
+}
+
+ASIOError LoopbackDriver::getChannelInfo(ASIOChannelInfo* info) {
+    if (info == nullptr) {
+        trace_.note("getChannelInfo");
+        return ASE_InvalidParameter;
+    }
+    trace_.note("getChannelInfo %d %d", info->channel, info->isInput);
+    if (!initialised_)
+        return ASE_NotPresent;
+    const bool isInput = info->isInput != ASIOFalse;
+    const int32_t channels = isInput ? settings_.inputs : settings_.outputs;
+    if (info->channel < 0 || info->channel >= channels)
+        return ASE_InvalidParameter;
+    if (static_cast<uint32_t>(info->channel) >= settings_.failChannelInfoFrom)
+        return ASE_NotPresent;
+    info->isActive = channelHasBuffers(info->channel, isInput) ? ASIOTrue : ASIOFalse;
+    info->channelGroup = 0;
+    info->type = settings_.sampleType;
+    char name[64];
+    std::snprintf(name, sizeof name, "%s %d",
+                  isInput ? settings_.inputNames : settings_.outputNames, info->channel + 1);
+    copyText(info->name, sizeof info->name, name);
+    return ASE_OK;
+}
+
+ASIOError LoopbackDriver::controlPanel() {
+    trace_.note("controlPanel");
+    return ASE_NotPresent;
+}
+
+ASIOError LoopbackDriver::future(int32_t selector, void*) {
+    trace_.note("future %d", selector);
+    return ASE_InvalidParameter;
+}
+
+// The outputs are taken when the host's switch returns, so this only confirms.
+ASIOError LoopbackDriver::outputReady() {
+    return ASE_OK;
+}

@@ -1,0 +1,130 @@
+// The loopback ASIO device: what the host writes to output channel i comes
+// back on input channel i a configured number of frames later, on a device
+// clock of its own. Configured per class identifier (loopback_settings.h).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "asiohost/asio.h"
+#include "drivers/loopback/loopback_delay_line.h"
+#include "drivers/loopback/loopback_settings.h"
+#include "drivers/loopback/loopback_trace.h"
+
+// The two halves the host sees for one channel, and the delay line that feeds
+// an input or is fed by an output (null for an output whose input channel has
+// no buffers: nobody would hear it).
+struct LoopbackChannel {
+    uint8_t* halves[2];
+    DelayLine line;
+};
+
+class LoopbackDriver : public IASIO {
+  public:
+    explicit LoopbackDriver(const CLSID& clsid);
+    virtual ~LoopbackDriver();
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    ASIOBool STDMETHODCALLTYPE init(void* sysHandle) override;
+    void STDMETHODCALLTYPE getDriverName(char* name) override;
+    int32_t STDMETHODCALLTYPE getDriverVersion() override;
+    void STDMETHODCALLTYPE getErrorMessage(char* string) override;
+    ASIOError STDMETHODCALLTYPE start() override;
+    ASIOError STDMETHODCALLTYPE stop() override;
+    ASIOError STDMETHODCALLTYPE getChannels(int32_t* numInputChannels,
+                                            int32_t* numOutputChannels) override;
+    ASIOError STDMETHODCALLTYPE getLatencies(int32_t* inputLatency,
+                                             int32_t* outputLatency) override;
+    ASIOError STDMETHODCALLTYPE getBufferSize(int32_t* minSize, int32_t* maxSize,
+                                              int32_t* preferredSize,
+                                              int32_t* granularity) override;
+    ASIOError STDMETHODCALLTYPE canSampleRate(ASIOSampleRate sampleRate) override;
+    ASIOError STDMETHODCALLTYPE getSampleRate(ASIOSampleRate* sampleRate) override;
+    ASIOError STDMETHODCALLTYPE setSampleRate(ASIOSampleRate sampleRate) override;
+    ASIOError STDMETHODCALLTYPE getClockSources(ASIOClockSource* clocks,
+                                                int32_t* numSources) override;
+    ASIOError STDMETHODCALLTYPE setClockSource(int32_t reference) override;
+    ASIOError STDMETHODCALLTYPE getSamplePosition(ASIOSamples* sPos,
+                                                  ASIOTimeStamp* tStamp) override;
+    ASIOError STDMETHODCALLTYPE getChannelInfo(ASIOChannelInfo* info) override;
+    ASIOError STDMETHODCALLTYPE createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,
+                                              int32_t bufferSize,
+                                              ASIOCallbacks* callbacks) override;
+    ASIOError STDMETHODCALLTYPE disposeBuffers() override;
+    ASIOError STDMETHODCALLTYPE controlPanel() override;
+    ASIOError STDMETHODCALLTYPE future(int32_t selector, void* opt) override;
+    ASIOError STDMETHODCALLTYPE outputReady() override;
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    // Buffer set-up (loopback_buffers.cpp).
+    bool bufferSizeAllowed(int32_t frames) const;
+    bool bufferEntriesValid(const ASIOBufferInfo* infos, int32_t count) const;
+    int32_t loopLatency(int32_t bufferFrames) const;
+    bool allocateBuffers(ASIOBufferInfo* infos, int32_t count, int32_t frames);
+    void assignBuffers(ASIOBufferInfo* infos, int32_t count);
+    void connectOutputs();
+    bool hostTakesTimeInfo();
+    void releaseBuffers();
+    bool channelHasBuffers(int32_t channel, bool isInput) const;
+
+    // The device clock (loopback_clock.cpp).
+    ASIOError startClock();
+    void stopClock();
+    void joinFinishedClock();
+    bool onClockThread() const;
+    void clockLoop(uint64_t firstBlock, Clock::time_point origin);
+    bool waitForBlock(uint64_t block, Clock::time_point origin);
+    void runBlock(uint64_t block);
+    void publishPosition(uint64_t block);
+    void callHost(int32_t half);
+    void fillInputs(int32_t half);
+    void takeOutputs(int32_t half);
+    uint64_t systemTimeNs();
+
+    bool rateAccepted(ASIOSampleRate rate) const;
+
+    CLSID clsid_;
+    std::atomic<ULONG> references_;
+    LoopbackSettings settings_;
+    CallTrace trace_;
+    bool initialised_;
+    char errorMessage_[124];
+    ASIOSampleRate sampleRate_;
+
+    uint8_t* storage_; // both halves of every channel, then the delay lines
+    int32_t bufferFrames_;
+    int32_t frameBytes_;
+    int32_t latency_;
+    int32_t inputCount_;
+    int32_t outputCount_;
+    LoopbackChannel inputs_[kLoopbackMaxChannels];
+    LoopbackChannel outputs_[kLoopbackMaxChannels];
+    int32_t inputChannel_[kLoopbackMaxChannels];
+    int32_t outputChannel_[kLoopbackMaxChannels];
+    ASIOCallbacks callbacks_;
+    bool useTimeInfo_;
+
+    // Owned by the clock thread while it runs.
+    ASIOTime time_;
+    int32_t cursor_;
+    int64_t slip_;
+    uint64_t clockMs_;
+    DWORD lastTick_;
+
+    std::thread clock_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::atomic<bool> stopRequested_;
+    std::atomic<bool> running_;
+    std::atomic<uint64_t> position_;
+    std::atomic<uint64_t> positionTime_;
+};

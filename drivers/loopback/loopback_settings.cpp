@@ -1,0 +1,244 @@
+#include "drivers/loopback/loopback_settings.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "asiohost/asio.h"
+#include "drivers/loopback/loopback_guid.h"
+
+namespace {
+
+void copyText(char* target, size_t capacity, const char* text) {
+    std::snprintf(target, capacity, "%s", text);
+}
+
+bool openSettingsKey(const CLSID& clsid, HKEY* key) {
+    char clsidText[kGuidTextSize];
+    guidToText(clsid, clsidText);
+    char path[128];
+    std::snprintf(path, sizeof path, "%s\\%s", kLoopbackSettingsRoot, clsidText);
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key) == ERROR_SUCCESS;
+}
+
+// A string value, terminated within capacity; false when absent, not text or too long.
+bool readText(HKEY key, const char* name, char* text, DWORD capacity) {
+    DWORD type = 0;
+    DWORD size = capacity - 1;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ)
+        return false;
+    text[size < capacity ? size : capacity - 1] = '\0';
+    return true;
+}
+
+// A number, stored as a DWORD or, for hand-written values, as decimal text.
+bool readNumber(HKEY key, const char* name, uint32_t* value) {
+    char text[32] = {};
+    DWORD type = 0;
+    DWORD size = sizeof text - 1;
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) !=
+        ERROR_SUCCESS)
+        return false;
+    if (type == REG_DWORD && size == 4) {
+        std::memcpy(value, text, 4);
+        return true;
+    }
+    if (type != REG_SZ || text[0] == '\0')
+        return false;
+    char* end = nullptr;
+    const long long parsed = std::strtoll(text, &end, 10);
+    if (*end != '\0' || parsed < -2147483648LL || parsed > 4294967295LL)
+        return false;
+    *value = static_cast<uint32_t>(parsed);
+    return true;
+}
+
+void readInt(HKEY key, const char* name, int32_t* value) {
+    uint32_t raw = 0;
+    if (readNumber(key, name, &raw))
+        *value = static_cast<int32_t>(raw);
+}
+
+void readCount(HKEY key, const char* name, uint32_t* value) {
+    readNumber(key, name, value);
+}
+
+void readFlag(HKEY key, const char* name, bool* value) {
+    uint32_t raw = 0;
+    if (readNumber(key, name, &raw))
+        *value = raw != 0;
+}
+
+// A text message refuses init with that message; a nonzero number with a stock one.
+void readInitFault(HKEY key, LoopbackSettings* settings) {
+    char text[sizeof settings->initError];
+    uint32_t raw = 0;
+    if (readText(key, "failInit", text, sizeof text) && text[0] != '\0') {
+        settings->failInit = true;
+        copyText(settings->initError, sizeof settings->initError, text);
+    } else if (readNumber(key, "failInit", &raw) && raw != 0) {
+        settings->failInit = true;
+    }
+}
+
+void readDeviceValues(HKEY key, LoopbackSettings* s) {
+    readText(key, "name", s->name, sizeof s->name);
+    readInt(key, "version", &s->version);
+    readInt(key, "inputs", &s->inputs);
+    readInt(key, "outputs", &s->outputs);
+    readInt(key, "bufferMin", &s->bufferMin);
+    readInt(key, "bufferMax", &s->bufferMax);
+    readInt(key, "bufferPreferred", &s->bufferPreferred);
+    readInt(key, "bufferGranularity", &s->bufferGranularity);
+    char rates[256];
+    if (readText(key, "sampleRates", rates, sizeof rates))
+        parseSampleRates(rates, s->rates, &s->rateCount);
+    int32_t rate = 0;
+    readInt(key, "sampleRate", &rate);
+    if (rate > 0)
+        s->sampleRate = rate;
+    readInt(key, "latency", &s->latency);
+    readInt(key, "sampleType", &s->sampleType);
+    readText(key, "inputNames", s->inputNames, sizeof s->inputNames);
+    readText(key, "outputNames", s->outputNames, sizeof s->outputNames);
+    readFlag(key, "freeRunning", &s->freeRunning);
+    readFlag(key, "plainBufferSwitch", &s->plainBufferSwitch);
+    readText(key, "traceFile", s->traceFile, sizeof s->traceFile);
+}
+
+void readFaultValues(HKEY key, LoopbackSettings* s) {
+    readInitFault(key, s);
+    readFlag(key, "failCanSampleRate", &s->failCanSampleRate);
+    readFlag(key, "failSetSampleRate", &s->failSetSampleRate);
+    readFlag(key, "failCreateBuffers", &s->failCreateBuffers);
+    readCount(key, "nullBuffer", &s->nullBuffer);
+    readCount(key, "failChannelInfoFrom", &s->failChannelInfoFrom);
+    readFlag(key, "failStart", &s->failStart);
+    readInt(key, "message", &s->message);
+    readCount(key, "messageAt", &s->messageAt);
+    readCount(key, "slipSkipAt", &s->slipSkipAt);
+    readCount(key, "slipRepeatAt", &s->slipRepeatAt);
+    readCount(key, "badHalfAt", &s->badHalfAt);
+    readFlag(key, "earlySwitch", &s->earlySwitch);
+    readFlag(key, "deadDevice", &s->deadDevice);
+}
+
+int32_t clamp(int32_t value, int32_t low, int32_t high) {
+    return value < low ? low : (value > high ? high : value);
+}
+
+bool rateListed(const LoopbackSettings& s, double rate) {
+    for (int32_t i = 0; i < s.rateCount; ++i)
+        if (s.rates[i] == rate)
+            return true;
+    return false;
+}
+
+// Keeps every value inside what the driver can honour, so a typing mistake in
+// the registry never reaches the buffer arithmetic.
+void makeConsistent(LoopbackSettings* s) {
+    s->inputs = clamp(s->inputs, 0, kLoopbackMaxChannels);
+    s->outputs = clamp(s->outputs, 0, kLoopbackMaxChannels);
+    s->bufferMin = clamp(s->bufferMin, 1, kLoopbackMaxLatency);
+    s->bufferMax = clamp(s->bufferMax, s->bufferMin, kLoopbackMaxLatency);
+    s->bufferPreferred = clamp(s->bufferPreferred, s->bufferMin, s->bufferMax);
+    if (s->bufferGranularity == 0 || s->bufferGranularity < -1)
+        s->bufferGranularity = 1;
+    s->latency = clamp(s->latency, 0, kLoopbackMaxLatency);
+    if (!rateListed(*s, s->sampleRate))
+        s->sampleRate = s->rates[0];
+}
+
+} // namespace
+
+void defaultLoopbackSettings(LoopbackSettings* s) {
+    std::memset(s, 0, sizeof *s);
+    copyText(s->name, sizeof s->name, "Tandem Loopback");
+    s->version = 1;
+    s->inputs = 8;
+    s->outputs = 8;
+    s->bufferMin = 16;
+    s->bufferMax = 8192;
+    s->bufferPreferred = 256;
+    s->bufferGranularity = 1;
+    s->rates[0] = 44100.0;
+    s->rates[1] = 48000.0;
+    s->rates[2] = 96000.0;
+    s->rateCount = 3;
+    s->sampleRate = 48000.0;
+    s->sampleType = ASIOSTInt32LSB;
+    copyText(s->inputNames, sizeof s->inputNames, "In");
+    copyText(s->outputNames, sizeof s->outputNames, "Out");
+    copyText(s->initError, sizeof s->initError, "The loopback device is configured to fail");
+    s->failChannelInfoFrom = kLoopbackNever;
+    s->messageAt = 0;
+    s->slipSkipAt = kLoopbackNever;
+    s->slipRepeatAt = kLoopbackNever;
+    s->badHalfAt = kLoopbackNever;
+}
+
+void readLoopbackSettings(const CLSID& clsid, LoopbackSettings* settings) {
+    defaultLoopbackSettings(settings);
+    HKEY key = nullptr;
+    if (openSettingsKey(clsid, &key)) {
+        readDeviceValues(key, settings);
+        readFaultValues(key, settings);
+        RegCloseKey(key);
+    }
+    makeConsistent(settings);
+}
+
+bool loopbackSettingsExist(const CLSID& clsid) {
+    HKEY key = nullptr;
+    if (!openSettingsKey(clsid, &key))
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+bool parseSampleRates(const char* text, double* rates, int32_t* count) {
+    double parsed[kLoopbackMaxRates];
+    int32_t found = 0;
+    const char* cursor = text;
+    while (*cursor != '\0') {
+        char* end = nullptr;
+        const double rate = std::strtod(cursor, &end);
+        if (end == cursor || !(rate > 0.0) || rate > 1e7 || found == kLoopbackMaxRates)
+            return false;
+        parsed[found++] = rate;
+        cursor = end;
+        while (*cursor == ' ')
+            ++cursor;
+        if (*cursor == ',')
+            ++cursor;
+        else if (*cursor != '\0')
+            return false;
+    }
+    if (found == 0)
+        return false;
+    std::memcpy(rates, parsed, sizeof(double) * static_cast<size_t>(found));
+    *count = found;
+    return true;
+}
+
+int32_t loopbackSampleBytes(int32_t sampleType) {
+    switch (sampleType) {
+    case ASIOSTInt16MSB:
+    case ASIOSTInt16LSB:
+        return 2;
+    case ASIOSTInt24MSB:
+    case ASIOSTInt24LSB:
+        return 3;
+    case ASIOSTFloat64MSB:
+    case ASIOSTFloat64LSB:
+        return 8;
+    case ASIOSTDSDInt8LSB1:
+    case ASIOSTDSDInt8MSB1:
+    case ASIOSTDSDInt8NER8:
+        return 1;
+    default:
+        return 4;
+    }
+}

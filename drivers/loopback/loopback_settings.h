@@ -1,0 +1,69 @@
+// How one loopback device is configured: registry values under
+// HKEY_LOCAL_MACHINE\SOFTWARE\tandemwav\loopback\{CLSID}, read once when the
+// device object is created. Every value is optional; a missing or unreadable
+// value keeps its default.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32api.h"
+
+constexpr const char* kLoopbackSettingsRoot = "SOFTWARE\\tandemwav\\loopback";
+constexpr int32_t kLoopbackMaxChannels = 128;
+constexpr int32_t kLoopbackMaxRates = 16;
+constexpr int32_t kLoopbackMaxLatency = 1 << 22;
+// A block number or channel number that is never reached: the fault is off.
+constexpr uint32_t kLoopbackNever = 0xFFFFFFFFu;
+
+struct LoopbackSettings {
+    char name[128];
+    int32_t version;
+    int32_t inputs;
+    int32_t outputs;
+    int32_t bufferMin;
+    int32_t bufferMax;
+    int32_t bufferPreferred;
+    int32_t bufferGranularity;
+    double rates[kLoopbackMaxRates];
+    int32_t rateCount;
+    double sampleRate;
+    int32_t latency; // frames from output to input; below one buffer means one buffer
+    int32_t sampleType;
+    char inputNames[24];
+    char outputNames[24];
+    bool freeRunning;
+    bool plainBufferSwitch;
+    char traceFile[512];
+
+    // Faults.
+    bool failInit;
+    char initError[124];
+    bool failCanSampleRate;
+    bool failSetSampleRate;
+    bool failCreateBuffers;
+    uint32_t nullBuffer; // 1-based buffer entry whose second half stays null; 0 none
+    uint32_t failChannelInfoFrom;
+    bool failStart;
+    int32_t message; // selector sent to the host during the run; 0 none
+    uint32_t messageAt;
+    uint32_t slipSkipAt;
+    uint32_t slipRepeatAt;
+    uint32_t badHalfAt;
+    bool earlySwitch;
+    bool deadDevice;
+};
+
+void defaultLoopbackSettings(LoopbackSettings* settings);
+
+// Defaults overlaid with whatever the device's key holds.
+void readLoopbackSettings(const CLSID& clsid, LoopbackSettings* settings);
+
+// Whether HKEY_LOCAL_MACHINE\SOFTWARE\tandemwav\loopback\{CLSID} exists.
+bool loopbackSettingsExist(const CLSID& clsid);
+
+// "44100,48000" into rates; false (and nothing stored) unless at least one
+// positive rate parses and nothing else is in the text.
+bool parseSampleRates(const char* text, double* rates, int32_t* count);
+
+// Bytes one sample of an ASIO sample type takes in a buffer.
+int32_t loopbackSampleBytes(int32_t sampleType);

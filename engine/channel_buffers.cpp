@@ -1,0 +1,73 @@
+#include "engine/channel_buffers.h"
+
+#include "asiohost/asio_calls.h"
+#include "engine/device_state.h"
+
+namespace {
+
+void fillBufferEntry(int32_t index, ASIOBool isInput, int32_t channel) {
+    ASIOBufferInfo& entry = deviceState.bufferInfos[index];
+    entry.isInput = isInput;
+    entry.channelNum = channel;
+    entry.buffers[0] = nullptr;
+    entry.buffers[1] = nullptr;
+}
+
+// A driver that reports success but leaves a half unset would have the buffer
+// switch write through a null pointer.
+bool everyBufferPresent(int32_t total) {
+    for (int32_t k = 0; k < total; ++k)
+        if (deviceState.bufferInfos[k].buffers[0] == nullptr ||
+            deviceState.bufferInfos[k].buffers[1] == nullptr)
+            return false;
+    return true;
+}
+
+ASIOError readChannelInfos(int32_t total) {
+    for (int32_t k = 0; k < total; ++k) {
+        ASIOChannelInfo& info = deviceState.channelInfos[k];
+        info.channel = deviceState.bufferInfos[k].channelNum;
+        info.isInput = deviceState.bufferInfos[k].isInput;
+        const ASIOError result = ASIOGetChannelInfo(&info);
+        if (result != ASE_OK)
+            return result;
+    }
+    return ASE_OK;
+}
+
+} // namespace
+
+ASIOError createChannelBuffers(uint32_t frames, int32_t recordCount, int32_t recordStart,
+                               int32_t playCount, int32_t playStart) {
+    // The arrays hold 64 entries per direction; nothing beyond them is written.
+    if (recordCount < 0 || recordCount > kMaxChannelsPerDirection || playCount < 0 ||
+        playCount > kMaxChannelsPerDirection)
+        return ASE_InvalidParameter;
+    deviceState.inputBufferCount = recordCount;
+    for (int32_t i = 0; i < recordCount; ++i)
+        fillBufferEntry(i, ASIOTrue, recordStart + i - 1);
+    deviceState.outputBufferCount = playCount;
+    for (int32_t j = 0; j < playCount; ++j)
+        fillBufferEntry(recordCount + j, ASIOFalse, playStart + j - 1);
+    const int32_t total = recordCount + playCount;
+    const ASIOError created = ASIOCreateBuffers(deviceState.bufferInfos, total,
+                                                static_cast<int32_t>(frames), &hostCallbacks);
+    if (created != ASE_OK)
+        return created;
+    if (!everyBufferPresent(total))
+        return ASE_InvalidMode;
+    return readChannelInfos(total);
+}
+
+uint32_t nativeBytesPerSample() {
+    switch (deviceState.channelInfos[0].type) {
+    case ASIOSTInt16LSB:
+        return 2;
+    case ASIOSTInt24LSB:
+        return 3;
+    case ASIOSTInt32LSB:
+        return 4;
+    default:
+        return 0;
+    }
+}

@@ -1,0 +1,36 @@
+#include "engine/sample_blocks.h"
+
+#include <new>
+
+bool allocateSampleBlocks(uint32_t channelCount, uint32_t blockBytes, uint8_t*** blocks,
+                          uint8_t*** cursors) {
+    uint8_t** newBlocks = new (std::nothrow) uint8_t*[channelCount];
+    uint8_t** newCursors = new (std::nothrow) uint8_t*[channelCount];
+    bool complete = newBlocks != nullptr && newCursors != nullptr;
+    uint32_t allocated = 0;
+    while (complete && allocated < channelCount) {
+        newBlocks[allocated] = new (std::nothrow) uint8_t[blockBytes];
+        complete = newBlocks[allocated] != nullptr;
+        if (complete) {
+            newCursors[allocated] = newBlocks[allocated];
+            ++allocated;
+        }
+    }
+    if (!complete) {
+        releaseSampleBlocks(allocated, &newBlocks, &newCursors);
+        return false;
+    }
+    *blocks = newBlocks;
+    *cursors = newCursors;
+    return true;
+}
+
+void releaseSampleBlocks(uint32_t channelCount, uint8_t*** blocks, uint8_t*** cursors) {
+    if (*blocks != nullptr)
+        for (uint32_t i = 0; i < channelCount; ++i)
+            delete[](*blocks)[i];
+    delete[] * blocks;
+    delete[] * cursors;
+    *blocks = nullptr;
+    *cursors = nullptr;
+}

@@ -1,0 +1,355 @@
+// The registry image: the keys and values of registry export files, held in
+// memory and offered through the same calls, codes and size rules as Windows.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/posix_registry_image.h"
+#include "platform/posix_win32.h"
+
+constexpr LONG ERROR_INVALID_HANDLE = 6;
+constexpr LONG ERROR_INVALID_PARAMETER = 87;
+
+struct RegistryValue {
+    std::string name;
+    DWORD type;
+    std::string data; // strings include their terminator, as stored on Windows
+};
+
+struct RegistryKey {
+    std::string name;
+    std::vector<std::unique_ptr<RegistryKey>> subKeys; // kept in the order Windows lists them
+    std::vector<RegistryValue> values;
+};
+
+namespace {
+
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+int compareNoCase(const std::string& a, const std::string& b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char x = static_cast<unsigned char>(lowerAscii(a[i]));
+        const unsigned char y = static_cast<unsigned char>(lowerAscii(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+struct Image {
+    RegistryKey classesRoot;
+    RegistryKey currentUser;
+    RegistryKey localMachine;
+};
+
+Image* loadedImage = nullptr;
+// Every image ever loaded stays reachable, so a key handle never dangles.
+std::vector<Image*>* allImages = new std::vector<Image*>();
+
+RegistryKey* findSubKey(RegistryKey* key, const std::string& name) {
+    for (auto& sub : key->subKeys)
+        if (compareNoCase(sub->name, name) == 0)
+            return sub.get();
+    return nullptr;
+}
+
+RegistryKey* addSubKey(RegistryKey* key, const std::string& name) {
+    if (RegistryKey* existing = findSubKey(key, name))
+        return existing;
+    auto sub = std::make_unique<RegistryKey>();
+    sub->name = name;
+    auto at = std::find_if(key->subKeys.begin(), key->subKeys.end(),
+                           [&](const auto& other) { return compareNoCase(name, other->name) < 0; });
+    return key->subKeys.insert(at, std::move(sub))->get();
+}
+
+std::vector<std::string> splitPath(const std::string& path) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos)
+            end = path.size();
+        if (end > start)
+            parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+RegistryKey* rootByName(Image& image, const std::string& name) {
+    if (compareNoCase(name, "HKEY_LOCAL_MACHINE") == 0 || compareNoCase(name, "HKLM") == 0)
+        return &image.localMachine;
+    if (compareNoCase(name, "HKEY_CLASSES_ROOT") == 0 || compareNoCase(name, "HKCR") == 0)
+        return &image.classesRoot;
+    if (compareNoCase(name, "HKEY_CURRENT_USER") == 0 || compareNoCase(name, "HKCU") == 0)
+        return &image.currentUser;
+    return nullptr;
+}
+
+// Section "[path]" creates the key, "[-path]" removes it with all below it.
+RegistryKey* applySection(Image& image, const std::string& section) {
+    const bool remove = !section.empty() && section[0] == '-';
+    std::vector<std::string> parts = splitPath(remove ? section.substr(1) : section);
+    if (parts.empty())
+        return nullptr;
+    RegistryKey* key = rootByName(image, parts[0]);
+    if (key == nullptr)
+        return nullptr;
+    if (remove) {
+        for (size_t i = 1; key != nullptr && i + 1 < parts.size(); ++i)
+            key = findSubKey(key, parts[i]);
+        if (key != nullptr && parts.size() > 1) {
+            auto& subs = key->subKeys;
+            subs.erase(std::remove_if(subs.begin(), subs.end(),
+                                      [&](const auto& s) {
+                                          return compareNoCase(s->name, parts.back()) == 0;
+                                      }),
+                       subs.end());
+        }
+        return nullptr;
+    }
+    for (size_t i = 1; i < parts.size(); ++i)
+        key = addSubKey(key, parts[i]);
+    return key;
+}
+
+// Reads a quoted string with the \\ and \" escapes starting at text[pos] == '"';
+// pos ends just past the closing quote. False when it is not closed.
+bool readQuoted(const std::string& text, size_t& pos, std::string& out) {
+    out.clear();
+    for (++pos; pos < text.size(); ++pos) {
+        char c = text[pos];
+        if (c == '"') {
+            ++pos;
+            return true;
+        }
+        if (c == '\\' && pos + 1 < text.size())
+            c = text[++pos];
+        out.push_back(c);
+    }
+    return false;
+}
+
+bool parseDword(const std::string& text, std::string& data) {
+    if (text.size() < 7 || text.size() > 14 || compareNoCase(text.substr(0, 6), "dword:") != 0)
+        return false;
+    uint32_t value = 0;
+    for (size_t i = 6; i < text.size(); ++i) {
+        const char c = lowerAscii(text[i]);
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else
+            return false;
+        value = value * 16u + static_cast<uint32_t>(digit);
+    }
+    data.assign(reinterpret_cast<const char*>(&value), sizeof value);
+    return true;
+}
+
+void setValue(RegistryKey* key, const std::string& name, DWORD type, const std::string& data,
+              bool remove) {
+    auto& values = key->values;
+    auto at = std::find_if(values.begin(), values.end(),
+                           [&](const RegistryValue& v) { return compareNoCase(v.name, name) == 0; });
+    if (remove) {
+        if (at != values.end())
+            values.erase(at);
+        return;
+    }
+    if (at != values.end())
+        *at = RegistryValue{name, type, data};
+    else
+        values.push_back(RegistryValue{name, type, data});
+}
+
+// "name"="text", @="text", "name"=dword:0000000a, "name"=- ; anything else is skipped.
+void applyValueLine(RegistryKey* key, const std::string& line) {
+    size_t pos = 0;
+    std::string name;
+    if (line[0] == '@')
+        pos = 1;
+    else if (!readQuoted(line, pos, name))
+        return;
+    if (pos >= line.size() || line[pos] != '=')
+        return;
+    const std::string rest = line.substr(pos + 1);
+    if (rest == "-") {
+        setValue(key, name, REG_SZ, std::string(), true);
+        return;
+    }
+    std::string data;
+    if (!rest.empty() && rest[0] == '"') {
+        size_t at = 0;
+        if (!readQuoted(rest, at, data) || at != rest.size())
+            return;
+        data.push_back('\0');
+        setValue(key, name, REG_SZ, data, false);
+    } else if (parseDword(rest, data)) {
+        setValue(key, name, REG_DWORD, data, false);
+    }
+}
+
+std::string trimmed(const std::string& line) {
+    size_t begin = 0;
+    size_t end = line.size();
+    while (begin < end && (line[begin] == ' ' || line[begin] == '\t'))
+        ++begin;
+    while (end > begin && (line[end - 1] == ' ' || line[end - 1] == '\t' || line[end - 1] == '\r'))
+        --end;
+    return line.substr(begin, end - begin);
+}
+
+bool isHeader(std::string line) {
+    if (line.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        line.erase(0, 3);
+    line = trimmed(line);
+    return line == "Windows Registry Editor Version 5.00" || line == "REGEDIT4";
+}
+
+void readFileInto(Image& image, const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string line;
+    if (!file || !std::getline(file, line) || !isHeader(line))
+        return;
+    RegistryKey* key = nullptr;
+    while (std::getline(file, line)) {
+        line = trimmed(line);
+        if (line.empty() || line[0] == ';')
+            continue;
+        if (line[0] == '[') {
+            key = line.back() == ']' ? applySection(image, line.substr(1, line.size() - 2))
+                                     : nullptr;
+        } else if (key != nullptr) {
+            applyValueLine(key, line);
+        }
+    }
+}
+
+std::string executableDirectory() {
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0)
+        return std::string();
+    const std::string full(path, static_cast<size_t>(length));
+    const size_t slash = full.rfind('/');
+    return slash == std::string::npos ? std::string() : full.substr(0, slash);
+}
+
+Image& image() {
+    // Read on first use only: like the program's driver list, later edits are not seen.
+    static const bool loaded = [] {
+        if (loadedImage == nullptr)
+            loadRegistryImageFiles(registryImagePaths());
+        return true;
+    }();
+    (void)loaded;
+    return *loadedImage;
+}
+
+RegistryKey* resolve(HKEY key) {
+    if (key == HKEY_LOCAL_MACHINE)
+        return &image().localMachine;
+    if (key == HKEY_CLASSES_ROOT)
+        return &image().classesRoot;
+    if (key == HKEY_CURRENT_USER)
+        return &image().currentUser;
+    return key;
+}
+
+} // namespace
+
+std::vector<std::string> registryImagePaths() {
+    std::vector<std::string> paths{"/etc/tandemwav/registry.reg"};
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    if (config != nullptr && config[0] == '/')
+        paths.push_back(std::string(config) + "/tandemwav/registry.reg");
+    else if (home != nullptr && home[0] != '\0')
+        paths.push_back(std::string(home) + "/.config/tandemwav/registry.reg");
+    const std::string beside = executableDirectory();
+    if (!beside.empty())
+        paths.push_back(beside + "/registry.reg");
+    return paths;
+}
+
+void loadRegistryImageFiles(const std::vector<std::string>& paths) {
+    auto* fresh = new Image();
+    for (const auto& path : paths)
+        readFileInto(*fresh, path);
+    allImages->push_back(fresh);
+    loadedImage = fresh;
+}
+
+LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD, REGSAM, PHKEY result) {
+    if (result == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    *result = nullptr;
+    RegistryKey* at = key == nullptr ? nullptr : resolve(key);
+    if (at == nullptr)
+        return ERROR_INVALID_HANDLE;
+    for (const auto& part : splitPath(subKey == nullptr ? std::string() : subKey)) {
+        at = findSubKey(at, part);
+        if (at == nullptr)
+            return ERROR_FILE_NOT_FOUND;
+    }
+    *result = at;
+    return ERROR_SUCCESS;
+}
+
+LONG RegOpenKeyA(HKEY root, const char* path, PHKEY result) {
+    return RegOpenKeyExA(root, path, 0, KEY_READ, result);
+}
+
+LONG RegEnumKeyA(HKEY key, DWORD index, char* name, DWORD capacity) {
+    RegistryKey* at = key == nullptr ? nullptr : resolve(key);
+    if (at == nullptr)
+        return ERROR_INVALID_HANDLE;
+    if (index >= at->subKeys.size())
+        return ERROR_NO_MORE_ITEMS;
+    const std::string& found = at->subKeys[index]->name;
+    if (name == nullptr || found.size() + 1 > capacity)
+        return ERROR_MORE_DATA;
+    std::memcpy(name, found.c_str(), found.size() + 1);
+    return ERROR_SUCCESS;
+}
+
+LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD*, DWORD* type, BYTE* data,
+                      DWORD* size) {
+    RegistryKey* at = key == nullptr ? nullptr : resolve(key);
+    if (at == nullptr)
+        return ERROR_INVALID_HANDLE;
+    if (data != nullptr && size == nullptr)
+        return ERROR_INVALID_PARAMETER;
+    const std::string name = valueName == nullptr ? std::string() : valueName;
+    auto found = std::find_if(at->values.begin(), at->values.end(), [&](const RegistryValue& v) {
+        return compareNoCase(v.name, name) == 0;
+    });
+    if (found == at->values.end())
+        return ERROR_FILE_NOT_FOUND;
+    if (type != nullptr)
+        *type = found->type;
+    const DWORD needed = static_cast<DWORD>(found->data.size());
+    if (size == nullptr)
+        return ERROR_SUCCESS;
+    if (data != nullptr && *size < needed) {
+        *size = needed;
+        return ERROR_MORE_DATA;
+    }
+    if (data != nullptr)
+        std::memcpy(data, found->data.data(), needed);
+    *size = needed;
+    return ERROR_SUCCESS;
+}
+
+LONG RegCloseKey(HKEY key) { return key == nullptr ? ERROR_INVALID_HANDLE : ERROR_SUCCESS; }

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# The whole test suite: native, native under AddressSanitizer/UBSan, and the
+# Windows build under Wine. Sets up a fresh Debian 12 machine first.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/setup-debian.sh
+status=0
+for preset in linux sanitize windows; do
+    echo "=== $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j 2
+    ctest --preset "$preset" -j 2 || status=1
+done
+exit $status

@@ -1,0 +1,103 @@
+#include "wav/playback_loader.h"
+
+#include <cstring>
+#include <fstream>
+#include <new>
+
+#include "engine/device_state.h"
+#include "engine/sample_blocks.h"
+#include "wav/sample_conversion.h"
+#include "wav/wav_stream.h"
+
+namespace {
+
+// The file is read in pieces of about this size and converted in memory.
+constexpr size_t kChunkBytes = size_t{1} << 20;
+
+struct ChunkPlan {
+    size_t framesPerChunk;
+    size_t bytesPerFrame;
+};
+
+ChunkPlan planChunks(uint32_t channels) {
+    ChunkPlan plan;
+    plan.bytesPerFrame = size_t{4} * channels;
+    plan.framesPerChunk = kChunkBytes / plan.bytesPerFrame;
+    if (plan.framesPerChunk == 0)
+        plan.framesPerChunk = 1;
+    return plan;
+}
+
+// Reads and converts the n frames of the data chunk. A file that ends early
+// leaves the missing samples silent: the tail of a partial frame is zeroed
+// here, whole frames are left to the padding that follows.
+void convertDataChunk(std::istream& in, uint32_t frames, uint32_t channels, uint8_t* chunk,
+                      uint8_t** cursors) {
+    const ChunkPlan plan = planChunks(channels);
+    const size_t width = bytesPerSample;
+    size_t remaining = frames;
+    while (remaining > 0) {
+        const size_t wanted = remaining < plan.framesPerChunk ? remaining : plan.framesPerChunk;
+        const size_t wantedBytes = wanted * plan.bytesPerFrame;
+        in.read(reinterpret_cast<char*>(chunk), static_cast<std::streamsize>(wantedBytes));
+        const size_t wholeSamples = static_cast<size_t>(in.gcount()) / 4;
+        const size_t framesRead = (wholeSamples + channels - 1) / channels;
+        std::memset(chunk + wholeSamples * 4, 0,
+                    framesRead * plan.bytesPerFrame - wholeSamples * 4);
+        convertPlaybackFrames(chunk, framesRead, channels, bytesPerSample, cursors);
+        for (uint32_t c = 0; c < channels; ++c)
+            cursors[c] += framesRead * width;
+        if (framesRead < wanted)
+            return;
+        remaining -= wanted;
+    }
+}
+
+void padWithSilence(uint32_t channels, size_t blockBytes) {
+    for (uint32_t c = 0; c < channels; ++c) {
+        uint8_t* end = playbackStore.blocks[c] + blockBytes;
+        std::memset(playbackStore.cursors[c], 0,
+                    static_cast<size_t>(end - playbackStore.cursors[c]));
+        playbackStore.cursors[c] = playbackStore.blocks[c];
+    }
+}
+
+} // namespace
+
+int loadPlaybackSamples(const char* path) {
+    std::ifstream in(path, std::ios::in | std::ios::binary);
+    if (!in.good())
+        return kWavCannotOpen;
+    WavHeader header;
+    const int result = readWavHeaderFrom(in, &header);
+    if (result != kWavOk)
+        return result;
+    playbackStore.channelCount = header.channelCount;
+    // Preconditions of the run sequence, checked so nothing divides by zero.
+    if (bufferSize == 0 || bytesPerSample < 2 || bytesPerSample > 4)
+        return kWavOtherLayout;
+    // Rounded up in 64 bits: a length that no longer fits 32 bits, or a block
+    // of 4 GiB or more, cannot be held.
+    const uint64_t padded =
+        (uint64_t{header.frameCount} + bufferSize - 1) / bufferSize * bufferSize;
+    const uint64_t blockBytes = padded * bytesPerSample;
+    if (blockBytes > UINT32_MAX)
+        return kWavNoMemory;
+    const ChunkPlan plan = planChunks(header.channelCount);
+    uint8_t* chunk = new (std::nothrow) uint8_t[plan.framesPerChunk * plan.bytesPerFrame];
+    uint8_t** blocks = nullptr;
+    uint8_t** cursors = nullptr;
+    if (chunk == nullptr ||
+        !allocateSampleBlocks(header.channelCount, static_cast<uint32_t>(blockBytes), &blocks,
+                              &cursors)) {
+        delete[] chunk;
+        return kWavNoMemory;
+    }
+    playbackStore.blocks = blocks;
+    playbackStore.cursors = cursors;
+    playbackStore.remainingFrames = static_cast<uint32_t>(padded);
+    convertDataChunk(in, header.frameCount, header.channelCount, chunk, cursors);
+    delete[] chunk;
+    padWithSilence(header.channelCount, static_cast<size_t>(blockBytes));
+    return kWavOk;
+}

@@ -1,0 +1,99 @@
+#include "wav/recording_writer.h"
+
+#include <fstream>
+#include <new>
+
+#include "engine/device_state.h"
+#include "wav/sample_conversion.h"
+#include "wav/wav_header.h"
+#include "wav/wav_stream.h"
+
+namespace {
+
+// Converted samples are gathered in a buffer of about this size per write.
+constexpr size_t kChunkBytes = size_t{1} << 20;
+
+enum : int { kWriteOk = 0, kWriteCannotOpen = 1, kWriteFailed = 2 };
+
+size_t framesPerChunk(uint32_t channels) {
+    if (channels == 0)
+        return 0;
+    const size_t frames = kChunkBytes / (size_t{4} * channels);
+    return frames == 0 ? 1 : frames;
+}
+
+void putText(uint8_t*& at, const char* text) {
+    for (int i = 0; i < 4; ++i)
+        *at++ = static_cast<uint8_t>(text[i]);
+}
+
+void putU16(uint8_t*& at, uint16_t value) {
+    storeLittleEndianU16(at, value);
+    at += 2;
+}
+
+void putU32(uint8_t*& at, uint32_t value) {
+    storeLittleEndianU32(at, value);
+    at += 4;
+}
+
+// Products in 32 bits, wrapping, as the size fields hold them; the run
+// sequence refuses recordings whose sizes would wrap before it starts.
+void composeHeader(uint8_t (&header)[kWavHeaderBytes], uint32_t channels, uint32_t frames) {
+    const uint32_t dataBytes = channels * frames * 4u;
+    uint8_t* at = header;
+    putText(at, "RIFF");
+    putU32(at, dataBytes + 36u);
+    putText(at, "WAVE");
+    putText(at, "fmt ");
+    putU32(at, 16);
+    putU16(at, 3);
+    putU16(at, static_cast<uint16_t>(channels));
+    putU32(at, wavSampleRate);
+    putU32(at, wavSampleRate * channels * 4u);
+    putU16(at, static_cast<uint16_t>(channels * 4u));
+    putU16(at, 32);
+    putText(at, "data");
+    putU32(at, dataBytes);
+}
+
+void writeSamples(std::ostream& out, uint8_t* chunk) {
+    const uint32_t channels = recordStore.channelCount;
+    const size_t chunkFrames = framesPerChunk(channels);
+    // Without channels there are no samples, however many frames were played.
+    size_t remaining = channels == 0 ? 0 : recordStore.frameCount;
+    while (remaining > 0 && out.good()) {
+        const size_t frames = remaining < chunkFrames ? remaining : chunkFrames;
+        convertRecordFrames(recordStore.cursors, frames, channels, bytesPerSample, chunk);
+        out.write(reinterpret_cast<const char*>(chunk),
+                  static_cast<std::streamsize>(frames * 4 * channels));
+        for (uint32_t c = 0; c < channels; ++c)
+            recordStore.cursors[c] += frames * bytesPerSample;
+        remaining -= frames;
+    }
+}
+
+} // namespace
+
+int writeRecording(const char* path) {
+    const uint32_t channels = recordStore.channelCount;
+    // The working buffer comes first, so a shortage never leaves an emptied file.
+    uint8_t* chunk = new (std::nothrow) uint8_t[framesPerChunk(channels) * 4 * channels + 1];
+    if (chunk == nullptr)
+        return kWavNoMemory;
+    std::ofstream out(path, std::ios::out | std::ios::binary | std::ios::trunc);
+    if (!out.good()) {
+        delete[] chunk;
+        return kWriteCannotOpen;
+    }
+    uint8_t header[kWavHeaderBytes];
+    composeHeader(header, channels, recordStore.frameCount);
+    out.write(reinterpret_cast<const char*>(header), kWavHeaderBytes);
+    for (uint32_t c = 0; c < channels; ++c)
+        recordStore.cursors[c] = recordStore.blocks[c];
+    writeSamples(out, chunk);
+    delete[] chunk;
+    // Closing flushes the last buffered bytes; only then is the write complete.
+    out.close();
+    return out.fail() ? kWriteFailed : kWriteOk;
+}

@@ -1,0 +1,4 @@
+// Converts the record store back to 32-bit floats and writes the WAV file.
+#pragma once
+
+int writeRecording(const char* path);

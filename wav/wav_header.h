@@ -1,0 +1,27 @@
+// The one WAV layout tandemwav reads and writes: a 44-byte header with a
+// 16-byte format chunk directly followed by the data chunk.
+#pragma once
+
+#include <cstdint>
+
+enum : int {
+    kWavOk = 0,
+    kWavCannotOpen = 1,
+    kWavNotRiffWave = 2,
+    kWavOtherLayout = 3,
+    kWavNoMemory = 4, // the playback loader could not allocate its blocks
+};
+
+constexpr uint32_t kWavHeaderBytes = 44;
+
+struct WavHeader {
+    uint32_t formatTag;
+    uint32_t channelCount;
+    uint32_t sampleRate;
+    uint32_t bitsPerSample;
+    uint32_t frameCount;
+};
+
+// Out-values are written only when the result is kWavOk.
+int readWavHeader(const char* path, uint32_t* formatTag, uint32_t* sampleRate,
+                  uint32_t* bitsPerSample, uint32_t* channelCount, uint32_t* frameCount);
