@@ -48,9 +48,13 @@ ASIOError ASIOExit() {
     return ASE_OK;
 }
 
-ASIOError ASIOStart() { return currentDriver ? currentDriver->start() : ASE_NotPresent; }
+ASIOError ASIOStart() {
+    return currentDriver ? currentDriver->start() : ASE_NotPresent;
+}
 
-ASIOError ASIOStop() { return currentDriver ? currentDriver->stop() : ASE_NotPresent; }
+ASIOError ASIOStop() {
+    return currentDriver ? currentDriver->stop() : ASE_NotPresent;
+}
 
 ASIOError ASIOGetChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
     if (currentDriver != nullptr)

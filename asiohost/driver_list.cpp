@@ -25,7 +25,9 @@ bool readString(HKEY key, const char* valueName, char* buffer, DWORD capacity) {
     return true;
 }
 
-void lowerCase(char* text) { CharLowerBuffA(text, static_cast<DWORD>(std::strlen(text))); }
+void lowerCase(char* text) {
+    CharLowerBuffA(text, static_cast<DWORD>(std::strlen(text)));
+}
 
 bool fileExists(const char* path) {
     OFSTRUCT info;

@@ -6,8 +6,8 @@
 DWORD timeGetTime() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u +
-                        static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    const uint64_t ms =
+        static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
     // Windows' multimedia clock wraps every 49.7 days; callers subtract readings.
     return static_cast<DWORD>(ms);
 }

@@ -75,8 +75,8 @@ bool readServerPath(REFCLSID clsid, char* path, DWORD capacity) {
     if (RegOpenKeyA(HKEY_CLASSES_ROOT, keyPath, &key) != ERROR_SUCCESS)
         return false;
     DWORD size = capacity - 1;
-    const LONG result = RegQueryValueExA(key, nullptr, nullptr, nullptr,
-                                         reinterpret_cast<BYTE*>(path), &size);
+    const LONG result =
+        RegQueryValueExA(key, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(path), &size);
     RegCloseKey(key);
     if (result != ERROR_SUCCESS)
         return false;
@@ -86,7 +86,9 @@ bool readServerPath(REFCLSID clsid, char* path, DWORD capacity) {
 
 } // namespace
 
-HRESULT CoInitialize(LPVOID) { return S_OK; }
+HRESULT CoInitialize(LPVOID) {
+    return S_OK;
+}
 
 HRESULT CLSIDFromString(const WCHAR* text, CLSID* clsid) {
     if (clsid == nullptr)

@@ -30,7 +30,9 @@ struct RegistryKey {
 
 namespace {
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 int compareNoCase(const std::string& a, const std::string& b) {
     const size_t n = std::min(a.size(), b.size());
@@ -160,8 +162,9 @@ bool parseDword(const std::string& text, std::string& data) {
 void setValue(RegistryKey* key, const std::string& name, DWORD type, const std::string& data,
               bool remove) {
     auto& values = key->values;
-    auto at = std::find_if(values.begin(), values.end(),
-                           [&](const RegistryValue& v) { return compareNoCase(v.name, name) == 0; });
+    auto at = std::find_if(values.begin(), values.end(), [&](const RegistryValue& v) {
+        return compareNoCase(v.name, name) == 0;
+    });
     if (remove) {
         if (at != values.end())
             values.erase(at);
@@ -228,8 +231,8 @@ void readFileInto(Image& image, const std::string& path) {
         if (line.empty() || line[0] == ';')
             continue;
         if (line[0] == '[') {
-            key = line.back() == ']' ? applySection(image, line.substr(1, line.size() - 2))
-                                     : nullptr;
+            key =
+                line.back() == ']' ? applySection(image, line.substr(1, line.size() - 2)) : nullptr;
         } else if (key != nullptr) {
             applyValueLine(key, line);
         }
@@ -352,4 +355,6 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD*, DWORD* type, BYTE
     return ERROR_SUCCESS;
 }
 
-LONG RegCloseKey(HKEY key) { return key == nullptr ? ERROR_INVALID_HANDLE : ERROR_SUCCESS; }
+LONG RegCloseKey(HKEY key) {
+    return key == nullptr ? ERROR_INVALID_HANDLE : ERROR_SUCCESS;
+}

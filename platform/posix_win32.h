@@ -79,8 +79,8 @@ HRESULT CoInitialize(LPVOID reserved);
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid,
                          void** object);
 HRESULT CLSIDFromString(const WCHAR* text, CLSID* clsid);
-int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int textLength,
-                        WCHAR* wide, int wideCapacity);
+int MultiByteToWideChar(UINT codePage, DWORD flags, const char* text, int textLength, WCHAR* wide,
+                        int wideCapacity);
 DWORD CharLowerBuffA(char* text, DWORD length);
 
 // Registry: an image of HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT.

@@ -28,7 +28,9 @@ const char* hiveName(Hive hive) {
 
 } // namespace
 
-void setTestProgramTag(const std::string& tag) { programTag = tag; }
+void setTestProgramTag(const std::string& tag) {
+    programTag = tag;
+}
 
 void TestRegistry::setString(Hive hive, const std::string& key, const std::string& name,
                              const std::string& value) {
@@ -44,7 +46,9 @@ void TestRegistry::addKey(Hive hive, const std::string& key) {
     values_.push_back(Value{hive, key, std::string(), false, false, std::string(), 0});
 }
 
-void TestRegistry::install() const { installFor(programTag); }
+void TestRegistry::install() const {
+    installFor(programTag);
+}
 
 std::string TestRegistry::regFileText() const {
     std::string text = "Windows Registry Editor Version 5.00\r\n";
@@ -69,9 +73,13 @@ std::string testFilePath(const std::string& name) {
         .string();
 }
 
-std::string driverLogPath() { return testFilePath("driver.log"); }
+std::string driverLogPath() {
+    return testFilePath("driver.log");
+}
 
-void clearDriverLog() { std::ofstream(driverLogPath(), std::ios::binary | std::ios::trunc); }
+void clearDriverLog() {
+    std::ofstream(driverLogPath(), std::ios::binary | std::ios::trunc);
+}
 
 std::vector<std::string> driverLog() {
     std::vector<std::string> lines;

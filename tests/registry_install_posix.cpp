@@ -10,11 +10,13 @@
 #include "host_fixture.h"
 #include "platform/posix_registry_image.h"
 
-std::string testDriverPath() { return TANDEM_TEST_DRIVER; }
+std::string testDriverPath() {
+    return TANDEM_TEST_DRIVER;
+}
 
 void TestRegistry::installFor(const std::string& programTag) const {
-    const std::filesystem::path config = std::filesystem::temp_directory_path() /
-                                         ("tandem_" + programTag + "_config");
+    const std::filesystem::path config =
+        std::filesystem::temp_directory_path() / ("tandem_" + programTag + "_config");
     std::filesystem::create_directories(config / "tandemwav");
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     const std::string file = (config / "tandemwav" / "registry.reg").string();

@@ -17,7 +17,9 @@ CLSID parsed(const char* text) {
     return id;
 }
 
-bool isZero(const CLSID& id) { return id == CLSID{}; }
+bool isZero(const CLSID& id) {
+    return id == CLSID{};
+}
 
 std::string nameOf(const DriverList& list, int32_t number, int32_t capacity = 32) {
     char name[300];

@@ -99,8 +99,7 @@ TEST_F(DriverLoaderTest, ThePreviousDriverIsReleasedBeforeTheNextIsCreated) {
     EXPECT_EQ(loader.entryAt(0)->instance, nullptr);
     // The current one again gives a fresh object.
     ASSERT_TRUE(loader.loadByName("Tandem Test B"));
-    EXPECT_EQ(driverLog(),
-              (Log{"A create", "A destroy", "B create", "B destroy", "B create"}));
+    EXPECT_EQ(driverLog(), (Log{"A create", "A destroy", "B create", "B destroy", "B create"}));
     loader.unloadCurrent();
 }
 

@@ -49,21 +49,22 @@ std::vector<std::string> subKeys(HKEY root, const char* path) {
 }
 
 TEST(RegistryImage, ReadsTheExportFormatWithoutRegardToLetterCase) {
-    const std::string file = writeFile("format.reg", "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
-                                                     "\r\n"
-                                                     "; a comment\r\n"
-                                                     "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\My Card]\r\n"
-                                                     "\"CLSID\"=\"{1}\"\r\n"
-                                                     "\"Description\"=\"Say \\\"hi\\\" C:\\\\x\"\r\n"
-                                                     "@=\"default\"\r\n"
-                                                     "\"Count\"=dword:0000000a\r\n"
-                                                     "\"Broken\"=\"unterminated\r\n"
-                                                     "\"Binary\"=hex:01,02\r\n"
-                                                     "garbage line\r\n"
-                                                     "[HKCR\\clsid\\{1}\\InprocServer32]\r\n"
-                                                     "@=\"/lib/x.so\"\r\n"
-                                                     "[HKEY_NOWHERE\\x]\r\n"
-                                                     "\"Lost\"=\"value\"\r\n");
+    const std::string file =
+        writeFile("format.reg", "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+                                "\r\n"
+                                "; a comment\r\n"
+                                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\My Card]\r\n"
+                                "\"CLSID\"=\"{1}\"\r\n"
+                                "\"Description\"=\"Say \\\"hi\\\" C:\\\\x\"\r\n"
+                                "@=\"default\"\r\n"
+                                "\"Count\"=dword:0000000a\r\n"
+                                "\"Broken\"=\"unterminated\r\n"
+                                "\"Binary\"=hex:01,02\r\n"
+                                "garbage line\r\n"
+                                "[HKCR\\clsid\\{1}\\InprocServer32]\r\n"
+                                "@=\"/lib/x.so\"\r\n"
+                                "[HKEY_NOWHERE\\x]\r\n"
+                                "\"Lost\"=\"value\"\r\n");
     loadRegistryImageFiles({file});
     EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, "software\\asio\\MY CARD", "clsid"), "{1}");
     EXPECT_EQ(stringValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\ASIO\\my card", "description"),
@@ -80,8 +81,9 @@ TEST(RegistryImage, ReadsTheExportFormatWithoutRegardToLetterCase) {
     DWORD count = 0;
     DWORD size = sizeof count;
     DWORD type = 0;
-    EXPECT_EQ(RegQueryValueExA(key, "count", nullptr, &type, reinterpret_cast<BYTE*>(&count), &size),
-              ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegQueryValueExA(key, "count", nullptr, &type, reinterpret_cast<BYTE*>(&count), &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(type, REG_DWORD);
     EXPECT_EQ(size, 4u);
     EXPECT_EQ(count, 10u);
@@ -160,10 +162,10 @@ TEST(ComStandIns, ClassIdentifiersParseOnlyInTheBracedForm) {
     EXPECT_EQ(id.Data3, 0x4C2Au);
     EXPECT_EQ(id.Data4[0], 0x9E);
     EXPECT_EQ(id.Data4[7], 0xAB);
-    for (const char16_t* bad : {u"5A1E0001-7D3B-4C2A-9E11-0123456789AB",
-                                u"{5A1E0001-7D3B-4C2A-9E11-0123456789AB}x",
-                                u"{5A1E0001-7D3B-4C2A-9E11-0123456789A}", u"{5A1E0001+7D3B-4C2A-9E11-0123456789AB}",
-                                u"{5A1E0001-7D3B-4C2A-9E11-0123456789AG}", u""}) {
+    for (const char16_t* bad :
+         {u"5A1E0001-7D3B-4C2A-9E11-0123456789AB", u"{5A1E0001-7D3B-4C2A-9E11-0123456789AB}x",
+          u"{5A1E0001-7D3B-4C2A-9E11-0123456789A}", u"{5A1E0001+7D3B-4C2A-9E11-0123456789AB}",
+          u"{5A1E0001-7D3B-4C2A-9E11-0123456789AG}", u""}) {
         EXPECT_EQ(CLSIDFromString(bad, &id), CO_E_CLASSSTRING);
         EXPECT_TRUE(id == CLSID{});
     }
@@ -186,10 +188,13 @@ TEST(ComStandIns, WideningHonoursTheCapacity) {
 TEST(ComStandIns, CreationFailsWithTheWindowsCodes) {
     const std::string notLibrary = writeFile("not_a_library.so", "text");
     loadRegistryImageFiles({writeFile(
-        "com.reg", "REGEDIT4\n[HKCR\\CLSID\\{00000000-0000-0000-0000-00000000000A}\\InprocServer32]\n"
-                   "@=\"" + notLibrary + "\"\n"
-                   "[HKCR\\CLSID\\{00000000-0000-0000-0000-00000000000B}\\InprocServer32]\n"
-                   "@=\"libc.so.6\"\n")});
+        "com.reg",
+        "REGEDIT4\n[HKCR\\CLSID\\{00000000-0000-0000-0000-00000000000A}\\InprocServer32]\n"
+        "@=\"" +
+            notLibrary +
+            "\"\n"
+            "[HKCR\\CLSID\\{00000000-0000-0000-0000-00000000000B}\\InprocServer32]\n"
+            "@=\"libc.so.6\"\n")});
     IUnknown* object = reinterpret_cast<IUnknown*>(&object);
     CLSID id{};
     EXPECT_EQ(CoCreateInstance(id, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
@@ -204,7 +209,8 @@ TEST(ComStandIns, CreationFailsWithTheWindowsCodes) {
     EXPECT_EQ(CoCreateInstance(id, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                reinterpret_cast<void**>(&object)),
               CO_E_ERRORINDLL);
-    EXPECT_EQ(CoCreateInstance(id, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr), E_POINTER);
+    EXPECT_EQ(CoCreateInstance(id, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr),
+              E_POINTER);
 }
 
 TEST(ComStandIns, OnlyRegularFilesExist) {

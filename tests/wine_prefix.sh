@@ -14,9 +14,6 @@ up)
         wineserver -w
     fi
     /usr/lib/wine/wineserver64 -p </dev/null >/dev/null 2>&1 || true
-    # The first Wine process starts Wine's background services, which keep its
-    # output open: start them here, away from the tests' own output pipes.
-    wine cmd /c exit </dev/null >/dev/null 2>&1 || true
     # The first process of a session starts Wine's services, which inherit its
     # output; started here, they never hold a test's output open.
     wine wineboot </dev/null >/dev/null 2>&1 || true

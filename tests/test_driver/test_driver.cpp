@@ -284,8 +284,7 @@ class Factory final : public IClassFactory {
             delete this;
         return left;
     }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid,
-                                             void** object) override {
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
         if (object == nullptr)
             return E_POINTER;
         *object = nullptr;
