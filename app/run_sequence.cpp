@@ -26,7 +26,7 @@ int32_t playStart;
 int32_t recordCount;
 int32_t recordStart;
 
-int32_t playCount() { return static_cast<int32_t>(playbackStore.channelCount); }
+int32_t playCount; // the playback file's channel count, as its header was checked
 
 int fail(int code) {
     std::fflush(stdout);
@@ -58,6 +58,7 @@ int checkPlaybackFile() {
                     "float WAV file)");
         return kExitNotFloat32;
     }
+    playCount = static_cast<int32_t>(playbackStore.channelCount);
     return kExitDone;
 }
 
@@ -69,7 +70,7 @@ bool channelRangesAdmissible() {
     const uint32_t recordLast =
         static_cast<uint32_t>(recordStart) + static_cast<uint32_t>(recordCount) - 1u;
     const uint32_t playLast =
-        static_cast<uint32_t>(playStart) + static_cast<uint32_t>(playCount()) - 1u;
+        static_cast<uint32_t>(playStart) + static_cast<uint32_t>(playCount) - 1u;
     return recordLast <= kMaxChannelsPerDirection && playLast <= kMaxChannelsPerDirection &&
            recordLast <= static_cast<uint32_t>(deviceState.inputChannels) &&
            playLast <= static_cast<uint32_t>(deviceState.outputChannels);
@@ -137,7 +138,7 @@ void fillHostCallbacks() {
 // Buffers on the chosen channels and the native sample width: exit codes 9, 10.
 int setUpBuffers() {
     fillHostCallbacks();
-    if (createChannelBuffers(bufferSize, recordCount, recordStart, playCount(), playStart) !=
+    if (createChannelBuffers(bufferSize, recordCount, recordStart, playCount, playStart) !=
         ASE_OK) {
         std::printf("Error: Failed to create ASIO buffer for selected input!");
         releaseDriver();
@@ -190,8 +191,14 @@ int fillStores() {
         std::printf("Error: Not enough memory for playback and recording!");
         return kExitNoMemory;
     }
-    if (loaded != kWavOk) {
+    // The file may have changed since its header was checked: the buffers were
+    // made for the channel count seen then.
+    const bool sameChannels =
+        loaded == kWavOk && playbackStore.channelCount == static_cast<uint32_t>(playCount);
+    if (!sameChannels) {
         std::printf("Error: Unable to load input WAV file %s!", playPath);
+        if (loaded == kWavOk)
+            freePlaybackStore();
         return kExitPlaybackFile;
     }
     recordStore.channelCount = static_cast<uint32_t>(recordCount);

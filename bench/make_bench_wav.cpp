@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
     }
     const uint32_t channels = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));
     const double seconds = std::strtod(argv[3], nullptr);
-    const uint32_t rate = argc == 5 ? static_cast<uint32_t>(std::strtoul(argv[4], nullptr, 10))
-                                    : 48000u;
+    const uint32_t rate =
+        argc == 5 ? static_cast<uint32_t>(std::strtoul(argv[4], nullptr, 10)) : 48000u;
     const uint64_t frames = static_cast<uint64_t>(seconds * rate);
     const uint64_t dataBytes = frames * channels * 4;
     if (channels == 0 || channels > 64 || frames == 0 || dataBytes > 0xFFFFFFFFu - 36) {

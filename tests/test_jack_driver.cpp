@@ -84,7 +84,7 @@ TEST(JackSettings, ValuesOverlayTheDefaults) {
 TEST(JackSettings, UnusableValuesKeepTheirDefaults) {
     loadRegistryImageFiles({writeRegistry(
         "\"name\"=\"a name far too long for the thirty-two characters of a driver name\"\n"
-        "\"connect\"=\"sideways\"\n\"inputs\"=dword:00000081\n\"outputs\"=\"3\"\n")});
+        "\"connect\"=\"sideways\"\n\"inputs\"=dword:00000081\n\"outputs\"=\"3 ports\"\n")});
     JackSettings s;
     readJackSettings(kTestClsid, &s);
     EXPECT_STREQ(s.name, "JACK");

@@ -9,8 +9,8 @@
 #include <cstdint>
 
 #include "asiohost/asio.h"
+#include "drivers/common/call_trace.h"
 #include "drivers/jack/jack_settings.h"
-#include "drivers/jack/jack_trace.h"
 
 class JackDriver : public IASIO {
   public:
@@ -92,7 +92,7 @@ class JackDriver : public IASIO {
 
     std::atomic<ULONG> references_{1};
     JackSettings settings_;
-    JackCallTrace trace_;
+    CallTrace trace_;
     char errorMessage_[124] = {};
 
     jack_client_t* client_ = nullptr;

@@ -41,7 +41,3 @@ bool jackSettingsExist(const CLSID& clsid);
 
 // "physical", "loopback" or "none", in any letter case.
 bool parseJackWiring(const char* text, JackWiring* wiring);
-
-// Braces and upper-case hex digits: "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
-constexpr int kJackGuidTextSize = 39;
-void jackGuidText(const GUID& guid, char text[kJackGuidTextSize]);

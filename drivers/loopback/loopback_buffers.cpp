@@ -25,6 +25,12 @@ ASIOError LoopbackDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t num
     assignBuffers(bufferInfos, numChannels);
     callbacks_ = *callbacks;
     useTimeInfo_ = hostTakesTimeInfo();
+    // Some drivers call the host as soon as the buffers exist, long before start.
+    if (settings_.createBuffersSwitch) {
+        trace_.note("createBuffersSwitch");
+        publishPosition(0);
+        callHost(0);
+    }
     return ASE_OK;
 }
 

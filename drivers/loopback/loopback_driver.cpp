@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "drivers/loopback/loopback_guid.h"
-#include "drivers/loopback/loopback_server.h"
+#include "drivers/common/class_factory.h"
+#include "drivers/common/guid_text.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ LoopbackDriver::LoopbackDriver(const CLSID& clsid)
       positionTime_(0) {
     readLoopbackSettings(clsid, &settings_);
     sampleRate_ = settings_.sampleRate;
-    loopbackServerObjectCreated();
+    serverObjectCreated();
     char clsidText[kGuidTextSize];
     guidToText(clsid, clsidText);
     trace_.note("create %s", clsidText);
@@ -39,7 +39,7 @@ LoopbackDriver::~LoopbackDriver() {
     stopClock();
     joinFinishedClock();
     releaseBuffers();
-    loopbackServerObjectDestroyed();
+    serverObjectDestroyed();
 }
 
 // Hosts ask for the driver by its own class identifier, as ASIO does.

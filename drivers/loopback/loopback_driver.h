@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "asiohost/asio.h"
+#include "drivers/common/call_trace.h"
 #include "drivers/loopback/loopback_delay_line.h"
 #include "drivers/loopback/loopback_settings.h"
-#include "drivers/loopback/loopback_trace.h"
 
 // The two halves the host sees for one channel, and the delay line that feeds
 // an input or is fed by an output (null for an output whose input channel has

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "drivers/common/guid_text.h"
 #include "drivers/loopback/loopback_guid.h"
 #include "drivers/loopback/loopback_settings.h"
 #include "platform/win32api.h"

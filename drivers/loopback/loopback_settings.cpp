@@ -5,54 +5,12 @@
 #include <cstring>
 
 #include "asiohost/asio.h"
-#include "drivers/loopback/loopback_guid.h"
+#include "drivers/common/driver_settings.h"
 
 namespace {
 
 void copyText(char* target, size_t capacity, const char* text) {
     std::snprintf(target, capacity, "%s", text);
-}
-
-bool openSettingsKey(const CLSID& clsid, HKEY* key) {
-    char clsidText[kGuidTextSize];
-    guidToText(clsid, clsidText);
-    char path[128];
-    std::snprintf(path, sizeof path, "%s\\%s", kLoopbackSettingsRoot, clsidText);
-    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key) == ERROR_SUCCESS;
-}
-
-// A string value, terminated within capacity; false when absent, not text or too long.
-bool readText(HKEY key, const char* name, char* text, DWORD capacity) {
-    DWORD type = 0;
-    DWORD size = capacity - 1;
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ)
-        return false;
-    text[size < capacity ? size : capacity - 1] = '\0';
-    return true;
-}
-
-// A number, stored as a DWORD or, for hand-written values, as decimal text.
-bool readNumber(HKEY key, const char* name, uint32_t* value) {
-    char text[32] = {};
-    DWORD type = 0;
-    DWORD size = sizeof text - 1;
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) !=
-        ERROR_SUCCESS)
-        return false;
-    if (type == REG_DWORD && size == 4) {
-        std::memcpy(value, text, 4);
-        return true;
-    }
-    if (type != REG_SZ || text[0] == '\0')
-        return false;
-    char* end = nullptr;
-    const long long parsed = std::strtoll(text, &end, 10);
-    if (*end != '\0' || parsed < -2147483648LL || parsed > 4294967295LL)
-        return false;
-    *value = static_cast<uint32_t>(parsed);
-    return true;
 }
 
 void readInt(HKEY key, const char* name, int32_t* value) {
@@ -122,6 +80,7 @@ void readFaultValues(HKEY key, LoopbackSettings* s) {
     readCount(key, "slipRepeatAt", &s->slipRepeatAt);
     readCount(key, "badHalfAt", &s->badHalfAt);
     readFlag(key, "earlySwitch", &s->earlySwitch);
+    readFlag(key, "createBuffersSwitch", &s->createBuffersSwitch);
     readFlag(key, "deadDevice", &s->deadDevice);
 }
 
@@ -182,7 +141,7 @@ void defaultLoopbackSettings(LoopbackSettings* s) {
 void readLoopbackSettings(const CLSID& clsid, LoopbackSettings* settings) {
     defaultLoopbackSettings(settings);
     HKEY key = nullptr;
-    if (openSettingsKey(clsid, &key)) {
+    if (openDriverSettings(kLoopbackSettingsRoot, clsid, &key)) {
         readDeviceValues(key, settings);
         readFaultValues(key, settings);
         RegCloseKey(key);
@@ -191,11 +150,7 @@ void readLoopbackSettings(const CLSID& clsid, LoopbackSettings* settings) {
 }
 
 bool loopbackSettingsExist(const CLSID& clsid) {
-    HKEY key = nullptr;
-    if (!openSettingsKey(clsid, &key))
-        return false;
-    RegCloseKey(key);
-    return true;
+    return driverSettingsExist(kLoopbackSettingsRoot, clsid);
 }
 
 bool parseSampleRates(const char* text, double* rates, int32_t* count) {

@@ -50,6 +50,7 @@ struct LoopbackSettings {
     uint32_t slipRepeatAt;
     uint32_t badHalfAt;
     bool earlySwitch;
+    bool createBuffersSwitch; // the host is called once from inside createBuffers
     bool deadDevice;
 };
 

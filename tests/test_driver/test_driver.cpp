@@ -5,11 +5,14 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <string>
 
 #include "asiohost/asio.h"
+#include "drivers/common/call_trace.h"
+#include "drivers/common/class_factory.h"
+#include "drivers/common/driver_settings.h"
+#include "drivers/common/guid_text.h"
 #include "platform/win32api.h"
 
 namespace {
@@ -33,31 +36,16 @@ struct Settings {
     uint32_t granularity = 0xFFFFFFFFu;
 };
 
-std::string classKeyPath(const GUID& g) {
-    char text[64];
-    std::snprintf(text, sizeof text, "CLSID\\{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
-                  g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
-    return text;
+std::string classKeyPath(const GUID& classId) {
+    char text[kGuidTextSize];
+    guidToText(classId, text);
+    return std::string("CLSID\\") + text;
 }
 
-void readText(HKEY key, const char* name, std::string& out) {
-    char buffer[1024];
-    DWORD size = sizeof buffer - 1;
-    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) ==
-        ERROR_SUCCESS) {
-        buffer[size] = '\0';
-        out = buffer;
-    }
-}
-
-void readNumber(HKEY key, const char* name, uint32_t& out) {
-    DWORD value = 0;
-    DWORD size = sizeof value;
-    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) ==
-            ERROR_SUCCESS &&
-        size == sizeof value)
-        out = value;
+void readString(HKEY key, const char* name, std::string& out) {
+    char text[1024];
+    if (readText(key, name, text, sizeof text))
+        out = text;
 }
 
 Settings readSettings(REFCLSID classId) {
@@ -66,33 +54,28 @@ Settings readSettings(REFCLSID classId) {
     HKEY key;
     if (RegOpenKeyA(HKEY_CLASSES_ROOT, classKeyPath(classId).c_str(), &key) != ERROR_SUCCESS)
         return settings;
-    readText(key, "TestTag", settings.tag);
-    readText(key, "TestName", settings.name);
-    readText(key, "TestError", settings.errorMessage);
-    readText(key, "TestLog", settings.log);
-    readText(key, "TestRates", settings.rates);
+    readString(key, "TestTag", settings.tag);
+    readString(key, "TestName", settings.name);
+    readString(key, "TestError", settings.errorMessage);
+    readString(key, "TestLog", settings.log);
+    readString(key, "TestRates", settings.rates);
     settings.settableRates = settings.rates;
-    readText(key, "TestSetRates", settings.settableRates);
-    readNumber(key, "TestFactory", settings.factoryResult);
-    readNumber(key, "TestInit", settings.initResult);
-    readNumber(key, "TestVersion", settings.version);
-    readNumber(key, "TestInputs", settings.inputs);
-    readNumber(key, "TestOutputs", settings.outputs);
-    readNumber(key, "TestMinSize", settings.minSize);
-    readNumber(key, "TestMaxSize", settings.maxSize);
-    readNumber(key, "TestPreferred", settings.preferredSize);
-    readNumber(key, "TestGranularity", settings.granularity);
+    readString(key, "TestSetRates", settings.settableRates);
+    readNumber(key, "TestFactory", &settings.factoryResult);
+    readNumber(key, "TestInit", &settings.initResult);
+    readNumber(key, "TestVersion", &settings.version);
+    readNumber(key, "TestInputs", &settings.inputs);
+    readNumber(key, "TestOutputs", &settings.outputs);
+    readNumber(key, "TestMinSize", &settings.minSize);
+    readNumber(key, "TestMaxSize", &settings.maxSize);
+    readNumber(key, "TestPreferred", &settings.preferredSize);
+    readNumber(key, "TestGranularity", &settings.granularity);
     RegCloseKey(key);
     return settings;
 }
 
 void logCall(const Settings& settings, const char* call, const char* detail = "") {
-    if (settings.log.empty())
-        return;
-    if (FILE* file = std::fopen(settings.log.c_str(), "ab")) {
-        std::fprintf(file, "%s %s%s\n", settings.tag.c_str(), call, detail);
-        std::fclose(file);
-    }
+    CallTrace(settings.log.c_str()).note("%s %s%s", settings.tag.c_str(), call, detail);
 }
 
 bool rateListed(const std::string& list, double rate) {
@@ -262,63 +245,22 @@ class TestDriver final : public IASIO {
     double rate_ = 44100.0;
 };
 
-class Factory final : public IClassFactory {
-  public:
-    explicit Factory(REFCLSID classId) : classId_(classId) {}
+bool servesEveryClass(const CLSID&) {
+    return true;
+}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr)
-            return E_POINTER;
-        if (riid != IID_IUnknown && riid != IID_IClassFactory) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        *object = static_cast<IClassFactory*>(this);
-        return S_OK;
+HRESULT createTestDriver(const CLSID& classId, REFIID riid, void** object) {
+    const Settings settings = readSettings(classId);
+    if (settings.factoryResult != 0) {
+        logCall(settings, "refused creation");
+        return static_cast<HRESULT>(settings.factoryResult);
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
-        if (object == nullptr)
-            return E_POINTER;
-        *object = nullptr;
-        if (outer != nullptr)
-            return CLASS_E_NOAGGREGATION;
-        const Settings settings = readSettings(classId_);
-        if (settings.factoryResult != 0) {
-            logCall(settings, "refused creation");
-            return static_cast<HRESULT>(settings.factoryResult);
-        }
-        auto* driver = new (std::nothrow) TestDriver(settings);
-        if (driver == nullptr)
-            return E_OUTOFMEMORY;
-        const HRESULT result = driver->QueryInterface(riid, object);
-        driver->Release();
-        return result;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
-  private:
-    CLSID classId_;
-    std::atomic<ULONG> references_{1};
-};
+    return handOutNewObject(new (std::nothrow) TestDriver(settings), riid, object);
+}
 
 } // namespace
 
 TANDEM_EXPORT HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID classId, REFIID riid,
                                                           void** object) {
-    if (object == nullptr)
-        return E_POINTER;
-    auto* factory = new (std::nothrow) Factory(classId);
-    if (factory == nullptr)
-        return E_OUTOFMEMORY;
-    const HRESULT result = factory->QueryInterface(riid, object);
-    factory->Release();
-    return result;
+    return getDriverClassObject(classId, riid, object, servesEveryClass, createTestDriver);
 }

@@ -1,10 +1,10 @@
-#include "drivers/jack/jack_trace.h"
+#include "drivers/common/call_trace.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-void JackCallTrace::note(const char* format, ...) const {
-    if (path_[0] == '\0')
+void CallTrace::note(const char* format, ...) const {
+    if (!enabled())
         return;
     char line[256];
     va_list arguments;
@@ -12,6 +12,7 @@ void JackCallTrace::note(const char* format, ...) const {
     std::vsnprintf(line, sizeof line, format, arguments);
     va_end(arguments);
     // Opened per line: several devices, or a later process, may share the file.
+    // Binary, so that the lines end in LF on every system.
     std::FILE* file = std::fopen(path_, "ab");
     if (file == nullptr)
         return;

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds the bench preset and runs every benchmark: the buffer switch and the
+# conversions (Google Benchmark, medians of 5), then the whole program against
+# a free-running loopback device beside sox and cat. Needs sox, python3 and
+# /usr/bin/time; uses about 2 GB in $TMPDIR (default /tmp), removed at the end.
+#   bench/run_benchmarks.sh [--quick] [--main-only] [--reps N]
+set -eu
+cd "$(dirname "$0")/.."
+cmake --preset bench >/dev/null
+cmake --build --preset bench -j 2 >/dev/null
+bin=build/bench/bin
+out=$(mktemp -d "${TMPDIR:-/tmp}/tandembench.XXXXXX")
+trap 'rm -rf "$out"' EXIT
+micro=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+       --benchmark_out_format=json --benchmark_min_time=0.2)
+echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores," \
+     "$(free -g | awk '/^Mem:/ {print $2}') GB; $(uname -sr)"
+"$bin/bench_buffer_switch" "${micro[@]}" --benchmark_out="$out/switch.json" >/dev/null
+"$bin/bench_wav_io" "${micro[@]}" --benchmark_out="$out/wav_io.json" >/dev/null
+python3 bench/summarise_micro.py "$out/switch.json" "$out/wav_io.json"
+python3 bench/whole_program.py "$bin" "$@"

@@ -1,0 +1,12 @@
+// Class identifiers in their registry text form
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
+#pragma once
+
+#include "platform/win32api.h"
+
+// Braces and upper-case hex digits, 38 characters and a terminator.
+constexpr int kGuidTextSize = 39;
+void guidToText(const GUID& guid, char text[kGuidTextSize]);
+
+// Accepts either letter case; false for anything that is not exactly one GUID.
+bool guidFromText(const char* text, GUID* guid);
