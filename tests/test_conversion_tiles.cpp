@@ -103,6 +103,14 @@ TEST(ConversionTiles, EveryEdgeOfTilesLanesAndBlocksMatchesThePerSampleRules) {
         }
 }
 
+// A file may declare up to 65535 channels; a frame wider than a tile must
+// still convert by the rule, without overrunning the staging array.
+TEST(ConversionTiles, FramesWiderThanATileFollowTheRulesToo) {
+    for (uint32_t width = 2; width <= 4; ++width)
+        for (uint32_t channels : {2048u, 2049u, 4100u})
+            checkShape(channels, 3, width);
+}
+
 // The loader converts a file chunk by chunk into the same blocks; converting
 // in pieces must give what one call gives, with no byte lost or doubled where
 // a 3-byte store meets the next piece.

@@ -10,10 +10,9 @@ constexpr float kRecordInverse = 1.0f / kRecordDivisor;
 // them, large enough that the loop overhead per pass does not matter.
 constexpr size_t kTileSamples = 2048;
 
-size_t framesPerTile(uint32_t channels) {
-    const size_t frames = kTileSamples / channels;
-    return frames == 0 ? 1 : frames;
-}
+// Only frames that fit a tile are converted tile by tile; wider ones take the
+// per-sample rule (see convertPlaybackFrames).
+size_t framesPerTile(uint32_t channels) { return kTileSamples / channels; }
 
 // Samples per inner step of the contiguous loops. A fixed count with
 // non-aliasing pointers is what lets the compiler turn the step into vector
@@ -139,13 +138,33 @@ void recordFrames(const uint8_t* const* natives, size_t frames, uint32_t channel
     }
 }
 
+// A frame wider than a tile (a file may declare up to 65535 channels) would
+// not fit the staging array: such frames go sample by sample.
+void playbackFramesOneByOne(const uint8_t* fileSamples, size_t frames, uint32_t channels,
+                            uint32_t width, uint8_t* const* natives) {
+    for (size_t f = 0; f < frames; ++f)
+        for (uint32_t c = 0; c < channels; ++c)
+            playbackSampleReference(fileSamples + 4 * (f * channels + c), width,
+                                    natives[c] + width * f);
+}
+
+void recordFramesOneByOne(const uint8_t* const* natives, size_t frames, uint32_t channels,
+                          uint32_t width, uint8_t* fileSamples) {
+    for (size_t f = 0; f < frames; ++f)
+        for (uint32_t c = 0; c < channels; ++c)
+            recordSampleReference(natives[c] + width * f, width,
+                                  fileSamples + 4 * (f * channels + c));
+}
+
 } // namespace
 
 void convertPlaybackFrames(const uint8_t* fileSamples, size_t frames, uint32_t channels,
                            uint32_t width, uint8_t* const* natives) {
-    if (channels == 0)
+    if (channels == 0 || width < 2 || width > 4)
         return;
-    if (width == 2)
+    if (channels > kTileSamples)
+        playbackFramesOneByOne(fileSamples, frames, channels, width, natives);
+    else if (width == 2)
         playbackFrames<2>(fileSamples, frames, channels, natives);
     else if (width == 3)
         playbackFrames<3>(fileSamples, frames, channels, natives);
@@ -155,9 +174,11 @@ void convertPlaybackFrames(const uint8_t* fileSamples, size_t frames, uint32_t c
 
 void convertRecordFrames(const uint8_t* const* natives, size_t frames, uint32_t channels,
                          uint32_t width, uint8_t* fileSamples) {
-    if (channels == 0)
+    if (channels == 0 || width < 2 || width > 4)
         return;
-    if (width == 2)
+    if (channels > kTileSamples)
+        recordFramesOneByOne(natives, frames, channels, width, fileSamples);
+    else if (width == 2)
         recordFrames<2>(natives, frames, channels, fileSamples);
     else if (width == 3)
         recordFrames<3>(natives, frames, channels, fileSamples);
