@@ -4,11 +4,13 @@
 # a free-running loopback device beside sox and cat. Needs sox, python3 and
 # /usr/bin/time; uses about 2 GB in $TMPDIR (default /tmp), removed at the end.
 #   bench/run_benchmarks.sh [--quick] [--main-only] [--reps N]
+# TANDEM_BENCH_BUILD names another build directory (default build/bench).
 set -eu
 cd "$(dirname "$0")/.."
-cmake --preset bench >/dev/null
-cmake --build --preset bench -j 2 >/dev/null
-bin=build/bench/bin
+build=${TANDEM_BENCH_BUILD:-build/bench}
+cmake --preset bench -B "$build" >/dev/null
+cmake --build "$build" -j 2 >/dev/null
+bin=$build/bin
 out=$(mktemp -d "${TMPDIR:-/tmp}/tandembench.XXXXXX")
 trap 'rm -rf "$out"' EXIT
 micro=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true

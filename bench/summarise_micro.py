@@ -50,6 +50,13 @@ def switch_table(runs):
         print("of which the clock read (timeGetTime) alone: %.0f ns" % nanoseconds(clock))
     print("ratio = switch / bare per-channel copies of the same bytes (target <= 1.5x);"
           " target for 64+64 at 32 frames: < 1% of 167 us")
+    for resident, label in ((1, "resident, as allocated"), (0, "fresh from new[]")):
+        entry = runs.get("BM_SwitchIntoFreshRecordBlocks/resident:%d/manual_time" % resident)
+        if entry:
+            print("64+64 ch, 32 fr, 3 B into record blocks %s: %.0f ns a switch, %.1f of %d "
+                  "switches over half of 167 us" % (
+                      label, nanoseconds(entry) / entry["switches"], entry["slow_per_pass"],
+                      entry["switches"]))
 
 
 def conversion_table(runs):

@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "platform/sample_memory.h"
+
 bool allocateSampleBlocks(uint32_t channelCount, uint32_t blockBytes, uint8_t*** blocks,
                           uint8_t*** cursors) {
     uint8_t** newBlocks = new (std::nothrow) uint8_t*[channelCount];
@@ -9,7 +11,7 @@ bool allocateSampleBlocks(uint32_t channelCount, uint32_t blockBytes, uint8_t***
     bool complete = newBlocks != nullptr && newCursors != nullptr;
     uint32_t allocated = 0;
     while (complete && allocated < channelCount) {
-        newBlocks[allocated] = new (std::nothrow) uint8_t[blockBytes];
+        newBlocks[allocated] = allocateSampleBlock(blockBytes);
         complete = newBlocks[allocated] != nullptr;
         if (complete) {
             newCursors[allocated] = newBlocks[allocated];
@@ -28,7 +30,7 @@ bool allocateSampleBlocks(uint32_t channelCount, uint32_t blockBytes, uint8_t***
 void releaseSampleBlocks(uint32_t channelCount, uint8_t*** blocks, uint8_t*** cursors) {
     if (*blocks != nullptr)
         for (uint32_t i = 0; i < channelCount; ++i)
-            delete[](*blocks)[i];
+            freeSampleBlock((*blocks)[i]);
     delete[] * blocks;
     delete[] * cursors;
     *blocks = nullptr;

@@ -1,5 +1,6 @@
-// The heap blocks behind both sample stores: one block per channel and two
-// pointer arrays beside them, allocated and released the same way for both.
+// The blocks behind both sample stores, resident before they are used: one
+// block per channel and two pointer arrays beside them, allocated and released
+// the same way for both.
 #pragma once
 
 #include <cstdint>

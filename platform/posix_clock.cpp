@@ -3,9 +3,12 @@
 
 #include "platform/posix_win32.h"
 
+// The coarse clock is read without touching the hardware, a few times faster
+// than the precise one, which matters in the buffer switch. Its resolution is
+// the kernel's tick (1 to 10 ms), like Windows' own multimedia clock.
 DWORD timeGetTime() {
     timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
     const uint64_t ms =
         static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
     // Windows' multimedia clock wraps every 49.7 days; callers subtract readings.

@@ -1,0 +1,16 @@
+// The large blocks behind the sample stores. Every page of a block is made
+// resident before the block is handed out: the loader then fills it without
+// taking a fault per page, and the driver's real-time thread never takes a
+// first-use fault when it records into one (with many channels those faults
+// would all fall in the same buffer switch).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Null when the memory cannot be had, including when the system cannot make
+// the pages resident.
+uint8_t* allocateSampleBlock(size_t bytes);
+
+// Null is allowed.
+void freeSampleBlock(uint8_t* block);

@@ -1,0 +1,46 @@
+#include "platform/sample_memory.h"
+
+#include <cerrno>
+#include <new>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+// For kernels without MADV_POPULATE_WRITE (before 5.14): one write per page.
+void touchEachPage(uint8_t* block, size_t bytes, size_t pageBytes) {
+    for (size_t at = 0; at < bytes; at += pageBytes)
+        block[at] = 0;
+    block[bytes - 1] = 0;
+}
+
+// One call faults every page in, far cheaper than one fault per page. The
+// range starts at the block's first page, which the allocator owns as well.
+bool makeResident(uint8_t* block, size_t bytes) {
+    if (bytes == 0)
+        return true;
+    const size_t pageBytes = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const uintptr_t first = reinterpret_cast<uintptr_t>(block) / pageBytes * pageBytes;
+    const uintptr_t end = reinterpret_cast<uintptr_t>(block) + bytes;
+    if (madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE) == 0)
+        return true;
+    if (errno != EINVAL)
+        return false;
+    touchEachPage(block, bytes, pageBytes);
+    return true;
+}
+
+} // namespace
+
+uint8_t* allocateSampleBlock(size_t bytes) {
+    uint8_t* block = new (std::nothrow) uint8_t[bytes];
+    if (block != nullptr && !makeResident(block, bytes)) {
+        delete[] block;
+        return nullptr;
+    }
+    return block;
+}
+
+void freeSampleBlock(uint8_t* block) {
+    delete[] block;
+}

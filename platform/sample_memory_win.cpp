@@ -1,0 +1,31 @@
+#include "platform/sample_memory.h"
+
+#include <new>
+
+namespace {
+
+// The smallest page of any Windows system; writing more often costs nothing.
+constexpr size_t kPageBytes = 4096;
+
+// Committed memory is still mapped on first use, page by page; one write per
+// page does that now rather than in the real-time thread.
+void touchEachPage(uint8_t* block, size_t bytes) {
+    if (bytes == 0)
+        return;
+    for (size_t at = 0; at < bytes; at += kPageBytes)
+        block[at] = 0;
+    block[bytes - 1] = 0;
+}
+
+} // namespace
+
+uint8_t* allocateSampleBlock(size_t bytes) {
+    uint8_t* block = new (std::nothrow) uint8_t[bytes];
+    if (block != nullptr)
+        touchEachPage(block, bytes);
+    return block;
+}
+
+void freeSampleBlock(uint8_t* block) {
+    delete[] block;
+}
