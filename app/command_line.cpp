@@ -3,28 +3,36 @@
 #include <cstdio>
 
 void printBanner() {
-    std::printf("********************************************************************************\n");
-    std::printf("*                                   TandemWav                                   *\n");
-    std::printf("********************************************************************************\n\n");
+    std::printf(
+        "********************************************************************************\n");
+    std::printf(
+        "*                                   TandemWav                                   *\n");
+    std::printf(
+        "********************************************************************************\n\n");
 }
 
 void printUsage() {
     std::printf("This command-line application play a WAV file on outputs channels\n");
     std::printf("of an ASIO enabled device  while records inputs channels.\n\n");
-    std::printf("The application is built directly from the ASIO SDK to avoid intermediate layer\n");
+    std::printf(
+        "The application is built directly from the ASIO SDK to avoid intermediate layer\n");
     std::printf("on hardware access ensuring accurate and repetible syncronization between\n");
     std::printf("input and output buffer permit avoiding any packet loss.\n");
     std::printf("The application support only 32bit float WAV file\n");
-    std::printf("and sound card with 26,24,32 bit LSB integer ASIO format (the majority I hope)\n\n");
+    std::printf(
+        "and sound card with 26,24,32 bit LSB integer ASIO format (the majority I hope)\n\n");
     std::printf("Usage  : >tandemwav <ASIODriverName> <ASIOBuffer> <wavPlayFileName> "
                 "<PlayStartChannel> <wavRecFileName> <RecNumChannel> <RecStartChannel>\n\n");
     std::printf("<ASIODriverName>   - Name of ASIO driver (Use \" \" to input name with space!)\n");
-    std::printf("<ASIOBuffer>       - Length of buffer used to exchange audio data with sound card\n");
+    std::printf(
+        "<ASIOBuffer>       - Length of buffer used to exchange audio data with sound card\n");
     std::printf("<wavPlayfileName>  - Name of 32bit float WAV input file\n");
-    std::printf("<PlayStartChannel> - Index of the first output channel to use (Starting from 1)\n");
+    std::printf(
+        "<PlayStartChannel> - Index of the first output channel to use (Starting from 1)\n");
     std::printf("<wavRecfileName>   - Name of 32bit float WAV output file\n");
     std::printf("<RecNumChannel>    - Numbert of input channel to records\n");
-    std::printf("<RecStartChannel>  - Index of the first input channel to record (Starting from 1)\n\n");
+    std::printf(
+        "<RecStartChannel>  - Index of the first input channel to record (Starting from 1)\n\n");
     std::printf("Example: >tandemwav \"ASIO4ALL v2\" 1024  testPlay.wav 1 testRec.wav 2 1\n\n");
 }
 

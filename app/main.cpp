@@ -1,3 +1,5 @@
 #include "app/run_sequence.h"
 
-int main(int argc, char** argv) { return runTandemWav(argc, argv); }
+int main(int argc, char** argv) {
+    return runTandemWav(argc, argv);
+}

@@ -234,7 +234,9 @@ void showProgress() {
 
 // After an interrupt the recording keeps the whole buffers taken so far, the
 // same number on every channel.
-void keepRecordedFramesOnly() { recordStore.frameCount -= playbackStore.remainingFrames; }
+void keepRecordedFramesOnly() {
+    recordStore.frameCount -= playbackStore.remainingFrames;
+}
 
 int writeRecordingOut(bool interrupted) {
     std::printf("Converting and storing recorded data...\n");

@@ -6,9 +6,12 @@
 namespace {
 
 std::atomic<bool> requested{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the handler may only touch a lock-free flag");
+static_assert(std::atomic<bool>::is_always_lock_free,
+              "the handler may only touch a lock-free flag");
 
-void onSignal(int) { requested.store(true, std::memory_order_relaxed); }
+void onSignal(int) {
+    requested.store(true, std::memory_order_relaxed);
+}
 
 } // namespace
 
@@ -20,6 +23,8 @@ void watchInterrupts() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool interruptRequested() { return requested.load(std::memory_order_relaxed); }
+bool interruptRequested() {
+    return requested.load(std::memory_order_relaxed);
+}
 
 void interruptHandled() {}

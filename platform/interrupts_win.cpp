@@ -23,8 +23,14 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 
 } // namespace
 
-void watchInterrupts() { SetConsoleCtrlHandler(onConsoleEvent, TRUE); }
+void watchInterrupts() {
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
 
-bool interruptRequested() { return requested.load(std::memory_order_relaxed); }
+bool interruptRequested() {
+    return requested.load(std::memory_order_relaxed);
+}
 
-void interruptHandled() { handled.store(true); }
+void interruptHandled() {
+    handled.store(true);
+}

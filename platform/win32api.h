@@ -5,9 +5,11 @@
 #pragma once
 
 #ifdef _WIN32
+// windows.h first: the other two build on it.
 #include <windows.h>
-#include <objbase.h>
+
 #include <mmsystem.h>
+#include <objbase.h>
 #define TANDEM_EXPORT extern "C" __declspec(dllexport)
 #else
 #include "platform/posix_win32.h"

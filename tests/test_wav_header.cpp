@@ -73,10 +73,10 @@ TEST(WavHeader, AcceptsOtherFormatsForTheCallerToRefuse) {
 
 TEST(WavHeader, IgnoresSizesItDoesNotNeedAndWhatFollowsTheData) {
     std::vector<uint8_t> bytes = stereoFile(4);
-    replaceU32(bytes, 4, 7);        // RIFF size
-    replaceU32(bytes, 28, 1);       // byte rate
-    bytes[32] = 99;                 // block align
-    putText(bytes, "LIST");         // a chunk behind the data
+    replaceU32(bytes, 4, 7);  // RIFF size
+    replaceU32(bytes, 28, 1); // byte rate
+    bytes[32] = 99;           // block align
+    putText(bytes, "LIST");   // a chunk behind the data
     putU32(bytes, 4);
     putText(bytes, "INFO");
     const HeaderRead read = readBytes(bytes);
@@ -85,10 +85,8 @@ TEST(WavHeader, IgnoresSizesItDoesNotNeedAndWhatFollowsTheData) {
 }
 
 TEST(WavHeader, RefusesWhatIsNotRiffWave) {
-    for (const auto& [offset, text] : {std::pair<size_t, const char*>{0, "riff"},
-                                       {0, "RIFX"},
-                                       {8, "wave"},
-                                       {8, "AVI "}}) {
+    for (const auto& [offset, text] :
+         {std::pair<size_t, const char*>{0, "riff"}, {0, "RIFX"}, {8, "wave"}, {8, "AVI "}}) {
         std::vector<uint8_t> bytes = stereoFile(4);
         replaceText(bytes, offset, text);
         EXPECT_EQ(readBytes(bytes).result, kWavNotRiffWave) << text;

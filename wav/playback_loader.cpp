@@ -65,11 +65,9 @@ void padWithSilence(uint32_t channels, size_t blockBytes) {
 } // namespace
 
 int loadPlaybackSamples(const char* path) {
-    std::ifstream in(path, std::ios::in | std::ios::binary);
-    if (!in.good())
-        return kWavCannotOpen;
+    std::ifstream in;
     WavHeader header;
-    const int result = readWavHeaderFrom(in, &header);
+    const int result = openWavFile(path, in, &header);
     if (result != kWavOk)
         return result;
     playbackStore.channelCount = header.channelCount;

@@ -12,7 +12,9 @@ constexpr size_t kTileSamples = 2048;
 
 // Only frames that fit a tile are converted tile by tile; wider ones take the
 // per-sample rule (see convertPlaybackFrames).
-size_t framesPerTile(uint32_t channels) { return kTileSamples / channels; }
+size_t framesPerTile(uint32_t channels) {
+    return kTileSamples / channels;
+}
 
 // Samples per inner step of the contiguous loops. A fixed count with
 // non-aliasing pointers is what lets the compiler turn the step into vector

@@ -62,13 +62,18 @@ int readWavHeaderFrom(std::istream& in, WavHeader* header) {
     return kWavOk;
 }
 
-int readWavHeader(const char* path, uint32_t* formatTag, uint32_t* sampleRate,
-                  uint32_t* bitsPerSample, uint32_t* channelCount, uint32_t* frameCount) {
-    std::ifstream in(path, std::ios::in | std::ios::binary);
+int openWavFile(const char* path, std::ifstream& in, WavHeader* header) {
+    in.open(path, std::ios::in | std::ios::binary);
     if (!in.good())
         return kWavCannotOpen;
+    return readWavHeaderFrom(in, header);
+}
+
+int readWavHeader(const char* path, uint32_t* formatTag, uint32_t* sampleRate,
+                  uint32_t* bitsPerSample, uint32_t* channelCount, uint32_t* frameCount) {
+    std::ifstream in;
     WavHeader header;
-    const int result = readWavHeaderFrom(in, &header);
+    const int result = openWavFile(path, in, &header);
     if (result != kWavOk)
         return result;
     *formatTag = header.formatTag;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <fstream>
 #include <istream>
 
 #include "wav/wav_header.h"
@@ -31,3 +32,7 @@ inline void storeLittleEndianU32(uint8_t* b, uint32_t v) {
 // Walks the 44-byte header from the start of the stream; leaves the stream at
 // the first sample. Fills the header only when the result is kWavOk.
 int readWavHeaderFrom(std::istream& in, WavHeader* header);
+
+// Opens a playback file and walks its header: the stream is left at the first
+// sample when the result is kWavOk.
+int openWavFile(const char* path, std::ifstream& in, WavHeader* header);
