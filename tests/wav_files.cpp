@@ -52,15 +52,28 @@ std::vector<uint8_t> floatWav(const WavSpec& spec, const std::vector<float>& sam
     return bytes;
 }
 
-std::string scratchPath(const std::string& name) {
-    static const std::filesystem::path folder = [] {
+namespace {
+
+// Made on first use, removed with everything in it when the test program ends.
+struct ScratchFolder {
+    std::filesystem::path path;
+    ScratchFolder() {
         std::random_device entropy;
-        std::filesystem::path p = std::filesystem::temp_directory_path() /
-                                  ("tandemwav-test-" + std::to_string(entropy()));
-        std::filesystem::create_directories(p);
-        return p;
-    }();
-    return (folder / name).string();
+        path = std::filesystem::temp_directory_path() /
+               ("tandemwav-test-" + std::to_string(entropy()));
+        std::filesystem::create_directories(path);
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
+} // namespace
+
+std::string scratchPath(const std::string& name) {
+    static const ScratchFolder folder;
+    return (folder.path / name).string();
 }
 
 void writeFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
