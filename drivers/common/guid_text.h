@@ -7,6 +7,3 @@
 // Braces and upper-case hex digits, 38 characters and a terminator.
 constexpr int kGuidTextSize = 39;
 void guidToText(const GUID& guid, char text[kGuidTextSize]);
-
-// Accepts either letter case; false for anything that is not exactly one GUID.
-bool guidFromText(const char* text, GUID* guid);

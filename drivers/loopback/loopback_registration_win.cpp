@@ -68,6 +68,13 @@ bool registerDevice(const CLSID& clsid, const LoopbackSettings& settings, const 
            setText(HKEY_LOCAL_MACHINE, asioPath, "Description", settings.name);
 }
 
+// Only brace-form text counts: the system parser would also look up a ProgID.
+bool guidFromText(const char* text, CLSID* clsid) {
+    WCHAR wide[kGuidTextSize];
+    return text[0] == '{' && MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kGuidTextSize) != 0 &&
+           CLSIDFromString(wide, clsid) == S_OK;
+}
+
 // Another driver may have been installed under the same name since.
 bool catalogEntryIsOurs(const char* asioPath, const CLSID& clsid) {
     HKEY key = nullptr;

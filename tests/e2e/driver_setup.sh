@@ -7,14 +7,10 @@
 bin=$(dirname "$program")
 if [ -n "$runner" ]; then
     driver=$bin/tandem_test_driver.dll
-    # The registry and the driver see Windows paths; Wine's Z: is the root.
-    winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 else
     driver=$bin/tandem_test_driver.so
-    winpath() { printf '%s' "$1"; }
 fi
 log=$work/driver.log
-regpath() { winpath "$1" | sed 's/\\/\\\\/g'; }
 
 # A class of the test driver: CLASS_ID TAG NAME then "Name"=value lines.
 class_keys() {

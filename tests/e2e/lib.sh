@@ -12,6 +12,15 @@ mkdir -p "$work"
 cd "$work" || exit 1
 failures=0
 
+# The registry and a Windows driver see Windows paths; Wine's Z: is the root.
+if [ -n "$runner" ]; then
+    winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+else
+    winpath() { printf '%s' "$1"; }
+fi
+# The same, escaped for a string in a .reg file.
+regpath() { winpath "$1" | sed 's/\\/\\\\/g'; }
+
 # Runs the program with the given arguments; sets $status and leaves its
 # standard output in $work/out.
 run_program() {

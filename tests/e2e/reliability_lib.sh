@@ -4,13 +4,9 @@
 bin=$(dirname "$program")
 if [ -n "$runner" ]; then
     loopback_module=$bin/tandem_loopback.dll
-    # The registry and the driver see Windows paths; Wine's Z: is the root.
-    winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 else
     loopback_module=$bin/libtandem_loopback.so
-    winpath() { printf '%s' "$1"; }
 fi
-regpath() { winpath "$1" | sed 's/\\/\\\\/g'; }
 
 devices_reg=$work/devices.reg
 removal_reg=$work/removal.reg

@@ -4,13 +4,6 @@
 #   script.sh RUNNER PROGRAM NEWLINE WORKDIR LOOPBACK_MODULE
 module=${5:?the loopback driver module is the fifth argument}
 
-if [ -n "$runner" ]; then
-    # The registry and the driver see Windows paths; Wine's Z: is the root.
-    winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
-else
-    winpath() { printf '%s' "$1"; }
-fi
-regpath() { winpath "$1" | sed 's/\\/\\\\/g'; }
 trace=$work/trace.txt
 : >"$work/devices.reg"
 : >"$work/remove.reg"
