@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# A configured loopback device installed with the one line the README gives
+# A configured loopback device installed with the one line its manual gives
 # for this system, then found, initialised and run by the program.
 . "$(dirname "$0")/lib.sh"
 
