@@ -56,6 +56,7 @@ if [ -z "$runner" ]; then
         "Files Names" 256 play.wav 1 /dev/null 2 1
 else
     not_played "NUL as the playback file" NUL
+    not_played "CON as the playback file" CON
     not_played "pipe path as the playback file" '\\.\pipe\tandemwav-files'
     expect_run "NUL as the record file" 14 "${SET_UP}Error: Unable to write output WAV file NUL!" \
         "Files Names" 256 play.wav 1 NUL 2 1
@@ -65,7 +66,7 @@ fi
 # that is the playback, one buffer later.
 recorded() {
     local before=$failures
-    rm -f "$3"
+    [ -L "$3" ] || rm -f "$3"
     run_program "${4:-Files Names}" 256 "$2" 1 "$3" 2 1
     expect_status "$1" 0
     expect_lines "$1" "Done!"
@@ -95,6 +96,13 @@ expect_status "path of ${#deep} characters" 0
 check_recording "$deep/rec.wav" play.wav 256 1024 2 || fail_case "path of ${#deep} characters" "recording"
 [ "$failures" != 0 ] || echo "ok   path of ${#deep} characters"
 
+if [ -z "$runner" ]; then
+    # A link is followed: the file it names gets the recording, the link stays.
+    printf 'an earlier recording' >linked.wav
+    ln -s linked.wav link.wav
+    recorded "record path is a symbolic link" play.wav link.wav
+    [ -L link.wav ] || fail_case "record path is a symbolic link" "the link was replaced"
+fi
 recorded "registry file in UTF-16LE, driver name in Chinese" play.wav rec.wav "Files UTF-16 驱动"
 expect_lines "registry file in UTF-16LE, driver name in Chinese" \
     "ASIO Driver correctly initialized: Files UTF-16 驱动"
