@@ -1,21 +1,15 @@
 #include "app/record_file.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
+#include <string>
+
+#include "platform/file_system.h"
 
 bool recordFileWritable(const char* path) {
-    std::error_code error;
-    const bool existed = std::filesystem::exists(std::filesystem::path(path), error);
-    if (error)
+    if (namesNonRegularFile(path) || !mayReplace(path))
         return false;
-    bool writable;
-    {
-        std::ofstream probe(path, std::ios::out | std::ios::app | std::ios::binary);
-        writable = probe.is_open() && probe.good();
-    }
-    if (writable && !existed)
-        std::remove(path);
-    return writable;
+    std::string tempPath;
+    if (!createFileBeside(path, tempPath))
+        return false;
+    removeFile(tempPath);
+    return true;
 }

@@ -1,6 +1,7 @@
 // Whether the recording can be written, asked before a long measurement starts.
 #pragma once
 
-// Opens the file for appending, so an existing recording is never truncated,
-// and removes it again when this check was what created it.
+// The recording will be written beside the target and moved over it: this
+// proves that a new file can be made in the target's folder and that an
+// existing target is a regular file that may be replaced, without touching it.
 bool recordFileWritable(const char* path);

@@ -240,6 +240,8 @@ void keepRecordedFramesOnly() {
 
 int writeRecordingOut(bool interrupted) {
     std::printf("Converting and storing recorded data...\n");
+    // Shown while a long recording is written, not only after.
+    std::fflush(stdout);
     const int written = writeRecording(recordPath);
     freeRecordStore();
     if (written != 0) {

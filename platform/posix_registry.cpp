@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -220,10 +221,59 @@ bool isHeader(std::string line) {
     return line == "Windows Registry Editor Version 5.00" || line == "REGEDIT4";
 }
 
-void readFileInto(Image& image, const std::string& path) {
+void appendUtf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+// regedit exports UTF-16 little-endian after a byte-order mark; the reader
+// works on UTF-8. A lone surrogate becomes U+FFFD.
+std::string utf8FromUtf16(const std::string& bytes) {
+    std::string out;
+    const size_t units = bytes.size() / 2;
+    auto unit = [&](size_t i) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                     (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    };
+    for (size_t i = 1; i < units; ++i) {
+        uint32_t code = unit(i);
+        const bool high = code >= 0xD800 && code < 0xDC00;
+        if (high && i + 1 < units && unit(i + 1) >= 0xDC00 && unit(i + 1) < 0xE000)
+            code = 0x10000 + ((code - 0xD800) << 10) + (unit(++i) - 0xDC00);
+        else if (code >= 0xD800 && code < 0xE000)
+            code = 0xFFFD;
+        appendUtf8(out, code);
+    }
+    return out;
+}
+
+std::string fileText(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    const std::string text = bytes.str();
+    if (text.compare(0, 2, "\xFF\xFE") == 0)
+        return utf8FromUtf16(text);
+    return text;
+}
+
+void readFileInto(Image& image, const std::string& path) {
+    std::istringstream file(fileText(path));
     std::string line;
-    if (!file || !std::getline(file, line) || !isHeader(line))
+    if (!std::getline(file, line) || !isHeader(line))
         return;
     RegistryKey* key = nullptr;
     while (std::getline(file, line)) {

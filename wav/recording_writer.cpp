@@ -2,8 +2,10 @@
 
 #include <fstream>
 #include <new>
+#include <string>
 
 #include "engine/device_state.h"
+#include "platform/file_system.h"
 #include "wav/sample_conversion.h"
 #include "wav/wav_header.h"
 #include "wav/wav_stream.h"
@@ -73,27 +75,45 @@ void writeSamples(std::ostream& out, uint8_t* chunk) {
     }
 }
 
-} // namespace
-
-int writeRecording(const char* path) {
+// Written to a file of our own beside the target: until it is whole and on
+// stable storage, the target keeps its old content.
+bool writeWholeFile(const std::string& tempPath, uint8_t* chunk) {
+    std::ofstream out(tempPath.c_str(), std::ios::out | std::ios::binary | std::ios::trunc);
+    if (!out.good())
+        return false;
     const uint32_t channels = recordStore.channelCount;
-    // The working buffer comes first, so a shortage never leaves an emptied file.
-    uint8_t* chunk = new (std::nothrow) uint8_t[framesPerChunk(channels) * 4 * channels + 1];
-    if (chunk == nullptr)
-        return kWavNoMemory;
-    std::ofstream out(path, std::ios::out | std::ios::binary | std::ios::trunc);
-    if (!out.good()) {
-        delete[] chunk;
-        return kWriteCannotOpen;
-    }
     uint8_t header[kWavHeaderBytes];
     composeHeader(header, channels, recordStore.frameCount);
     out.write(reinterpret_cast<const char*>(header), kWavHeaderBytes);
     for (uint32_t c = 0; c < channels; ++c)
         recordStore.cursors[c] = recordStore.blocks[c];
     writeSamples(out, chunk);
-    delete[] chunk;
     // Closing flushes the last buffered bytes; only then is the write complete.
     out.close();
-    return out.fail() ? kWriteFailed : kWriteOk;
+    return !out.fail();
+}
+
+} // namespace
+
+int writeRecording(const char* path) {
+    // A folder, a device or a pipe is never replaced by a file.
+    if (namesNonRegularFile(path))
+        return kWriteCannotOpen;
+    const uint32_t channels = recordStore.channelCount;
+    // The working buffer comes first, so a shortage never leaves a stray file.
+    uint8_t* chunk = new (std::nothrow) uint8_t[framesPerChunk(channels) * 4 * channels + 1];
+    if (chunk == nullptr)
+        return kWavNoMemory;
+    std::string tempPath;
+    if (!createFileBeside(path, tempPath)) {
+        delete[] chunk;
+        return kWriteCannotOpen;
+    }
+    const bool written = writeWholeFile(tempPath, chunk);
+    delete[] chunk;
+    if (!written || !moveOverTarget(tempPath, path)) {
+        removeFile(tempPath);
+        return kWriteFailed;
+    }
+    return kWriteOk;
 }

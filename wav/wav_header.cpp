@@ -3,6 +3,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/file_system.h"
 #include "wav/wav_stream.h"
 
 namespace {
@@ -63,6 +64,10 @@ int readWavHeaderFrom(std::istream& in, WavHeader* header) {
 }
 
 int openWavFile(const char* path, std::ifstream& in, WavHeader* header) {
+    // Asked first: opening a pipe would wait for a writer, and a device is
+    // never a WAV file.
+    if (!isRegularFile(path))
+        return kWavCannotOpen;
     in.open(path, std::ios::in | std::ios::binary);
     if (!in.good())
         return kWavCannotOpen;

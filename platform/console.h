@@ -1,0 +1,6 @@
+// The console shows the names the user typed in any script: names travel as
+// UTF-8 inside the program, and on Windows the console is told so for the
+// run's length.
+#pragma once
+
+void useUtf8Console();

@@ -1,0 +1,4 @@
+#include "platform/console.h"
+
+// Terminals take the bytes of the names as the user's locale gave them.
+void useUtf8Console() {}

@@ -1,0 +1,108 @@
+#include "platform/file_system.h"
+
+#include <cstdio>
+
+#include "platform/win32api.h"
+
+namespace {
+
+// Names arrive in the active code page, UTF-8 through the program's manifest;
+// the wide calls then take any name and, where allowed, any length.
+std::wstring widePath(const char* path) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (length <= 0)
+        return std::wstring();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], length);
+    wide.resize(static_cast<size_t>(length - 1));
+    return wide;
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Opened only to be asked what it is: a pipe client is not left waiting and a
+// folder opens too (backup semantics).
+HANDLE openToInspect(const char* path) {
+    return CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool isRegularHandle(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t separator = path.find_last_of("\\/:");
+    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+} // namespace
+
+bool isRegularFile(const char* path) {
+    const HANDLE file = openToInspect(path);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool regular = isRegularHandle(file);
+    CloseHandle(file);
+    return regular;
+}
+
+bool namesNonRegularFile(const char* path) {
+    const HANDLE file = openToInspect(path);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool regular = isRegularHandle(file);
+    CloseHandle(file);
+    return !regular;
+}
+
+// Replacing needs the right to write and delete it, which a read-only file or
+// one held open without sharing does not give.
+bool mayReplace(const char* target) {
+    const std::wstring wide = widePath(target);
+    if (GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    const HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE, kShareAll, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+bool createFileBeside(const char* target, std::string& tempPath) {
+    const std::string folder = folderOf(target);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[64];
+        std::snprintf(name, sizeof name, ".tandemwav-%lu-%d.tmp",
+                      static_cast<unsigned long>(GetCurrentProcessId()), attempt);
+        tempPath = folder + name;
+        const HANDLE file = CreateFileW(widePath(tempPath.c_str()).c_str(), GENERIC_WRITE, 0,
+                                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return true;
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS)
+            return false;
+    }
+    return false;
+}
+
+bool moveOverTarget(const std::string& tempPath, const char* target) {
+    const std::wstring wideTemp = widePath(tempPath.c_str());
+    const HANDLE file =
+        CreateFileW(wideTemp.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool flushed = FlushFileBuffers(file) != 0;
+    CloseHandle(file);
+    return flushed && MoveFileExW(wideTemp.c_str(), widePath(target).c_str(),
+                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+void removeFile(const std::string& path) {
+    DeleteFileW(widePath(path.c_str()).c_str());
+}
