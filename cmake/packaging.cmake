@@ -16,17 +16,24 @@ function(tandem_install_registration share modules)
   install(FILES ${CMAKE_BINARY_DIR}/install/registry.reg DESTINATION ${share})
 endfunction()
 
-# The copyright file and the compressed changelog Debian expects of a package.
+# The copyright file, the changelog and the manual page Debian expects of a
+# package, compressed as it expects them.
 function(tandem_install_debian_documents)
   set(stage ${CMAKE_BINARY_DIR}/install)
   file(READ LICENSE licence)
-  file(WRITE ${stage}/copyright
-       "tandemwav\n\nCopyright (c) the tandemwav authors, under the MIT licence:\n\n${licence}")
+  file(WRITE ${stage}/copyright "tandemwav, under the MIT licence:\n\n${licence}")
   configure_file(cmake/debian-changelog.in ${stage}/changelog @ONLY)
-  execute_process(COMMAND gzip -9nc ${stage}/changelog OUTPUT_FILE ${stage}/changelog.gz
-                  COMMAND_ERROR_IS_FATAL ANY)
+  configure_file(docs/tandemwav.1 ${stage}/tandemwav.1 @ONLY)
+  foreach(document changelog tandemwav.1)
+    execute_process(COMMAND gzip -9nc ${stage}/${document} OUTPUT_FILE ${stage}/${document}.gz
+                    COMMAND_ERROR_IS_FATAL ANY)
+  endforeach()
   install(FILES ${stage}/copyright ${stage}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${stage}/tandemwav.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
+
+set(TANDEM_MAINTAINER "tandemwav authors <tandemwav@example.org>"
+    CACHE STRING "The Debian package's Maintainer field")
 
 set(tandemPrograms tandemwav)
 if(TARGET tandemwav-probe)
@@ -49,7 +56,12 @@ if(WIN32)
   set(CPACK_PACKAGE_FILE_NAME tandemwav-${PROJECT_VERSION}-win64)
 else()
   get_filename_component(tandemShare ${TANDEM_INSTALL_REGISTRY} DIRECTORY)
+  # Private modules: in the multiarch folder where there is one, which also
+  # keeps the package's maintainer scripts free of a useless ldconfig.
   set(tandemModules ${CMAKE_INSTALL_LIBDIR}/tandemwav)
+  if(CMAKE_INSTALL_LIBDIR STREQUAL "lib" AND CMAKE_LIBRARY_ARCHITECTURE)
+    set(tandemModules lib/${CMAKE_LIBRARY_ARCHITECTURE}/tandemwav)
+  endif()
   install(TARGETS ${tandemPrograms} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(TARGETS ${tandemDrivers} LIBRARY DESTINATION ${tandemModules})
   tandem_install_registration(${tandemShare} ${tandemModules})
@@ -68,14 +80,11 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(TANDEM_MAINTAINER "tandemwav authors <tandemwav@example.org>"
-    CACHE STRING "The Debian package's Maintainer field")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TANDEM_MAINTAINER}")
 # Each module brings its own libraries: libjack only through the JACK driver.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-tandemwav plays a 32-bit float WAV file on a range of output channels of one
+    "tandemwav plays a 32-bit float WAV file on a range of output channels of one
 ASIO device while it records a range of input channels of the same device,
 block for block on the driver's one buffer clock, for measuring audio systems.
 On Linux it comes with a loopback driver that needs no sound card and a JACK
