@@ -44,8 +44,9 @@ fi
 check "depends on libc6" eval 'field Depends | grep -q "libc6 (>="'
 
 if command -v lintian >/dev/null; then
-    check "lintian finds no error or warning" eval \
-        'lintian --fail-on error,warning "$deb" >lintian.log 2>&1 || { cat lintian.log; false; }'
+    # A missing manual page is a warning of its own, checked above for tandemwav.
+    check "lintian finds no error or warning" eval 'lintian --fail-on error,warning \
+        --suppress-tags no-manual-page "$deb" >lintian.log 2>&1 || { cat lintian.log; false; }'
 fi
 
 # The README's line, with the package unpacked instead of installed.
