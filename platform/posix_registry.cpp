@@ -221,6 +221,19 @@ bool isHeader(std::string line) {
     return line == "Windows Registry Editor Version 5.00" || line == "REGEDIT4";
 }
 
+// An installed copy names its modules relative to its registration file
+// ("../../lib/..."), so the whole prefix can be moved; such a path relative to
+// the working folder would mean nothing. A bare name keeps the loader's search.
+void anchorModulePath(RegistryKey* key, const std::string& path) {
+    if (compareNoCase(key->name, "InprocServer32") != 0)
+        return;
+    const std::string folder = path.substr(0, path.rfind('/') + 1);
+    for (RegistryValue& value : key->values)
+        if (value.name.empty() && value.type == REG_SZ && value.data[0] != '/' &&
+            value.data.find('/') != std::string::npos)
+            value.data.insert(0, folder);
+}
+
 void appendUtf8(std::string& out, uint32_t code) {
     if (code < 0x80) {
         out.push_back(static_cast<char>(code));
@@ -285,6 +298,7 @@ void readFileInto(Image& image, const std::string& path) {
                 line.back() == ']' ? applySection(image, line.substr(1, line.size() - 2)) : nullptr;
         } else if (key != nullptr) {
             applyValueLine(key, line);
+            anchorModulePath(key, path);
         }
     }
 }
@@ -323,14 +337,17 @@ RegistryKey* resolve(HKEY key) {
 } // namespace
 
 std::vector<std::string> registryImagePaths() {
-    std::vector<std::string> paths{"/etc/tandemwav/registry.reg"};
+    const std::string beside = executableDirectory();
+    std::vector<std::string> paths;
+    if (!beside.empty())
+        paths.push_back(beside + "/" TANDEM_INSTALLED_REGISTRY);
+    paths.push_back("/etc/tandemwav/registry.reg");
     const char* config = std::getenv("XDG_CONFIG_HOME");
     const char* home = std::getenv("HOME");
     if (config != nullptr && config[0] == '/')
         paths.push_back(std::string(config) + "/tandemwav/registry.reg");
     else if (home != nullptr && home[0] != '\0')
         paths.push_back(std::string(home) + "/.config/tandemwav/registry.reg");
-    const std::string beside = executableDirectory();
     if (!beside.empty())
         paths.push_back(beside + "/registry.reg");
     return paths;

@@ -7,8 +7,10 @@
 #include <vector>
 
 // The files read, in order, later ones adding to and overriding earlier ones:
-// /etc/tandemwav/registry.reg, $XDG_CONFIG_HOME/tandemwav/registry.reg (with
-// ~/.config as the default) and registry.reg beside the running executable.
+// the installed registration (<prefix>/share/tandemwav/registry.reg, found from
+// the running executable's folder), /etc/tandemwav/registry.reg,
+// $XDG_CONFIG_HOME/tandemwav/registry.reg (with ~/.config as the default) and
+// registry.reg beside the running executable.
 std::vector<std::string> registryImagePaths();
 
 // Replaces this module's image by one read from exactly these files.

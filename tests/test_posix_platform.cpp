@@ -140,17 +140,19 @@ TEST(RegistryImage, QueryFollowsTheWindowsSizeRules) {
     RegCloseKey(key);
 }
 
-TEST(RegistryImage, StandardPlacesEndBesideTheExecutable) {
+TEST(RegistryImage, StandardPlacesGoFromTheInstalledCopyToBesideTheExecutable) {
     setenv("XDG_CONFIG_HOME", "/tmp/xdg", 1);
     std::vector<std::string> paths = registryImagePaths();
-    ASSERT_EQ(paths.size(), 3u);
-    EXPECT_EQ(paths[0], "/etc/tandemwav/registry.reg");
-    EXPECT_EQ(paths[1], "/tmp/xdg/tandemwav/registry.reg");
-    EXPECT_EQ(std::filesystem::path(paths[2]).parent_path(),
-              std::filesystem::canonical("/proc/self/exe").parent_path());
+    const auto folder = std::filesystem::canonical("/proc/self/exe").parent_path();
+    ASSERT_EQ(paths.size(), 4u);
+    EXPECT_EQ(std::filesystem::path(paths[0]).lexically_normal(),
+              folder.parent_path() / "share/tandemwav/registry.reg");
+    EXPECT_EQ(paths[1], "/etc/tandemwav/registry.reg");
+    EXPECT_EQ(paths[2], "/tmp/xdg/tandemwav/registry.reg");
+    EXPECT_EQ(std::filesystem::path(paths[3]).parent_path(), folder);
     unsetenv("XDG_CONFIG_HOME");
     setenv("HOME", "/home/someone", 1);
-    EXPECT_EQ(registryImagePaths()[1], "/home/someone/.config/tandemwav/registry.reg");
+    EXPECT_EQ(registryImagePaths()[2], "/home/someone/.config/tandemwav/registry.reg");
 }
 
 TEST(ComStandIns, ClassIdentifiersParseOnlyInTheBracedForm) {
