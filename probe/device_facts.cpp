@@ -41,7 +41,7 @@ void readBufferLimits(DeviceFacts& facts) {
 void readSampleRates(DeviceFacts& facts) {
     facts.rateResult = ASIOGetSampleRate(&facts.currentRate);
     for (const double rate : kUsualSampleRates)
-        if (ASIOCanSampleRate(rate) == ASE_OK)
+        if (!interruptRequested() && ASIOCanSampleRate(rate) == ASE_OK)
             facts.acceptedRates.push_back(rate);
 }
 
