@@ -17,7 +17,7 @@ constexpr int32_t kMaxClockSources = 32;
 
 void describeChannels(ASIOBool isInput, DirectionFacts& direction) {
     const int32_t count = std::clamp(direction.reportedCount, 0, kMaxDescribedChannels);
-    for (int32_t channel = 0; channel < count; ++channel) {
+    for (int32_t channel = 0; channel < count && !interruptRequested(); ++channel) {
         ASIOChannelInfo info{};
         info.channel = channel;
         info.isInput = isInput;
@@ -94,14 +94,18 @@ void measureLatencies(DriverSession& session, DeviceFacts& facts) {
 
 } // namespace
 
+// Ctrl+C is looked at between the driver's calls: nothing can be done while
+// the driver holds the thread.
 bool gatherDeviceFacts(DriverSession& session, DeviceFacts& facts) {
     ASIOGetChannels(&facts.inputs.reportedCount, &facts.outputs.reportedCount);
     describeChannels(ASIOTrue, facts.inputs);
     describeChannels(ASIOFalse, facts.outputs);
+    readBufferLimits(facts);
     if (interruptRequested())
         return false;
-    readBufferLimits(facts);
     readSampleRates(facts);
+    if (interruptRequested())
+        return false;
     readClockSources(facts);
     if (interruptRequested())
         return false;

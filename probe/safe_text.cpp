@@ -34,9 +34,7 @@ std::string fieldText(const char* field, size_t capacity) {
 std::string printableText(const std::string& text) {
     std::string out;
     for (const unsigned char c : text) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (isPrintable(c))
+        if (isPrintable(c))
             out += static_cast<char>(c);
         else
             out += hexEscape("\\x%02X", c);

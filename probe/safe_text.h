@@ -10,7 +10,8 @@
 // The bytes of a fixed-size field up to its terminator or its end.
 std::string fieldText(const char* field, size_t capacity);
 
-// For the console: non-printable bytes as \xNN, the backslash as \\.
+// For the console: bytes that are not printable ASCII as \xNN; a backslash
+// stays itself, so Windows paths read as they are.
 std::string printableText(const std::string& text);
 
 // A JSON string literal, quotes included; bytes above 127 are taken as

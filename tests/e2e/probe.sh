@@ -23,7 +23,7 @@ device "$LONG" '{C0FFEE10-0000-4000-8000-0000000000A6}'
 # A catalogue entry of each broken kind.
 {
     printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Probe No Class]\n"Description"="x"\n'
-    printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Probe Bad Class]\n"CLSID"="not-a-class"\n'
+    printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Probe Bad Class]\n"CLSID"="no-class-here"\n'
     printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Probe No Server]\n"CLSID"="%s"\n' \
         '{C0FFEE10-0000-4000-8000-0000000000B1}'
     printf '[HKEY_CLASSES_ROOT\\CLSID\\%s]\n@="no server"\n' '{C0FFEE10-0000-4000-8000-0000000000B1}'
@@ -58,6 +58,7 @@ probe() {
     rm -f "$trace"
     run_program "$@"
     tr -d '\r' <"$work/out" >"$work/text"
+    cp "$work/text" "$work/${name// /_}.txt" # kept for a look after a failure
     [ "$status" = "$code" ] || fail "$name: ended with $status, not $code"
     python3 "$checker" "$work/text" "$work/json" || fail "$name: JSON and text differ"
 }
@@ -75,7 +76,7 @@ probe "list" 0
 expect_lines "list" \
     "  \"Probe Custom\"  {C0FFEE10-0000-4000-8000-0000000000A1}  $(winpath "$module")  module found" \
     "  (subkey \"Probe No Class\")  -  -  skipped: no CLSID value" \
-    "  (subkey \"Probe Bad Class\")  not-a-class  -  skipped: CLSID value is not a class identifier" \
+    "  (subkey \"Probe Bad Class\")  no-class-here  -  skipped: CLSID value is not a class identifier" \
     "  (subkey \"Probe No Server\")  {C0FFEE10-0000-4000-8000-0000000000B1}  -  skipped: class has no InprocServer32 path" \
     "  (subkey \"Probe Missing Module\")  {C0FFEE10-0000-4000-8000-0000000000B2}  $(winpath "$work/no_such_module")  module missing  skipped: module file missing" \
     "  \"Probe Loopback With A Name O...\"  {C0FFEE10-0000-4000-8000-0000000000A6}  $(winpath "$module")  module found"
@@ -83,7 +84,7 @@ expect_lines "list" \
 probe "custom device" 0 "Probe Custom"
 expect_lines "custom device" "Driver: Probe Custom" "Version: 7" "Inputs: 2" "Outputs: 4" \
     '  2: "Mic 2", Int24LSB (17), group 0, inactive' \
-    '  4: "Spk "L\\\\R" 4", Int24LSB (17), group 0, inactive' \
+    '  4: "Spk "L\\R" 4", Int24LSB (17), group 0, inactive' \
     "Buffer lengths: minimum 64, maximum 2048, preferred 128, granularity -1: powers of two from 64 to 2048" \
     "Sample rate: 88200 Hz" "Accepted rates: 44100 88200 Hz" \
     'Clock source 0: "Internal", channel -1, group -1, current' \

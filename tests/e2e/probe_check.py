@@ -8,8 +8,7 @@ import sys
 
 def esc(text):
     """The probe's console escaping of driver text."""
-    return "".join("\\\\" if ch == "\\" else ch if " " <= ch < "\x7f"
-                   else "\\x%02X" % ord(ch) for ch in text)
+    return "".join(ch if " " <= ch < "\x7f" else "\\x%02X" % ord(ch) for ch in text)
 
 
 def expected_lines(doc):
