@@ -91,6 +91,13 @@ ASIOError ASIOGetSampleRate(ASIOSampleRate* currentRate) {
     return currentDriver ? currentDriver->getSampleRate(currentRate) : ASE_NotPresent;
 }
 
+ASIOError ASIOGetClockSources(ASIOClockSource* clocks, int32_t* numSources) {
+    if (currentDriver != nullptr)
+        return currentDriver->getClockSources(clocks, numSources);
+    setIfGiven(numSources, 0);
+    return ASE_NotPresent;
+}
+
 ASIOError ASIOSetSampleRate(ASIOSampleRate sampleRate) {
     return currentDriver ? currentDriver->setSampleRate(sampleRate) : ASE_NotPresent;
 }

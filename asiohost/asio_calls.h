@@ -16,6 +16,8 @@ ASIOError ASIOGetBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferr
                             int32_t* granularity);
 ASIOError ASIOCanSampleRate(ASIOSampleRate sampleRate);
 ASIOError ASIOGetSampleRate(ASIOSampleRate* currentRate);
+// numSources: the room in clocks going in, the sources described coming out.
+ASIOError ASIOGetClockSources(ASIOClockSource* clocks, int32_t* numSources);
 ASIOError ASIOSetSampleRate(ASIOSampleRate sampleRate);
 ASIOError ASIOGetSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp);
 ASIOError ASIOGetChannelInfo(ASIOChannelInfo* info);

@@ -24,12 +24,14 @@ function(tandem_install_debian_documents)
   file(WRITE ${stage}/copyright "tandemwav, under the MIT licence:\n\n${licence}")
   configure_file(cmake/debian-changelog.in ${stage}/changelog @ONLY)
   configure_file(docs/tandemwav.1 ${stage}/tandemwav.1 @ONLY)
-  foreach(document changelog tandemwav.1)
+  configure_file(docs/tandemwav-probe.1 ${stage}/tandemwav-probe.1 @ONLY)
+  foreach(document changelog tandemwav.1 tandemwav-probe.1)
     execute_process(COMMAND gzip -9nc ${stage}/${document} OUTPUT_FILE ${stage}/${document}.gz
                     COMMAND_ERROR_IS_FATAL ANY)
   endforeach()
   install(FILES ${stage}/copyright ${stage}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  install(FILES ${stage}/tandemwav.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${stage}/tandemwav.1.gz ${stage}/tandemwav-probe.1.gz
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
 
 set(TANDEM_MAINTAINER "tandemwav authors <tandemwav@example.org>"

@@ -28,6 +28,10 @@ TEST(AsioCallsWithoutDriver, AnswerNotPresentWithNeutralOuts) {
     ASIOSampleRate rate = 12.5;
     EXPECT_EQ(ASIOGetSampleRate(&rate), ASE_NotPresent);
     EXPECT_EQ(rate, 12.5);
+    ASIOClockSource clocks[2];
+    a = 2;
+    EXPECT_EQ(ASIOGetClockSources(clocks, &a), ASE_NotPresent);
+    EXPECT_EQ(a, 0);
     ASIOSamples position{1, 2};
     ASIOTimeStamp stamp{3, 4};
     EXPECT_EQ(ASIOGetSamplePosition(&position, &stamp), ASE_NotPresent);
@@ -151,11 +155,14 @@ TEST_F(AsioCallsWithDriver, CallsReachTheDriverAndItsResultsComeBackUnchanged) {
     ASIOCallbacks callbacks{};
     EXPECT_EQ(ASIOCreateBuffers(buffers, 1, 64, &callbacks), ASE_InvalidMode);
     EXPECT_EQ(ASIOOutputReady(), ASE_NotPresent);
+    ASIOClockSource clocks[1];
+    int32_t clockCount = 1;
+    EXPECT_EQ(ASIOGetClockSources(clocks, &clockCount), ASE_NotPresent);
     EXPECT_EQ(ASIOStart(), ASE_OK);
-    EXPECT_EQ(driverLog(),
-              (Log{"A getChannels", "A getBufferSize", "A canSampleRate 22050",
-                   "A canSampleRate 44100", "A setSampleRate 44100", "A setSampleRate 48000",
-                   "A getSampleRate", "A createBuffers", "A outputReady", "A start"}));
+    EXPECT_EQ(driverLog(), (Log{"A getChannels", "A getBufferSize", "A canSampleRate 22050",
+                                "A canSampleRate 44100", "A setSampleRate 44100",
+                                "A setSampleRate 48000", "A getSampleRate", "A createBuffers",
+                                "A outputReady", "A getClockSources", "A start"}));
 }
 
 TEST_F(AsioCallsWithDriver, ARefusedInitDropsTheDriverButLeavesItWithTheLoader) {

@@ -34,6 +34,7 @@ struct Settings {
     uint32_t maxSize = 1024;
     uint32_t preferredSize = 256;
     uint32_t granularity = 0xFFFFFFFFu;
+    uint32_t rateDelayMs = 0; // canSampleRate takes this long, for interrupt tests
 };
 
 std::string classKeyPath(const GUID& classId) {
@@ -70,6 +71,7 @@ Settings readSettings(REFCLSID classId) {
     readNumber(key, "TestMaxSize", &settings.maxSize);
     readNumber(key, "TestPreferred", &settings.preferredSize);
     readNumber(key, "TestGranularity", &settings.granularity);
+    readNumber(key, "TestRateDelay", &settings.rateDelayMs);
     RegCloseKey(key);
     return settings;
 }
@@ -177,6 +179,8 @@ class TestDriver final : public IASIO {
     }
     ASIOError STDMETHODCALLTYPE canSampleRate(ASIOSampleRate rate) override {
         logCall(settings_, "canSampleRate", rateDetail(rate).c_str());
+        if (settings_.rateDelayMs != 0)
+            Sleep(settings_.rateDelayMs);
         return rateListed(settings_.rates, rate) ? ASE_OK : ASE_NoClock;
     }
     ASIOError STDMETHODCALLTYPE getSampleRate(ASIOSampleRate* rate) override {

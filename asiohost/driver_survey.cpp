@@ -1,0 +1,151 @@
+#include "asiohost/driver_survey.h"
+
+#include <cstring>
+
+#include "platform/win32api.h"
+
+namespace {
+
+constexpr DWORD kSubKeyNameCapacity = 128;
+constexpr DWORD kValueCapacity = 256;
+constexpr DWORD kServerPathCapacity = 512;
+constexpr size_t kDriverNameCapacity = 128;
+constexpr size_t kLoadNameCapacity = 32;
+constexpr int kWideCapacity = 100;
+
+// The list's reading of a string value: the type is not checked, and data
+// stored without a terminator gets one if there is room.
+bool readString(HKEY key, const char* valueName, char* buffer, DWORD capacity) {
+    DWORD size = capacity;
+    if (RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
+                         &size) != ERROR_SUCCESS)
+        return false;
+    if (size == 0 || buffer[size - 1] != '\0') {
+        if (size >= capacity)
+            return false;
+        buffer[size] = '\0';
+    }
+    return true;
+}
+
+void lowerCase(char* text) {
+    CharLowerBuffA(text, static_cast<DWORD>(std::strlen(text)));
+}
+
+bool fileExists(const char* path) {
+    OFSTRUCT info;
+    return OpenFile(path, &info, OF_EXIST) != HFILE_ERROR;
+}
+
+bool classParses(const char* text) {
+    WCHAR wide[kWideCapacity];
+    CLSID parsed;
+    return MultiByteToWideChar(CP_ACP, 0, text, -1, wide, kWideCapacity) != 0 &&
+           CLSIDFromString(wide, &parsed) == S_OK;
+}
+
+void readServer(HKEY clsidKey, const char* classKeyName, CatalogueEntry& entry) {
+    entry.status = CatalogueStatus::NoServerPath;
+    HKEY classKey;
+    if (RegOpenKeyExA(clsidKey, classKeyName, 0, KEY_READ, &classKey) != ERROR_SUCCESS)
+        return;
+    HKEY serverKey;
+    if (RegOpenKeyExA(classKey, "InprocServer32", 0, KEY_READ, &serverKey) == ERROR_SUCCESS) {
+        char path[kServerPathCapacity];
+        if (readString(serverKey, nullptr, path, sizeof path)) {
+            entry.serverPath = path;
+            entry.status =
+                fileExists(path) ? CatalogueStatus::Listed : CatalogueStatus::ServerFileMissing;
+        }
+        RegCloseKey(serverKey);
+    }
+    RegCloseKey(classKey);
+}
+
+// The first class key whose name equals the text in any letter case, as the
+// list finds it.
+void findServer(const std::string& classText, CatalogueEntry& entry) {
+    entry.status = CatalogueStatus::ClassNotRegistered;
+    std::string wanted = classText;
+    lowerCase(&wanted[0]);
+    HKEY clsidKey;
+    if (RegOpenKeyA(HKEY_CLASSES_ROOT, "clsid", &clsidKey) != ERROR_SUCCESS)
+        return;
+    char name[kServerPathCapacity];
+    for (DWORD index = 0; RegEnumKeyA(clsidKey, index, name, sizeof name) == ERROR_SUCCESS;
+         ++index) {
+        lowerCase(name);
+        if (wanted == name) {
+            readServer(clsidKey, name, entry);
+            break;
+        }
+    }
+    RegCloseKey(clsidKey);
+}
+
+std::string loadNameOf(const std::string& displayName) {
+    if (displayName.size() < kLoadNameCapacity)
+        return displayName;
+    return displayName.substr(0, kLoadNameCapacity - 4) + "...";
+}
+
+CatalogueEntry surveySubKey(HKEY asioKey, const char* subKeyName) {
+    CatalogueEntry entry;
+    entry.subKey = subKeyName;
+    HKEY driverKey;
+    if (RegOpenKeyExA(asioKey, subKeyName, 0, KEY_READ, &driverKey) != ERROR_SUCCESS)
+        return entry;
+    char value[kValueCapacity];
+    if (readString(driverKey, "clsid", value, sizeof value)) {
+        entry.classText = value;
+        entry.classParses = classParses(value);
+        findServer(entry.classText, entry);
+    } else {
+        entry.status = CatalogueStatus::NoClassValue;
+    }
+    entry.displayName =
+        readString(driverKey, "description", value, sizeof value) ? value : subKeyName;
+    if (entry.displayName.size() > kDriverNameCapacity - 1)
+        entry.displayName.resize(kDriverNameCapacity - 1);
+    entry.loadName = loadNameOf(entry.displayName);
+    RegCloseKey(driverKey);
+    return entry;
+}
+
+} // namespace
+
+std::vector<CatalogueEntry> surveyInstalledDrivers() {
+    std::vector<CatalogueEntry> entries;
+    HKEY asioKey;
+    if (RegOpenKeyA(HKEY_LOCAL_MACHINE, "software\\asio", &asioKey) != ERROR_SUCCESS)
+        return entries;
+    char name[kSubKeyNameCapacity];
+    int32_t listed = 0;
+    for (DWORD index = 0; RegEnumKeyA(asioKey, index, name, sizeof name) == ERROR_SUCCESS;
+         ++index) {
+        entries.push_back(surveySubKey(asioKey, name));
+        if (entries.back().status == CatalogueStatus::Listed)
+            entries.back().number = listed++;
+    }
+    RegCloseKey(asioKey);
+    return entries;
+}
+
+std::string catalogueRemark(const CatalogueEntry& entry) {
+    switch (entry.status) {
+    case CatalogueStatus::Listed:
+        return entry.classParses ? "" : "CLSID value is not a class identifier: cannot be created";
+    case CatalogueStatus::SubKeyUnreadable:
+        return "skipped: the subkey cannot be opened";
+    case CatalogueStatus::NoClassValue:
+        return "skipped: no CLSID value";
+    case CatalogueStatus::ClassNotRegistered:
+        return entry.classParses ? "skipped: class not registered under HKEY_CLASSES_ROOT\\CLSID"
+                                 : "skipped: CLSID value is not a class identifier";
+    case CatalogueStatus::NoServerPath:
+        return "skipped: class has no InprocServer32 path";
+    case CatalogueStatus::ServerFileMissing:
+        return "skipped: module file missing";
+    }
+    return "";
+}

@@ -1,0 +1,35 @@
+// Every subkey of the installed-driver catalogue with what the driver list
+// makes of it: the entries it lists, with their numbers and the names a load
+// by name matches, and the reason it leaves each other subkey out. Read from
+// the registry by the list's own rules, for people debugging an installation.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class CatalogueStatus {
+    Listed,
+    SubKeyUnreadable,
+    NoClassValue,
+    ClassNotRegistered,
+    NoServerPath,
+    ServerFileMissing,
+};
+
+struct CatalogueEntry {
+    std::string subKey;
+    std::string displayName; // the description, or the subkey name, cut to the list's field
+    std::string loadName;    // what loadDriverByName matches: 28 characters and "..." when long
+    std::string classText;   // the CLSID value as written
+    bool classParses = false;
+    std::string serverPath; // InprocServer32's default value, when there is one
+    CatalogueStatus status = CatalogueStatus::SubKeyUnreadable;
+    int32_t number = -1; // the list's entry number when listed
+};
+
+std::vector<CatalogueEntry> surveyInstalledDrivers();
+
+// Why a subkey is left out, or for a listed one what will go wrong with it
+// (an unparsable class identifier); empty when nothing is amiss.
+std::string catalogueRemark(const CatalogueEntry& entry);

@@ -1,0 +1,34 @@
+// One installed driver, loaded and initialised exactly as tandemwav does it
+// (same list, same loader, same name matching), and always handed back: its
+// buffers disposed if any were created, the driver exited and released,
+// whichever way the owner leaves.
+#pragma once
+
+#include <cstdint>
+
+#include "asiohost/asio.h"
+
+enum class SessionState { Ready, NotLoaded, InitRefused };
+
+class DriverSession {
+  public:
+    DriverSession() = default;
+    ~DriverSession();
+    DriverSession(const DriverSession&) = delete;
+    DriverSession& operator=(const DriverSession&) = delete;
+
+    SessionState open(const char* driverName);
+    // The driver's name, version and, after a refused init, its message.
+    const ASIODriverInfo& info() const { return info_; }
+
+    ASIOError createBuffers(ASIOBufferInfo* entries, int32_t count, int32_t frames,
+                            ASIOCallbacks* callbacks);
+    void disposeBuffers();
+    void close();
+
+  private:
+    ASIODriverInfo info_{};
+    bool loaded_ = false;
+    bool initialised_ = false;
+    bool buffersCreated_ = false;
+};

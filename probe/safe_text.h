@@ -1,0 +1,22 @@
+// Text that a driver or the registry gave, made safe to print: cut at its
+// field's end even when unterminated, and every byte that is not printable
+// ASCII escaped, so a hostile driver can neither overrun a field nor drive the
+// console or break a JSON document.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// The bytes of a fixed-size field up to its terminator or its end.
+std::string fieldText(const char* field, size_t capacity);
+
+// For the console: bytes that are not printable ASCII as \xNN; a backslash
+// stays itself, so Windows paths read as they are.
+std::string printableText(const std::string& text);
+
+// A JSON string literal, quotes included; bytes above 127 are taken as
+// Latin-1 (\u00NN), so the document is valid whatever the driver's code page.
+std::string jsonString(const std::string& text);
+
+// A word a shell passes as one argument: quoted when it is not plain.
+std::string shellWord(const std::string& text);

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# tandemwav-probe on the JACK driver against the test's private JACK server
+# (48000 Hz, period 256): the server's rate is the one accepted, its period
+# the one buffer length, and the printed command line records.
+#   probe_jack.sh RUNNER PROBE NEWLINE WORKDIR JACK_MODULE SERVER_NAME TANDEMWAV
+module=$5
+server=$6
+tandemwav=$7
+source "$(dirname "$0")/lib.sh"
+
+clsid='{6C1D4A52-93E7-4B0F-A2C5-1E8F0D3B7A93}'
+mkdir -p "$work/config/tandemwav"
+cat >"$work/config/tandemwav/registry.reg" <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\JACK Probe Test]
+"CLSID"="$clsid"
+
+[HKEY_CLASSES_ROOT\\CLSID\\$clsid\\InprocServer32]
+@="$module"
+
+[HKEY_LOCAL_MACHINE\\SOFTWARE\\tandemwav\\jack\\$clsid]
+"name"="JACK Probe Test"
+"connect"="loopback"
+"server"="$server"
+"client"="tandemwav-probe-e2e"
+REG
+export XDG_CONFIG_HOME=$work/config
+
+run_program --json "JACK Probe Test"
+cp "$work/out" "$work/json"
+run_program "JACK Probe Test"
+cp "$work/out" "$work/text"
+python3 - "$work/json" <<'PY' || failures=$((failures + 1))
+import json, sys
+doc = json.load(open(sys.argv[1]))
+b, r = doc["bufferSize"], doc["sampleRate"]
+problems = []
+if r["accepted"] != [48000] or r["current"] != 48000:
+    problems.append("rates %s, current %s" % (r["accepted"], r["current"]))
+if (b["min"], b["max"], b["preferred"]) != (256, 256, 256):
+    problems.append("buffer %s" % b)
+if not doc["verdict"]["usable"]:
+    problems.append("verdict %s" % doc["verdict"]["reason"])
+for p in problems:
+    print("FAIL jack: " + p)
+sys.exit(1 if problems else 0)
+PY
+python3 "$(dirname "$0")/probe_check.py" "$work/text" "$work/json" ||
+    { echo "FAIL jack: JSON and text differ"; failures=$((failures + 1)); }
+
+line=$(sed -n 's/^  tandemwav "JACK Probe Test" /"JACK Probe Test" /p' "$work/text")
+[ "$line" = '"JACK Probe Test" 256 play.wav 1 record.wav 8 1' ] ||
+    { echo "FAIL jack: command line $line"; failures=$((failures + 1)); }
+make_float_wav play.wav 2 48000 2000
+program=$tandemwav run_program "JACK Probe Test" 256 play.wav 1 record.wav 8 1
+# 15: recorded, but the loaded machine made JACK miss a cycle; the set-up the
+# probe suggested was admitted all the same.
+[ "$status" = 0 ] || [ "$status" = 15 ] || { echo "FAIL jack: the printed command line ended with $status"; failures=$((failures + 1)); }
+[ "$failures" = 0 ] && echo "ok   jack probe"
+finish
