@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/win32api.h"
 
@@ -198,6 +199,16 @@ struct IASIO : public IUnknown {
 // What a 64-bit time or position pair means: high * 2^32 + low.
 inline double asioWideValue(uint32_t hi, uint32_t lo) {
     return static_cast<double>(hi) * 4294967296.0 + static_cast<double>(lo);
+}
+
+// Fills a text field of fixed capacity, such as the records' names and error
+// messages, with as much of the text as fits, always terminated.
+inline void copyFieldText(char* field, size_t capacity, const char* text) {
+    size_t length = std::strlen(text);
+    if (length >= capacity)
+        length = capacity - 1;
+    std::memcpy(field, text, length);
+    field[length] = '\0';
 }
 
 static_assert(sizeof(ASIOSamples) == 8 && sizeof(ASIOTimeStamp) == 8, "64-bit pairs");

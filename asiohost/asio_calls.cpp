@@ -1,7 +1,5 @@
 #include "asiohost/asio_calls.h"
 
-#include <cstring>
-
 #include "asiohost/driver_loader.h"
 
 IASIO* currentDriver = nullptr;
@@ -13,18 +11,13 @@ void setIfGiven(int32_t* out, int32_t value) {
         *out = value;
 }
 
-void copyText(char* field, size_t capacity, const char* text) {
-    std::strncpy(field, text, capacity - 1);
-    field[capacity - 1] = '\0';
-}
-
 } // namespace
 
 ASIOError ASIOInit(ASIODriverInfo* info) {
     if (info == nullptr)
         return ASE_InvalidParameter;
     info->driverVersion = 0;
-    copyText(info->name, sizeof info->name, "No ASIO Driver");
+    copyFieldText(info->name, sizeof info->name, "No ASIO Driver");
     if (currentDriver == nullptr)
         return ASE_NotPresent;
     if (currentDriver->init(info->sysRef) == ASIOFalse) {
@@ -34,7 +27,7 @@ ASIOError ASIOInit(ASIODriverInfo* info) {
         currentDriver = nullptr;
         return ASE_NotPresent;
     }
-    copyText(info->errorMessage, sizeof info->errorMessage, "No ASIO Driver Error");
+    copyFieldText(info->errorMessage, sizeof info->errorMessage, "No ASIO Driver Error");
     currentDriver->getDriverName(info->name);
     info->name[sizeof info->name - 1] = '\0';
     info->driverVersion = currentDriver->getDriverVersion();
@@ -112,7 +105,7 @@ ASIOError ASIOGetChannelInfo(ASIOChannelInfo* info) {
     if (info != nullptr) {
         info->channelGroup = -1;
         info->type = ASIOSTInt16MSB;
-        copyText(info->name, sizeof info->name, "None");
+        copyFieldText(info->name, sizeof info->name, "None");
     }
     return ASE_NotPresent;
 }

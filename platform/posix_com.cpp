@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/guid_text.h"
 #include "platform/posix_win32.h"
 
 const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -61,16 +62,11 @@ bool parseGuid(const WCHAR* text, GUID* guid) {
     return true;
 }
 
-void formatGuid(const GUID& g, char* text, size_t capacity) {
-    std::snprintf(text, capacity, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
-                  g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
-}
-
 bool readServerPath(REFCLSID clsid, char* path, DWORD capacity) {
-    char keyPath[64] = "CLSID\\";
-    formatGuid(clsid, keyPath + 6, sizeof keyPath - 6);
-    std::strcat(keyPath, "\\InprocServer32");
+    char clsidText[kGuidTextSize];
+    guidToText(clsid, clsidText);
+    char keyPath[64];
+    std::snprintf(keyPath, sizeof keyPath, "CLSID\\%s\\InprocServer32", clsidText);
     HKEY key;
     if (RegOpenKeyA(HKEY_CLASSES_ROOT, keyPath, &key) != ERROR_SUCCESS)
         return false;

@@ -16,8 +16,6 @@ using HRESULT = int32_t;
 using LPVOID = void*;
 using HFILE = int32_t;
 using WCHAR = char16_t;
-using LPSTR = char*;
-using LPCSTR = const char*;
 
 struct GUID {
     uint32_t Data1;
@@ -43,13 +41,11 @@ inline bool operator!=(const GUID& a, const GUID& b) {
 }
 
 #define STDMETHODCALLTYPE
-#define WINAPI
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
 constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002u);
 constexpr HRESULT E_POINTER = static_cast<HRESULT>(0x80004003u);
-constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
 constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
 constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110u);

@@ -249,7 +249,7 @@ class JackServerTest : public ::testing::Test {
         hostLog = nullptr;
     }
     void open(const JackSettings& settings) {
-        driver = new JackDriver(settings);
+        driver = new JackDriver(kTestClsid, settings);
         hostDriver = driver;
         ASSERT_EQ(driver->init(nullptr), ASIOTrue);
     }
@@ -325,7 +325,7 @@ TEST_F(JackServerTest, RefusesBuffersItCannotServe) {
 TEST(JackDriverWithoutServer, InitIsRefusedWithJacksReason) {
     JackSettings s = settingsFor(JackWiring::none, "tandemwav-lonely");
     std::snprintf(s.serverName, sizeof s.serverName, "tandemwav-no-such-server");
-    auto* driver = new JackDriver(s);
+    auto* driver = new JackDriver(kTestClsid, s);
     EXPECT_EQ(driver->init(nullptr), ASIOFalse);
     char message[124];
     std::memset(message, 'x', sizeof message);

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "drivers/common/guid_text.h"
+#include "platform/guid_text.h"
 
 bool openDriverSettings(const char* root, const CLSID& clsid, HKEY* key) {
     char clsidText[kGuidTextSize];

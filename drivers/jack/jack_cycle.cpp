@@ -101,13 +101,7 @@ void JackDriver::callHost() {
         return;
     }
     ASIOTime time;
-    std::memset(&time, 0, sizeof time);
-    time.timeInfo.speed = 1.0;
-    time.timeInfo.sampleRate = sampleRate_;
-    jackSplitWide(position_, &time.timeInfo.samplePosition.hi, &time.timeInfo.samplePosition.lo);
-    jackSplitWide(lastSystemTimeNs_.load(), &time.timeInfo.systemTime.hi,
-                  &time.timeInfo.systemTime.lo);
-    time.timeInfo.flags = kSystemTimeValid | kSamplePositionValid | kSampleRateValid;
+    describeSwitchTime(&time, lastSystemTimeNs_.load(), position_, sampleRate_);
     callbacks_->bufferSwitchTimeInfo(&time, half_, ASIOTrue);
 }
 

@@ -3,26 +3,15 @@
 #include <time.h>
 
 #include <cstdio>
-#include <cstring>
-#include <new>
 
 namespace {
 
 constexpr int32_t kDriverVersion = 1;
 
-void copyText(char* target, size_t capacity, const char* text) {
-    std::snprintf(target, capacity, "%s", text);
-}
-
 } // namespace
 
-void jackSplitWide(uint64_t value, uint32_t* hi, uint32_t* lo) {
-    *hi = static_cast<uint32_t>(value >> 32);
-    *lo = static_cast<uint32_t>(value);
-}
-
-JackDriver::JackDriver(const JackSettings& settings)
-    : settings_(settings), trace_(settings_.traceFile) {}
+JackDriver::JackDriver(const CLSID& clsid, const JackSettings& settings)
+    : AsioDriverObject(clsid), settings_(settings), trace_(settings_.traceFile) {}
 
 JackDriver::~JackDriver() {
     trace_.note("release");
@@ -30,27 +19,6 @@ JackDriver::~JackDriver() {
         disposeBuffers();
     if (client_ != nullptr)
         jack_client_close(client_);
-}
-
-HRESULT JackDriver::QueryInterface(REFIID, void** object) {
-    // The host asks for the driver's own class identifier as the interface;
-    // there is only the one interface to give.
-    if (object == nullptr)
-        return E_POINTER;
-    AddRef();
-    *object = static_cast<IASIO*>(this);
-    return S_OK;
-}
-
-ULONG JackDriver::AddRef() {
-    return ++references_;
-}
-
-ULONG JackDriver::Release() {
-    const ULONG left = --references_;
-    if (left == 0)
-        delete this;
-    return left;
 }
 
 ASIOBool JackDriver::init(void*) {
@@ -61,7 +29,7 @@ ASIOBool JackDriver::init(void*) {
 
 void JackDriver::getDriverName(char* name) {
     if (name != nullptr)
-        copyText(name, 32, settings_.name);
+        copyFieldText(name, 32, settings_.name);
 }
 
 int32_t JackDriver::getDriverVersion() {
@@ -70,7 +38,7 @@ int32_t JackDriver::getDriverVersion() {
 
 void JackDriver::getErrorMessage(char* string) {
     if (string != nullptr)
-        copyText(string, sizeof errorMessage_, errorMessage_);
+        copyFieldText(string, sizeof errorMessage_, errorMessage_);
 }
 
 ASIOError JackDriver::start() {
@@ -148,12 +116,15 @@ ASIOError JackDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t*
     return ASE_OK;
 }
 
-ASIOError JackDriver::canSampleRate(ASIOSampleRate sampleRate) {
-    ASIOError result = ASE_OK;
+// The server's rate is fixed while it runs: that rate is the only one there is.
+ASIOError JackDriver::checkRate(ASIOSampleRate rate) const {
     if (client_ == nullptr)
-        result = ASE_NotPresent;
-    else if (sampleRate != static_cast<double>(jack_get_sample_rate(client_)))
-        result = ASE_NoClock;
+        return ASE_NotPresent;
+    return rate == static_cast<double>(jack_get_sample_rate(client_)) ? ASE_OK : ASE_NoClock;
+}
+
+ASIOError JackDriver::canSampleRate(ASIOSampleRate sampleRate) {
+    const ASIOError result = checkRate(sampleRate);
     trace_.note("canSampleRate %.0f -> %d", sampleRate, result);
     return result;
 }
@@ -167,13 +138,9 @@ ASIOError JackDriver::getSampleRate(ASIOSampleRate* sampleRate) {
     return ASE_OK;
 }
 
+// Only the server's own rate can be "set".
 ASIOError JackDriver::setSampleRate(ASIOSampleRate sampleRate) {
-    // The server's rate is fixed while it runs; only that rate can be "set".
-    ASIOError result = ASE_OK;
-    if (client_ == nullptr)
-        result = ASE_NotPresent;
-    else if (sampleRate != static_cast<double>(jack_get_sample_rate(client_)))
-        result = ASE_NoClock;
+    const ASIOError result = checkRate(sampleRate);
     trace_.note("setSampleRate %.0f -> %d", sampleRate, result);
     return result;
 }
@@ -181,13 +148,8 @@ ASIOError JackDriver::setSampleRate(ASIOSampleRate sampleRate) {
 ASIOError JackDriver::getClockSources(ASIOClockSource* clocks, int32_t* numSources) {
     if (clocks == nullptr || numSources == nullptr)
         return ASE_InvalidParameter;
-    if (*numSources >= 1) {
-        std::memset(clocks, 0, sizeof *clocks);
-        clocks->associatedChannel = -1;
-        clocks->associatedGroup = -1;
-        clocks->isCurrentSource = ASIOTrue;
-        copyText(clocks->name, sizeof clocks->name, "JACK server");
-    }
+    if (*numSources >= 1)
+        describeOwnClock(clocks, "JACK server");
     *numSources = 1;
     return ASE_OK;
 }
@@ -207,8 +169,8 @@ ASIOError JackDriver::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp
         position = jack_frame_time(client_);
         systemTimeNs = jack_get_time() * 1000u;
     }
-    jackSplitWide(position, &sPos->hi, &sPos->lo);
-    jackSplitWide(systemTimeNs, &tStamp->hi, &tStamp->lo);
+    splitAsioWide(position, &sPos->hi, &sPos->lo);
+    splitAsioWide(systemTimeNs, &tStamp->hi, &tStamp->lo);
     return ASE_OK;
 }
 

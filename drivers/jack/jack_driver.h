@@ -9,49 +9,17 @@
 #include <cstdint>
 
 #include "asiohost/asio.h"
+#include "drivers/common/asio_driver.h"
 #include "drivers/common/call_trace.h"
 #include "drivers/jack/jack_settings.h"
 
-class JackDriver : public IASIO {
+class JackDriver : public AsioDriverObject {
   public:
-    explicit JackDriver(const JackSettings& settings);
-    virtual ~JackDriver();
-    JackDriver(const JackDriver&) = delete;
-    JackDriver& operator=(const JackDriver&) = delete;
+    JackDriver(const CLSID& clsid, const JackSettings& settings);
+    ~JackDriver() override;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-
-    ASIOBool STDMETHODCALLTYPE init(void* sysHandle) override;
-    void STDMETHODCALLTYPE getDriverName(char* name) override;
-    int32_t STDMETHODCALLTYPE getDriverVersion() override;
-    void STDMETHODCALLTYPE getErrorMessage(char* string) override;
-    ASIOError STDMETHODCALLTYPE start() override;
-    ASIOError STDMETHODCALLTYPE stop() override;
-    ASIOError STDMETHODCALLTYPE getChannels(int32_t* numInputChannels,
-                                            int32_t* numOutputChannels) override;
-    ASIOError STDMETHODCALLTYPE getLatencies(int32_t* inputLatency,
-                                             int32_t* outputLatency) override;
-    ASIOError STDMETHODCALLTYPE getBufferSize(int32_t* minSize, int32_t* maxSize,
-                                              int32_t* preferredSize,
-                                              int32_t* granularity) override;
-    ASIOError STDMETHODCALLTYPE canSampleRate(ASIOSampleRate sampleRate) override;
-    ASIOError STDMETHODCALLTYPE getSampleRate(ASIOSampleRate* sampleRate) override;
-    ASIOError STDMETHODCALLTYPE setSampleRate(ASIOSampleRate sampleRate) override;
-    ASIOError STDMETHODCALLTYPE getClockSources(ASIOClockSource* clocks,
-                                                int32_t* numSources) override;
-    ASIOError STDMETHODCALLTYPE setClockSource(int32_t reference) override;
-    ASIOError STDMETHODCALLTYPE getSamplePosition(ASIOSamples* sPos,
-                                                  ASIOTimeStamp* tStamp) override;
-    ASIOError STDMETHODCALLTYPE getChannelInfo(ASIOChannelInfo* info) override;
-    ASIOError STDMETHODCALLTYPE createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,
-                                              int32_t bufferSize,
-                                              ASIOCallbacks* callbacks) override;
-    ASIOError STDMETHODCALLTYPE disposeBuffers() override;
-    ASIOError STDMETHODCALLTYPE controlPanel() override;
-    ASIOError STDMETHODCALLTYPE future(int32_t selector, void* opt) override;
-    ASIOError STDMETHODCALLTYPE outputReady() override;
+    // The driver interface (drivers/common/asio_driver.h).
+    TANDEM_ASIO_OPERATIONS
 
   private:
     struct Channel {
@@ -89,8 +57,8 @@ class JackDriver : public IASIO {
     void callHost();
     void silenceOutputs(jack_nframes_t frames);
     void waitForCallbacksToLeave();
+    ASIOError checkRate(ASIOSampleRate rate) const;
 
-    std::atomic<ULONG> references_{1};
     JackSettings settings_;
     CallTrace trace_;
     char errorMessage_[124] = {};
@@ -126,6 +94,3 @@ class JackDriver : public IASIO {
     std::atomic<uint64_t> lastPosition_{0};
     std::atomic<uint64_t> lastSystemTimeNs_{0};
 };
-
-// Splits a 64-bit count into the interface's high and low halves.
-void jackSplitWide(uint64_t value, uint32_t* hi, uint32_t* lo);

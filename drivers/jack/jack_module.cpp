@@ -2,7 +2,7 @@
 // stand-in for it) asks for a JACK device object.
 #include <new>
 
-#include "drivers/common/class_factory.h"
+#include "drivers/common/com_server.h"
 #include "drivers/jack/jack_driver.h"
 #include "drivers/jack/jack_guid.h"
 #include "drivers/jack/jack_settings.h"
@@ -17,12 +17,13 @@ bool servesJackClass(const CLSID& clsid) {
 }
 
 HRESULT createJackDriver(const CLSID& clsid, REFIID riid, void** object) {
-    // Hosts ask for the driver's own class identifier as the interface.
+    // Hosts ask for the driver's own class identifier as the interface; any
+    // other is refused before a device object exists.
     if (riid != clsid && riid != IID_IUnknown)
         return E_NOINTERFACE;
     JackSettings settings;
     readJackSettings(clsid, &settings);
-    return handOutNewObject(new (std::nothrow) JackDriver(settings), riid, object);
+    return handOutNewObject(new (std::nothrow) JackDriver(clsid, settings), riid, object);
 }
 
 } // namespace

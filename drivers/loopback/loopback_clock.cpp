@@ -127,14 +127,7 @@ void LoopbackDriver::publishPosition(uint64_t block) {
     const uint64_t now = systemTimeNs();
     position_ = reported;
     positionTime_ = now;
-    std::memset(&time_, 0, sizeof time_);
-    time_.timeInfo.speed = 1.0;
-    time_.timeInfo.systemTime.hi = static_cast<uint32_t>(now >> 32);
-    time_.timeInfo.systemTime.lo = static_cast<uint32_t>(now);
-    time_.timeInfo.samplePosition.hi = static_cast<uint32_t>(reported >> 32);
-    time_.timeInfo.samplePosition.lo = static_cast<uint32_t>(reported);
-    time_.timeInfo.sampleRate = sampleRate_;
-    time_.timeInfo.flags = kSystemTimeValid | kSamplePositionValid | kSampleRateValid;
+    describeSwitchTime(&time_, now, reported, sampleRate_);
 }
 
 void LoopbackDriver::callHost(int32_t half) {

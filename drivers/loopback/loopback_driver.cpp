@@ -1,26 +1,11 @@
 #include "drivers/loopback/loopback_driver.h"
 
 #include <cstdio>
-#include <cstring>
 
-#include "drivers/common/class_factory.h"
-#include "drivers/common/guid_text.h"
-
-namespace {
-
-// Cuts the text to the host's fixed field, always terminated.
-void copyText(char* target, size_t capacity, const char* text) {
-    size_t length = std::strlen(text);
-    if (length >= capacity)
-        length = capacity - 1;
-    std::memcpy(target, text, length);
-    target[length] = '\0';
-}
-
-} // namespace
+#include "platform/guid_text.h"
 
 LoopbackDriver::LoopbackDriver(const CLSID& clsid)
-    : clsid_(clsid), references_(1), settings_(), trace_(settings_.traceFile), initialised_(false),
+    : AsioDriverObject(clsid), settings_(), trace_(settings_.traceFile), initialised_(false),
       errorMessage_(), sampleRate_(0.0), storage_(nullptr), bufferFrames_(0), frameBytes_(0),
       latency_(0), inputCount_(0), outputCount_(0), inputs_(), outputs_(), inputChannel_(),
       outputChannel_(), callbacks_(), useTimeInfo_(false), time_(), cursor_(0), slip_(0),
@@ -28,7 +13,6 @@ LoopbackDriver::LoopbackDriver(const CLSID& clsid)
       positionTime_(0) {
     readLoopbackSettings(clsid, &settings_);
     sampleRate_ = settings_.sampleRate;
-    serverObjectCreated();
     char clsidText[kGuidTextSize];
     guidToText(clsid, clsidText);
     trace_.note("create %s", clsidText);
@@ -39,37 +23,12 @@ LoopbackDriver::~LoopbackDriver() {
     stopClock();
     joinFinishedClock();
     releaseBuffers();
-    serverObjectDestroyed();
-}
-
-// Hosts ask for the driver by its own class identifier, as ASIO does.
-HRESULT LoopbackDriver::QueryInterface(REFIID riid, void** object) {
-    if (object == nullptr)
-        return E_POINTER;
-    if (riid == IID_IUnknown || riid == clsid_) {
-        *object = static_cast<IASIO*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG LoopbackDriver::AddRef() {
-    return ++references_;
-}
-
-ULONG LoopbackDriver::Release() {
-    const ULONG left = --references_;
-    if (left == 0)
-        delete this;
-    return left;
 }
 
 ASIOBool LoopbackDriver::init(void*) {
     trace_.note("init");
     if (settings_.failInit) {
-        copyText(errorMessage_, sizeof errorMessage_, settings_.initError);
+        copyFieldText(errorMessage_, sizeof errorMessage_, settings_.initError);
         initialised_ = false;
         return ASIOFalse;
     }
@@ -81,7 +40,7 @@ ASIOBool LoopbackDriver::init(void*) {
 void LoopbackDriver::getDriverName(char* name) {
     trace_.note("getDriverName");
     if (name != nullptr)
-        copyText(name, 32, settings_.name);
+        copyFieldText(name, 32, settings_.name);
 }
 
 int32_t LoopbackDriver::getDriverVersion() {
@@ -92,7 +51,7 @@ int32_t LoopbackDriver::getDriverVersion() {
 void LoopbackDriver::getErrorMessage(char* string) {
     trace_.note("getErrorMessage");
     if (string != nullptr)
-        copyText(string, 124, errorMessage_);
+        copyFieldText(string, 124, errorMessage_);
 }
 
 ASIOError LoopbackDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
@@ -135,20 +94,18 @@ ASIOError LoopbackDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int3
     return ASE_OK;
 }
 
-bool LoopbackDriver::rateAccepted(ASIOSampleRate rate) const {
-    for (int32_t i = 0; i < settings_.rateCount; ++i)
-        if (settings_.rates[i] == rate)
-            return true;
-    return false;
+// ASE_OK when the device runs at the rate; a refusing fault refuses every rate.
+ASIOError LoopbackDriver::checkRate(ASIOSampleRate rate, bool refuseEvery) const {
+    if (!initialised_)
+        return ASE_NotPresent;
+    if (refuseEvery || !loopbackRateListed(settings_, rate))
+        return ASE_NoClock;
+    return ASE_OK;
 }
 
 ASIOError LoopbackDriver::canSampleRate(ASIOSampleRate sampleRate) {
     trace_.note("canSampleRate %.10g", sampleRate);
-    if (!initialised_)
-        return ASE_NotPresent;
-    if (settings_.failCanSampleRate || !rateAccepted(sampleRate))
-        return ASE_NoClock;
-    return ASE_OK;
+    return checkRate(sampleRate, settings_.failCanSampleRate);
 }
 
 ASIOError LoopbackDriver::getSampleRate(ASIOSampleRate* sampleRate) {
@@ -165,10 +122,9 @@ ASIOError LoopbackDriver::getSampleRate(ASIOSampleRate* sampleRate) {
 // feet would break the block timing, so a running device keeps its rate.
 ASIOError LoopbackDriver::setSampleRate(ASIOSampleRate sampleRate) {
     trace_.note("setSampleRate %.10g", sampleRate);
-    if (!initialised_)
-        return ASE_NotPresent;
-    if (settings_.failSetSampleRate || !rateAccepted(sampleRate))
-        return ASE_NoClock;
+    const ASIOError result = checkRate(sampleRate, settings_.failSetSampleRate);
+    if (result != ASE_OK)
+        return result;
     if (running_ && sampleRate != sampleRate_)
         return ASE_InvalidMode;
     sampleRate_ = sampleRate;
@@ -181,11 +137,7 @@ ASIOError LoopbackDriver::getClockSources(ASIOClockSource* clocks, int32_t* numS
         return ASE_NotPresent;
     if (clocks == nullptr || numSources == nullptr || *numSources < 1)
         return ASE_InvalidParameter;
-    std::memset(clocks, 0, sizeof *clocks);
-    clocks->associatedChannel = -1;
-    clocks->associatedGroup = -1;
-    clocks->isCurrentSource = ASIOTrue;
-    copyText(clocks->name, sizeof clocks->name, "Internal");
+    describeOwnClock(clocks, "Internal");
     *numSources = 1;
     return ASE_OK;
 }
@@ -205,10 +157,8 @@ ASIOError LoopbackDriver::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tS
         return ASE_SPNotAdvancing;
     const uint64_t position = position_.load();
     const uint64_t time = positionTime_.load();
-    sPos->hi = static_cast<uint32_t>(position >> 32);
-    sPos->lo = static_cast<uint32_t>(position);
-    tStamp->hi = static_cast<uint32_t>(time >> 32);
-    tStamp->lo = static_cast<uint32_t>(time);
+    splitAsioWide(position, &sPos->hi, &sPos->lo);
+    splitAsioWide(time, &tStamp->hi, &tStamp->lo);
     return ASE_OK;
 }
 
@@ -232,7 +182,7 @@ ASIOError LoopbackDriver::getChannelInfo(ASIOChannelInfo* info) {
     char name[64];
     std::snprintf(name, sizeof name, "%s %d",
                   isInput ? settings_.inputNames : settings_.outputNames, info->channel + 1);
-    copyText(info->name, sizeof info->name, name);
+    copyFieldText(info->name, sizeof info->name, name);
     return ASE_OK;
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "asiohost/asio.h"
+#include "drivers/common/asio_driver.h"
 #include "drivers/common/call_trace.h"
 #include "drivers/loopback/loopback_delay_line.h"
 #include "drivers/loopback/loopback_settings.h"
@@ -23,44 +24,13 @@ struct LoopbackChannel {
     DelayLine line;
 };
 
-class LoopbackDriver : public IASIO {
+class LoopbackDriver : public AsioDriverObject {
   public:
     explicit LoopbackDriver(const CLSID& clsid);
-    virtual ~LoopbackDriver();
+    ~LoopbackDriver() override;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-
-    ASIOBool STDMETHODCALLTYPE init(void* sysHandle) override;
-    void STDMETHODCALLTYPE getDriverName(char* name) override;
-    int32_t STDMETHODCALLTYPE getDriverVersion() override;
-    void STDMETHODCALLTYPE getErrorMessage(char* string) override;
-    ASIOError STDMETHODCALLTYPE start() override;
-    ASIOError STDMETHODCALLTYPE stop() override;
-    ASIOError STDMETHODCALLTYPE getChannels(int32_t* numInputChannels,
-                                            int32_t* numOutputChannels) override;
-    ASIOError STDMETHODCALLTYPE getLatencies(int32_t* inputLatency,
-                                             int32_t* outputLatency) override;
-    ASIOError STDMETHODCALLTYPE getBufferSize(int32_t* minSize, int32_t* maxSize,
-                                              int32_t* preferredSize,
-                                              int32_t* granularity) override;
-    ASIOError STDMETHODCALLTYPE canSampleRate(ASIOSampleRate sampleRate) override;
-    ASIOError STDMETHODCALLTYPE getSampleRate(ASIOSampleRate* sampleRate) override;
-    ASIOError STDMETHODCALLTYPE setSampleRate(ASIOSampleRate sampleRate) override;
-    ASIOError STDMETHODCALLTYPE getClockSources(ASIOClockSource* clocks,
-                                                int32_t* numSources) override;
-    ASIOError STDMETHODCALLTYPE setClockSource(int32_t reference) override;
-    ASIOError STDMETHODCALLTYPE getSamplePosition(ASIOSamples* sPos,
-                                                  ASIOTimeStamp* tStamp) override;
-    ASIOError STDMETHODCALLTYPE getChannelInfo(ASIOChannelInfo* info) override;
-    ASIOError STDMETHODCALLTYPE createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,
-                                              int32_t bufferSize,
-                                              ASIOCallbacks* callbacks) override;
-    ASIOError STDMETHODCALLTYPE disposeBuffers() override;
-    ASIOError STDMETHODCALLTYPE controlPanel() override;
-    ASIOError STDMETHODCALLTYPE future(int32_t selector, void* opt) override;
-    ASIOError STDMETHODCALLTYPE outputReady() override;
+    // The driver interface (drivers/common/asio_driver.h).
+    TANDEM_ASIO_OPERATIONS
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -90,10 +60,8 @@ class LoopbackDriver : public IASIO {
     void takeOutputs(int32_t half);
     uint64_t systemTimeNs();
 
-    bool rateAccepted(ASIOSampleRate rate) const;
+    ASIOError checkRate(ASIOSampleRate rate, bool refuseEvery) const;
 
-    CLSID clsid_;
-    std::atomic<ULONG> references_;
     LoopbackSettings settings_;
     CallTrace trace_;
     bool initialised_;

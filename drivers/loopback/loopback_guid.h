@@ -6,4 +6,3 @@
 #include "platform/win32api.h"
 
 extern const CLSID kLoopbackDefaultClsid;
-constexpr const char* kLoopbackDefaultClsidText = "{8980851F-4FD3-4041-8214-576F7F967C37}";

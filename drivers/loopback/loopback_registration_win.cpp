@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "drivers/common/guid_text.h"
 #include "drivers/loopback/loopback_guid.h"
 #include "drivers/loopback/loopback_settings.h"
+#include "platform/guid_text.h"
 #include "platform/win32api.h"
 
 TANDEM_EXPORT HRESULT STDMETHODCALLTYPE DllRegisterServer();

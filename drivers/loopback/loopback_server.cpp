@@ -2,7 +2,7 @@
 // for the default class identifier or any that has a settings key.
 #include <new>
 
-#include "drivers/common/class_factory.h"
+#include "drivers/common/com_server.h"
 #include "drivers/loopback/loopback_driver.h"
 #include "drivers/loopback/loopback_guid.h"
 #include "drivers/loopback/loopback_settings.h"

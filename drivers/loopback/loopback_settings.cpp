@@ -1,6 +1,5 @@
 #include "drivers/loopback/loopback_settings.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -8,10 +7,6 @@
 #include "drivers/common/driver_settings.h"
 
 namespace {
-
-void copyText(char* target, size_t capacity, const char* text) {
-    std::snprintf(target, capacity, "%s", text);
-}
 
 void readInt(HKEY key, const char* name, int32_t* value) {
     uint32_t raw = 0;
@@ -35,7 +30,7 @@ void readInitFault(HKEY key, LoopbackSettings* settings) {
     uint32_t raw = 0;
     if (readText(key, "failInit", text, sizeof text) && text[0] != '\0') {
         settings->failInit = true;
-        copyText(settings->initError, sizeof settings->initError, text);
+        copyFieldText(settings->initError, sizeof settings->initError, text);
     } else if (readNumber(key, "failInit", &raw) && raw != 0) {
         settings->failInit = true;
     }
@@ -88,13 +83,6 @@ int32_t clamp(int32_t value, int32_t low, int32_t high) {
     return value < low ? low : (value > high ? high : value);
 }
 
-bool rateListed(const LoopbackSettings& s, double rate) {
-    for (int32_t i = 0; i < s.rateCount; ++i)
-        if (s.rates[i] == rate)
-            return true;
-    return false;
-}
-
 // Keeps every value inside what the driver can honour, so a typing mistake in
 // the registry never reaches the buffer arithmetic.
 void makeConsistent(LoopbackSettings* s) {
@@ -106,7 +94,7 @@ void makeConsistent(LoopbackSettings* s) {
     if (s->bufferGranularity == 0 || s->bufferGranularity < -1)
         s->bufferGranularity = 1;
     s->latency = clamp(s->latency, 0, kLoopbackMaxLatency);
-    if (!rateListed(*s, s->sampleRate))
+    if (!loopbackRateListed(*s, s->sampleRate))
         s->sampleRate = s->rates[0];
 }
 
@@ -114,7 +102,7 @@ void makeConsistent(LoopbackSettings* s) {
 
 void defaultLoopbackSettings(LoopbackSettings* s) {
     std::memset(s, 0, sizeof *s);
-    copyText(s->name, sizeof s->name, "Tandem Loopback");
+    copyFieldText(s->name, sizeof s->name, "Tandem Loopback");
     s->version = 1;
     s->inputs = 8;
     s->outputs = 8;
@@ -128,9 +116,9 @@ void defaultLoopbackSettings(LoopbackSettings* s) {
     s->rateCount = 3;
     s->sampleRate = 48000.0;
     s->sampleType = ASIOSTInt32LSB;
-    copyText(s->inputNames, sizeof s->inputNames, "In");
-    copyText(s->outputNames, sizeof s->outputNames, "Out");
-    copyText(s->initError, sizeof s->initError, "The loopback device is configured to fail");
+    copyFieldText(s->inputNames, sizeof s->inputNames, "In");
+    copyFieldText(s->outputNames, sizeof s->outputNames, "Out");
+    copyFieldText(s->initError, sizeof s->initError, "The loopback device is configured to fail");
     s->failChannelInfoFrom = kLoopbackNever;
     s->messageAt = 0;
     s->slipSkipAt = kLoopbackNever;
@@ -147,6 +135,13 @@ void readLoopbackSettings(const CLSID& clsid, LoopbackSettings* settings) {
         RegCloseKey(key);
     }
     makeConsistent(settings);
+}
+
+bool loopbackRateListed(const LoopbackSettings& settings, double rate) {
+    for (int32_t i = 0; i < settings.rateCount; ++i)
+        if (settings.rates[i] == rate)
+            return true;
+    return false;
 }
 
 bool loopbackSettingsExist(const CLSID& clsid) {

@@ -59,6 +59,9 @@ void defaultLoopbackSettings(LoopbackSettings* settings);
 // Defaults overlaid with whatever the device's key holds.
 void readLoopbackSettings(const CLSID& clsid, LoopbackSettings* settings);
 
+// Whether the rate is one of the device's accepted rates.
+bool loopbackRateListed(const LoopbackSettings& settings, double rate);
+
 // Whether HKEY_LOCAL_MACHINE\SOFTWARE\tandemwav\loopback\{CLSID} exists.
 bool loopbackSettingsExist(const CLSID& clsid);
 

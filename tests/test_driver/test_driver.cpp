@@ -2,17 +2,17 @@
 // for reads its settings from values under HKCR\CLSID\{class}, and every call
 // is appended to the log file named there, so a test can check the order of
 // the calls the program makes.
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <string>
 
 #include "asiohost/asio.h"
+#include "drivers/common/asio_driver.h"
 #include "drivers/common/call_trace.h"
-#include "drivers/common/class_factory.h"
+#include "drivers/common/com_server.h"
 #include "drivers/common/driver_settings.h"
-#include "drivers/common/guid_text.h"
+#include "platform/guid_text.h"
 #include "platform/win32api.h"
 
 namespace {
@@ -100,36 +100,13 @@ std::string rateDetail(double rate) {
     return text;
 }
 
-void copyField(char* field, size_t capacity, const std::string& text) {
-    std::snprintf(field, capacity, "%s", text.c_str());
-}
-
-class TestDriver final : public IASIO {
+class TestDriver final : public AsioDriverObject {
   public:
-    explicit TestDriver(const Settings& settings) : settings_(settings) {
+    explicit TestDriver(const Settings& settings)
+        : AsioDriverObject(settings.classId), settings_(settings) {
         logCall(settings_, "create");
     }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr)
-            return E_POINTER;
-        if (riid != IID_IUnknown && riid != settings_.classId) {
-            *object = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        *object = static_cast<IASIO*>(this);
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) {
-            logCall(settings_, "destroy");
-            delete this;
-        }
-        return left;
-    }
+    ~TestDriver() override { logCall(settings_, "destroy"); }
 
     ASIOBool STDMETHODCALLTYPE init(void*) override {
         logCall(settings_, "init");
@@ -137,7 +114,7 @@ class TestDriver final : public IASIO {
     }
     void STDMETHODCALLTYPE getDriverName(char* name) override {
         logCall(settings_, "getDriverName");
-        copyField(name, 32, settings_.name);
+        copyFieldText(name, 32, settings_.name.c_str());
     }
     int32_t STDMETHODCALLTYPE getDriverVersion() override {
         logCall(settings_, "getDriverVersion");
@@ -145,7 +122,7 @@ class TestDriver final : public IASIO {
     }
     void STDMETHODCALLTYPE getErrorMessage(char* text) override {
         logCall(settings_, "getErrorMessage");
-        copyField(text, 124, settings_.errorMessage);
+        copyFieldText(text, 124, settings_.errorMessage.c_str());
     }
     ASIOError STDMETHODCALLTYPE start() override {
         logCall(settings_, "start");
@@ -245,7 +222,6 @@ class TestDriver final : public IASIO {
 
   private:
     Settings settings_;
-    std::atomic<ULONG> references_{1};
     double rate_ = 44100.0;
 };
 

@@ -1,6 +1,5 @@
-#include "drivers/common/class_factory.h"
+#include "drivers/common/com_server.h"
 
-#include <atomic>
 #include <new>
 
 namespace {
@@ -9,31 +8,10 @@ namespace {
 std::atomic<long> liveObjects{0};
 std::atomic<long> serverLocks{0};
 
-class DriverClassFactory : public IClassFactory {
+class DriverClassFactory : public ComObject<IClassFactory> {
   public:
     DriverClassFactory(const CLSID& clsid, DriverCreator create)
-        : clsid_(clsid), create_(create), references_(1) {
-        serverObjectCreated();
-    }
-    virtual ~DriverClassFactory() { serverObjectDestroyed(); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-        if (object == nullptr)
-            return E_POINTER;
-        *object = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IClassFactory)
-            return E_NOINTERFACE;
-        AddRef();
-        *object = static_cast<IClassFactory*>(this);
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
+        : ComObject(IID_IClassFactory), clsid_(clsid), create_(create) {}
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
         if (object == nullptr)
@@ -51,7 +29,6 @@ class DriverClassFactory : public IClassFactory {
   private:
     CLSID clsid_;
     DriverCreator create_;
-    std::atomic<ULONG> references_;
 };
 
 } // namespace

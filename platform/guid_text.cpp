@@ -1,4 +1,4 @@
-#include "drivers/common/guid_text.h"
+#include "platform/guid_text.h"
 
 #include <cstdio>
 
