@@ -22,8 +22,8 @@ fail() {
     failures=$((failures + 1))
 }
 
-# Every combination natively; under Wine, where each start of the probe costs
-# a second, a Latin square: each latency, buffer and rate three times.
+# Every combination: the loops run free, so each takes a fraction of a second,
+# under Wine too.
 buffers=(32 256 1024)
 rates=(44100 48000 96000)
 latencies=(0 777 3000)
@@ -31,7 +31,6 @@ latencies=(0 777 3000)
 for l in 0 1 2; do
     for b in 0 1 2; do
         for r in 0 1 2; do
-            [ -n "$runner" ] && [ $(((l + b + r) % 3)) != 0 ] && continue
             run_program --json "Latency ${latencies[l]}" --latency 3:3 --buffer "${buffers[b]}" \
                 --rate "${rates[r]}" --runs 3
             [ "$status" = 0 ] || fail "latency ${latencies[l]}, buffer ${buffers[b]}, rate ${rates[r]}: exit code $status"
