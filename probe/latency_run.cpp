@@ -16,13 +16,14 @@
 #include "probe/latency_detect.h"
 #include "probe/latency_signal.h"
 #include "probe/safe_text.h"
+#include "probe/sample_types.h"
 #include "wav/sample_conversion.h"
 
 namespace {
 
 // How long a run may take beyond twice its material before the driver is
 // taken to have stopped calling back.
-constexpr uint32_t kRunGraceMs = 3000;
+constexpr uint32_t kRunGraceMs = 1000;
 constexpr uint32_t kPollMs = 10;
 
 template <typename... Values> std::string formatted(const char* format, Values... values) {
@@ -109,6 +110,13 @@ int createBuffers(DriverSession& session, const LatencyRequest& request, Latency
     bytesPerSample = nativeBytesPerSample();
     if (bytesPerSample == 0)
         return fail(outcome, kLatencyNativeFormat, "ASIO native format not supported");
+    // The engine takes the input's width for both buffers: an output of
+    // another width would be written past its end.
+    if (deviceState.channelInfos[1].type != deviceState.channelInfos[0].type)
+        return fail(outcome, kLatencyNativeFormat,
+                    formatted("ASIO native format not supported: input %s, output %s",
+                              sampleTypeName(deviceState.channelInfos[0].type),
+                              sampleTypeName(deviceState.channelInfos[1].type)));
     return kLatencyMeasured;
 }
 

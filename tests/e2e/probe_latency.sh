@@ -15,6 +15,10 @@ done
 device "Latency Hidden" '{C0FFEE30-0000-4000-8000-0000000000A1}' latency=777 hiddenLatency=11 \
     freeRunning=1
 device "Latency Realtime" '{C0FFEE30-0000-4000-8000-0000000000A2}' latency=777
+device "Latency Float" '{C0FFEE30-0000-4000-8000-0000000000A3}' sampleType=19
+device "Latency No Buffers" '{C0FFEE30-0000-4000-8000-0000000000A4}' failCreateBuffers=1
+device "Latency No Start" '{C0FFEE30-0000-4000-8000-0000000000A5}' failStart=1
+device "Latency Dead" '{C0FFEE30-0000-4000-8000-0000000000A6}' deadDevice=1
 install_devices
 
 fail() {
@@ -77,10 +81,23 @@ Check the cable or loop from output 1 to input 2, the channel numbers, and that 
 run_program --json "Latency 0" --latency 1:2
 python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); sys.exit(d["exitCode"] != 16 or "runs" in d)' \
     "$work/out" || fail "no signal: JSON"
-run_program "Latency 0" --latency 1:1 --rate 22050
-[ "$status" = 8 ] || fail "rate refused: exit code $status"
-run_program "Latency 0" --latency 1:1 --buffer 8
-[ "$status" = 7 ] || fail "buffer refused: exit code $status"
+# expect_code CODE DEVICE ARGS...: the exit code, and the driver handed back.
+expect_code() {
+    local code=$1
+    rm -f "$trace"
+    run_program "$2" --latency 1:1 --runs 1 "${@:3}"
+    [ "$status" = "$code" ] && [ "$(tail -n 1 "$trace")" = release ] ||
+        fail "$2 $*: exit code $status, last driver call $(tail -n 1 "$trace")"
+}
+before=$failures
+expect_code 6 "Latency 0" --latency 9:1
+expect_code 7 "Latency 0" --buffer 8
+expect_code 8 "Latency 0" --rate 22050
+expect_code 9 "Latency No Buffers"
+expect_code 10 "Latency Float"
+expect_code 11 "Latency No Start"
+expect_code 16 "Latency Dead" --rate 96000
+[ "$failures" = "$before" ] && echo "ok   failures end with their codes, the driver handed back"
 
 # Real time: 100 runs would take minutes; Ctrl+C once the first has started.
 rm -f "$trace"
