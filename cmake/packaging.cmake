@@ -51,7 +51,8 @@ if(WIN32)
   install(TARGETS ${tandemDrivers} LIBRARY DESTINATION .)
   set(TANDEM_PROBE_LINE "")
   if(TARGET tandemwav-probe)
-    set(TANDEM_PROBE_LINE "  tandemwav-probe.exe    the probe program\n")
+    # configure_file converts the template's line ends, not those of a value.
+    set(TANDEM_PROBE_LINE "  tandemwav-probe.exe    the probe program\r\n")
   endif()
   # Windows users open these in Notepad: CRLF line ends.
   configure_file(docs/windows-readme.txt README.txt NEWLINE_STYLE CRLF @ONLY)
