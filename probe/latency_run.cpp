@@ -61,7 +61,7 @@ bool chooseSampleRate(const LatencyRequest& request, double* rate) {
                ASIOSetSampleRate(request.sampleRate) == ASE_OK;
     }
     // The limit keeps the silence after the signal within memory.
-    return ASIOGetSampleRate(rate) == ASE_OK && *rate >= 1000.0 && *rate <= 1e7;
+    return ASIOGetSampleRate(rate) == ASE_OK && *rate >= 1000.0 && *rate <= 1e6;
 }
 
 int checkDevice(const LatencyRequest& request, LatencyOutcome& outcome) {

@@ -78,7 +78,7 @@ bool takeValuedOption(const char* option, const char* value, ProbeOptions& optio
     } else if (std::strcmp(option, "--buffer") == 0) {
         valid = parseInteger(value, 1, 1 << 24, &request.bufferFrames);
     } else if (std::strcmp(option, "--rate") == 0) {
-        valid = parseReal(value, 1000.0, 1e7, &request.sampleRate);
+        valid = parseReal(value, 1000.0, 1e6, &request.sampleRate);
     } else if (std::strcmp(option, "--runs") == 0) {
         valid = parseInteger(value, 1, 100, &request.runs);
     } else if (std::strcmp(option, "--level") == 0) {
