@@ -2,6 +2,8 @@
 
 #include "asiohost/asio_calls.h"
 #include "asiohost/driver_loader.h"
+#include "engine/channel_buffers.h"
+#include "engine/device_state.h"
 
 DriverSession::~DriverSession() {
     close();
@@ -28,6 +30,24 @@ ASIOError DriverSession::createBuffers(ASIOBufferInfo* entries, int32_t count, i
     disposeBuffers();
     const ASIOError result = ASIOCreateBuffers(entries, count, frames, callbacks);
     buffersCreated_ = result == ASE_OK;
+    return result;
+}
+
+ASIOError DriverSession::createChannelBuffers(uint32_t frames, int32_t recordCount,
+                                              int32_t recordStart, int32_t playCount,
+                                              int32_t playStart) {
+    disposeBuffers();
+    const ASIOError result =
+        ::createChannelBuffers(frames, recordCount, recordStart, playCount, playStart);
+    // The engine fails after the driver made its buffers when a buffer is
+    // missing or a channel description fails: those buffers are the driver's
+    // all the same. The engine nulls every entry before asking.
+    buffersCreated_ = result == ASE_OK;
+    const int32_t total = deviceState.inputBufferCount + deviceState.outputBufferCount;
+    for (int32_t k = 0; k < total && k < kMaxBufferEntries; ++k)
+        if (deviceState.bufferInfos[k].buffers[0] != nullptr ||
+            deviceState.bufferInfos[k].buffers[1] != nullptr)
+            buffersCreated_ = true;
     return result;
 }
 

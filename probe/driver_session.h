@@ -23,6 +23,10 @@ class DriverSession {
 
     ASIOError createBuffers(ASIOBufferInfo* entries, int32_t count, int32_t frames,
                             ASIOCallbacks* callbacks);
+    // tandemwav's own buffers (the engine's createChannelBuffers), disposed
+    // with the session like any other.
+    ASIOError createChannelBuffers(uint32_t frames, int32_t recordCount, int32_t recordStart,
+                                   int32_t playCount, int32_t playStart);
     void disposeBuffers();
     void close();
 

@@ -1,6 +1,7 @@
 #include "probe/probe_run.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -8,6 +9,8 @@
 #include "probe/device_facts.h"
 #include "probe/driver_session.h"
 #include "probe/json_report.h"
+#include "probe/latency_report.h"
+#include "probe/latency_run.h"
 #include "probe/safe_text.h"
 #include "probe/text_report.h"
 #include "probe/verdict.h"
@@ -19,11 +22,11 @@
 namespace {
 
 enum : int {
-    kProbeDone = 0,
+    kProbeDone = kLatencyMeasured,
     kProbeUsage = 1,
-    kProbeDriverNotLoaded = 4,
-    kProbeDriverInit = 5,
-    kProbeInterrupted = 130,
+    kProbeDriverNotLoaded = kLatencyDriverNotLoaded,
+    kProbeDriverInit = kLatencyDriverInit,
+    kProbeInterrupted = kLatencyInterrupted,
 };
 
 struct ProbeOptions {
@@ -31,8 +34,79 @@ struct ProbeOptions {
     bool help = false;
     bool version = false;
     const char* driverName = nullptr;
+    bool latency = false;
+    bool latencyDetails = false; // --buffer, --rate, --runs or --level given
+    LatencyRequest request;
     std::string problem; // set when the arguments are not understood
 };
+
+bool parseInteger(const char* text, int32_t low, int32_t high, int32_t* value) {
+    char* end = nullptr;
+    const long parsed = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || parsed < low || parsed > high)
+        return false;
+    *value = static_cast<int32_t>(parsed);
+    return true;
+}
+
+bool parseReal(const char* text, double low, double high, double* value) {
+    char* end = nullptr;
+    const double parsed = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(parsed >= low && parsed <= high))
+        return false;
+    *value = parsed;
+    return true;
+}
+
+// "OUT:IN", channel numbers from 1.
+bool parseChannelPair(const char* text, LatencyRequest* request) {
+    const char* colon = std::strchr(text, ':');
+    if (colon == nullptr)
+        return false;
+    const std::string output(text, colon);
+    return parseInteger(output.c_str(), 1, 1 << 20, &request->output) &&
+           parseInteger(colon + 1, 1, 1 << 20, &request->input);
+}
+
+// An option that takes the next argument; false when it is not one of them.
+bool takeValuedOption(const char* option, const char* value, ProbeOptions& options) {
+    LatencyRequest& request = options.request;
+    bool valid = true;
+    if (std::strcmp(option, "--latency") == 0) {
+        options.latency = true;
+        valid = parseChannelPair(value, &request);
+    } else if (std::strcmp(option, "--buffer") == 0) {
+        valid = parseInteger(value, 1, 1 << 24, &request.bufferFrames);
+    } else if (std::strcmp(option, "--rate") == 0) {
+        valid = parseReal(value, 1000.0, 1e6, &request.sampleRate);
+    } else if (std::strcmp(option, "--runs") == 0) {
+        valid = parseInteger(value, 1, 100, &request.runs);
+    } else if (std::strcmp(option, "--level") == 0) {
+        valid = parseReal(value, -120.0, 0.0, &request.levelDb);
+    } else {
+        return false;
+    }
+    options.latencyDetails = options.latencyDetails || std::strcmp(option, "--latency") != 0;
+    if (!valid)
+        options.problem = "invalid value for " + std::string(option) + ": " + printableText(value);
+    return true;
+}
+
+bool takesValue(const char* option) {
+    for (const char* name : {"--latency", "--buffer", "--rate", "--runs", "--level"})
+        if (std::strcmp(option, name) == 0)
+            return true;
+    return false;
+}
+
+void checkCombination(ProbeOptions& options) {
+    if (!options.problem.empty())
+        return;
+    if (options.latencyDetails && !options.latency)
+        options.problem = "--buffer, --rate, --runs and --level go with --latency";
+    else if (options.latency && options.driverName == nullptr)
+        options.problem = "--latency needs a driver name";
+}
 
 ProbeOptions parseOptions(int argc, char** argv) {
     ProbeOptions options;
@@ -49,6 +123,10 @@ ProbeOptions parseOptions(int argc, char** argv) {
             options.help = true;
         else if (isOption && std::strcmp(argument, "--version") == 0)
             options.version = true;
+        else if (isOption && takesValue(argument) && k + 1 == argc)
+            options.problem = std::string(argument) + " needs a value";
+        else if (isOption && takesValue(argument))
+            takeValuedOption(argument, argv[++k], options);
         else if (isOption)
             options.problem = "unknown option " + printableText(argument);
         else if (options.driverName != nullptr)
@@ -56,6 +134,8 @@ ProbeOptions parseOptions(int argc, char** argv) {
         else
             options.driverName = argument;
     }
+    checkCombination(options);
+    options.request.driverName = options.driverName;
     return options;
 }
 
@@ -63,13 +143,26 @@ void printUsage() {
     std::printf("Usage: tandemwav-probe [--json]           list the installed ASIO drivers\n"
                 "       tandemwav-probe [--json] <name>    describe one driver and how tandemwav\n"
                 "                                          can record with it\n"
+                "       tandemwav-probe [--json] <name> --latency OUT:IN [--buffer N]\n"
+                "                       [--rate R] [--runs K] [--level dB]\n"
+                "                                          measure the round trip from output\n"
+                "                                          OUT to input IN\n"
                 "       tandemwav-probe --help | --version\n\n"
                 "<name> is the driver's name exactly as tandemwav takes it (quote it if it has\n"
                 "spaces; a name after -- may begin with a dash). --json prints the same facts\n"
-                "as one JSON document. The probe never starts a driver and never changes its\n"
-                "sample rate or clock source.\n\n"
+                "as one JSON document. Described only, a driver is never started and its\n"
+                "sample rate and clock source are left alone.\n\n"
+                "--latency plays a test signal on output OUT through tandemwav's own streaming\n"
+                "path, records input IN, and reports the round trip to the frame, every run,\n"
+                "beside the latencies the driver reports. Defaults: the driver's preferred\n"
+                "buffer, its current rate (--rate sets one), 3 runs, -20 dBFS (--level, at\n"
+                "most 0). WARNING: measure through a cable or a muted loop from OUT to IN,\n"
+                "never into loudspeakers or headphones at unknown gain.\n\n"
                 "Exit codes: 0 reported; 1 usage; 4 driver not found or not creatable;\n"
-                "5 driver refused to initialise; 130 interrupted.\n");
+                "5 driver refused to initialise; with --latency also 6 channel not on the\n"
+                "driver, 7 buffer length refused, 8 sample rate refused, 9 buffers not\n"
+                "created, 10 native format not supported, 11 start refused, 12 not enough\n"
+                "memory, 16 no signal came back; 130 interrupted.\n");
 }
 
 int listDrivers(bool json) {
@@ -126,6 +219,47 @@ int describeDriver(const char* name, bool json) {
     return kProbeDone;
 }
 
+// The failure in text: tandemwav's form of the message where it has one,
+// and what to do about it.
+void printLatencyFailure(const LatencyRequest& request, const LatencyOutcome& outcome) {
+    const int code = outcome.exitCode;
+    if (code == kLatencyInterrupted) {
+        std::printf("Interrupted; the driver was released.\n");
+        return;
+    }
+    if (code == kLatencyDriverNotLoaded) {
+        std::printf("Error: Failed to load ASIO driver %s!\n",
+                    printableText(request.driverName).c_str());
+        std::printf("Run tandemwav-probe without arguments to see the installed drivers.\n");
+        return;
+    }
+    std::printf("Error: %s!\n", outcome.error.c_str());
+    if (code == kLatencyDriverInit)
+        std::printf("Driver message: %s\n", printableText(outcome.driverMessage).c_str());
+    if (code == kLatencyNoSignal)
+        std::printf("Check the cable or loop from output %d to input %d, the channel numbers, and "
+                    "that the input is not muted.\n",
+                    request.output, request.input);
+}
+
+int measureRoundTrip(const LatencyRequest& request, bool json) {
+    const LatencyOutcome outcome = measureLatency(request);
+    if (outcome.exitCode == kLatencyMeasured) {
+        if (json)
+            std::printf("%s\n", latencyJson(request, outcome).c_str());
+        else
+            printLatencyText(request, outcome);
+    } else if (json) {
+        DeviceFacts facts;
+        facts.requestedName = request.driverName;
+        facts.errorMessage = outcome.driverMessage;
+        std::printf("%s\n", failureJson(facts, outcome.exitCode, outcome.error).c_str());
+    } else {
+        printLatencyFailure(request, outcome);
+    }
+    return outcome.exitCode;
+}
+
 int finish(int code) {
     std::fflush(stdout);
     return code;
@@ -153,5 +287,7 @@ int runProbe(int argc, char** argv) {
     }
     if (options.driverName == nullptr)
         return finish(listDrivers(options.json));
+    if (options.latency)
+        return finish(measureRoundTrip(options.request, options.json));
     return finish(describeDriver(options.driverName, options.json));
 }

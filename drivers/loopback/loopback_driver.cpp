@@ -66,7 +66,9 @@ ASIOError LoopbackDriver::getChannels(int32_t* numInputChannels, int32_t* numOut
 }
 
 // The whole loop is reported, split at the buffer: the input half the host
-// reads was complete one buffer ago, and the rest is the way out.
+// reads was complete one buffer ago, and the rest is the way out. A device
+// configured to hide part of it leaves that out of the way out, as drivers
+// with an unreported safety buffer do; the figure may then go below zero.
 ASIOError LoopbackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
     trace_.note("getLatencies");
     if (!initialised_)
@@ -75,7 +77,7 @@ ASIOError LoopbackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLat
         return ASE_InvalidParameter;
     const int32_t frames = storage_ != nullptr ? bufferFrames_ : settings_.bufferPreferred;
     *inputLatency = frames;
-    *outputLatency = loopLatency(frames) - frames;
+    *outputLatency = loopLatency(frames) - frames - settings_.hiddenLatency;
     return ASE_OK;
 }
 

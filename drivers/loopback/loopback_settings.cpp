@@ -53,6 +53,7 @@ void readDeviceValues(HKEY key, LoopbackSettings* s) {
     if (rate > 0)
         s->sampleRate = rate;
     readInt(key, "latency", &s->latency);
+    readInt(key, "hiddenLatency", &s->hiddenLatency);
     readInt(key, "sampleType", &s->sampleType);
     readText(key, "inputNames", s->inputNames, sizeof s->inputNames);
     readText(key, "outputNames", s->outputNames, sizeof s->outputNames);
@@ -94,6 +95,7 @@ void makeConsistent(LoopbackSettings* s) {
     if (s->bufferGranularity == 0 || s->bufferGranularity < -1)
         s->bufferGranularity = 1;
     s->latency = clamp(s->latency, 0, kLoopbackMaxLatency);
+    s->hiddenLatency = clamp(s->hiddenLatency, 0, kLoopbackMaxLatency);
     if (!loopbackRateListed(*s, s->sampleRate))
         s->sampleRate = s->rates[0];
 }

@@ -27,7 +27,8 @@ struct LoopbackSettings {
     double rates[kLoopbackMaxRates];
     int32_t rateCount;
     double sampleRate;
-    int32_t latency; // frames from output to input; below one buffer means one buffer
+    int32_t latency;       // frames from output to input; below one buffer means one buffer
+    int32_t hiddenLatency; // frames of the loop that getLatencies leaves out (under-reports)
     int32_t sampleType;
     char inputNames[24];
     char outputNames[24];

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # tandemwav-probe on the JACK driver against the test's private JACK server
 # (48000 Hz, period 256): the server's rate is the one accepted, its period
-# the one buffer length, and the printed command line records.
+# the one buffer length, and the printed command line records; a port wired
+# to itself brings the signal back one period later, every run.
 #   probe_jack.sh RUNNER PROBE NEWLINE WORKDIR JACK_MODULE SERVER_NAME TANDEMWAV
 module=$5
 server=$6
@@ -57,5 +58,15 @@ program=$tandemwav run_program "JACK Probe Test" 256 play.wav 1 record.wav 8 1
 # 15: recorded, but the loaded machine made JACK miss a cycle; the set-up the
 # probe suggested was admitted all the same.
 [ "$status" = 0 ] || [ "$status" = 15 ] || { echo "FAIL jack: the printed command line ended with $status"; failures=$((failures + 1)); }
+
+run_program --json "JACK Probe Test" --latency 1:1 --runs 3
+python3 - "$work/out" <<'PY' || { echo "FAIL jack latency: exit code $status"; cat "$work/out"; failures=$((failures + 1)); }
+import json, sys
+doc = json.load(open(sys.argv[1]))
+# Even when a loaded machine makes JACK miss cycles (the runs' lostBlocks),
+# a port wired to itself returns each block one period later.
+runs = [r["frames"] for r in doc["runs"]]
+sys.exit(0 if runs == [256] * 3 and doc["reported"]["total"] == 256 else 1)
+PY
 [ "$failures" = 0 ] && echo "ok   jack probe"
 finish

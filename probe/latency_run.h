@@ -1,0 +1,62 @@
+// A round-trip latency measurement: the test signal played on one output and
+// recorded on one input through tandemwav's own streaming path (its buffers,
+// sample conversions, stores and buffer switch), run after run, beside the
+// latencies the driver reports.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "asiohost/asio.h"
+
+struct LatencyRequest {
+    const char* driverName = nullptr;
+    int32_t output = 0; // channel numbers from 1, as tandemwav counts them
+    int32_t input = 0;
+    int32_t bufferFrames = 0; // 0: the driver's preferred length (its minimum outside its limits)
+    double sampleRate = 0.0;  // 0: the driver's current rate, left as it is
+    int32_t runs = 3;
+    double levelDb = -20.0;
+};
+
+struct LatencyRunResult {
+    int32_t frames;
+    double snrDb;
+    bool inverted;
+    uint32_t lostBlocks; // buffers the driver lost or repeated during the run
+};
+
+// Exit codes; where tandemwav meets the same failure, its code.
+enum : int {
+    kLatencyMeasured = 0,
+    kLatencyDriverNotLoaded = 4,
+    kLatencyDriverInit = 5,
+    kLatencyChannels = 6,
+    kLatencyBufferSize = 7,
+    kLatencySampleRate = 8,
+    kLatencyCreateBuffers = 9,
+    kLatencyNativeFormat = 10,
+    kLatencyStart = 11,
+    kLatencyNoMemory = 12,
+    kLatencyNoSignal = 16,
+    kLatencyInterrupted = 130,
+};
+
+struct LatencyOutcome {
+    int exitCode = kLatencyMeasured;
+    std::string error;         // why the measurement failed, one line
+    std::string driverName;    // as the driver gives it, after init
+    std::string driverMessage; // after a refused init
+    int32_t inputChannels = 0;
+    int32_t outputChannels = 0;
+    int32_t bufferFrames = 0;
+    double sampleRate = 0.0;
+    int32_t sampleType = -1;
+    ASIOError reportedResult = ASE_NotPresent;
+    int32_t reportedInput = 0;
+    int32_t reportedOutput = 0;
+    std::vector<LatencyRunResult> runs; // complete only when measured
+};
+
+LatencyOutcome measureLatency(const LatencyRequest& request);
