@@ -49,11 +49,6 @@ endif()
 if(WIN32)
   install(TARGETS ${tandemPrograms} RUNTIME DESTINATION .)
   install(TARGETS ${tandemDrivers} LIBRARY DESTINATION .)
-  set(TANDEM_PROBE_LINE "")
-  if(TARGET tandemwav-probe)
-    # configure_file converts the template's line ends, not those of a value.
-    set(TANDEM_PROBE_LINE "  tandemwav-probe.exe    lists the installed drivers and tells what to type\r\n")
-  endif()
   # Windows users open these in Notepad: CRLF line ends.
   configure_file(docs/windows-readme.txt README.txt NEWLINE_STYLE CRLF @ONLY)
   configure_file(LICENSE LICENSE.txt NEWLINE_STYLE CRLF @ONLY)

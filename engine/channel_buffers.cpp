@@ -35,6 +35,16 @@ ASIOError readChannelInfos(int32_t total) {
     return ASE_OK;
 }
 
+// The buffer switch copies every channel at one width, so a device whose
+// channels in use differ in type would have it write past the narrower buffers.
+bool everyChannelOfOneType() {
+    const int32_t total = deviceState.inputBufferCount + deviceState.outputBufferCount;
+    for (int32_t k = 1; k < total; ++k)
+        if (deviceState.channelInfos[k].type != deviceState.channelInfos[0].type)
+            return false;
+    return true;
+}
+
 } // namespace
 
 ASIOError createChannelBuffers(uint32_t frames, int32_t recordCount, int32_t recordStart,
@@ -60,6 +70,8 @@ ASIOError createChannelBuffers(uint32_t frames, int32_t recordCount, int32_t rec
 }
 
 uint32_t nativeBytesPerSample() {
+    if (!everyChannelOfOneType())
+        return 0;
     switch (deviceState.channelInfos[0].type) {
     case ASIOSTInt16LSB:
         return 2;

@@ -85,18 +85,25 @@ TEST_F(ChannelBuffers, CountsBeyondTheArraysNeverReachTheDriver) {
     EXPECT_TRUE(driver.requested.empty());
 }
 
-TEST(NativeFormat, OnlyLittleEndianIntegersOfTwoThreeOrFourBytes) {
+TEST(NativeFormat, OnlyLittleEndianIntegersOfTwoThreeOrFourBytesOnEveryChannelInUse) {
     const struct {
         ASIOSampleType type;
         uint32_t width;
     } cases[] = {{ASIOSTInt16LSB, 2},   {ASIOSTInt24LSB, 3},   {ASIOSTInt32LSB, 4},
                  {ASIOSTFloat32LSB, 0}, {ASIOSTInt16MSB, 0},   {ASIOSTInt32MSB, 0},
                  {ASIOSTInt32LSB24, 0}, {ASIOSTFloat64LSB, 0}, {-1, 0}};
+    deviceState.inputBufferCount = 1;
+    deviceState.outputBufferCount = 1;
     for (const auto& c : cases) {
         deviceState.channelInfos[0].type = c.type;
-        deviceState.channelInfos[1].type = ASIOSTInt16LSB; // only entry 0 counts
+        deviceState.channelInfos[1].type = c.type;
+        deviceState.channelInfos[2].type = ASIOSTInt16LSB; // not in use
         EXPECT_EQ(nativeBytesPerSample(), c.width) << "type " << c.type;
     }
+    // Inputs of 4 bytes and outputs of 2 would have the switch write past the outputs.
+    deviceState.channelInfos[0].type = ASIOSTInt32LSB;
+    deviceState.channelInfos[1].type = ASIOSTInt16LSB;
+    EXPECT_EQ(nativeBytesPerSample(), 0u);
 }
 
 TEST(RecordStore, OneBlockPerChannelOfTheRecordedLength) {
