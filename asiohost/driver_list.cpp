@@ -3,36 +3,9 @@
 #include <cstring>
 #include <new>
 
+#include "catalogue_values.h"
+
 namespace {
-
-constexpr DWORD kSubKeyNameCapacity = 128;
-constexpr DWORD kValueCapacity = 256;
-constexpr DWORD kServerPathCapacity = 512;
-constexpr int kWideCapacity = 100;
-
-// A string value that fits the buffer with its terminator; the value's type is
-// not checked, and data stored without a terminator gets one if there is room.
-bool readString(HKEY key, const char* valueName, char* buffer, DWORD capacity) {
-    DWORD size = capacity;
-    if (RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
-                         &size) != ERROR_SUCCESS)
-        return false;
-    if (size == 0 || buffer[size - 1] != '\0') {
-        if (size >= capacity)
-            return false;
-        buffer[size] = '\0';
-    }
-    return true;
-}
-
-void lowerCase(char* text) {
-    CharLowerBuffA(text, static_cast<DWORD>(std::strlen(text)));
-}
-
-bool fileExists(const char* path) {
-    OFSTRUCT info;
-    return OpenFile(path, &info, OF_EXIST) != HFILE_ERROR;
-}
 
 int32_t checkServerOf(HKEY clsidKey, const char* classKeyName) {
     HKEY classKey;
@@ -42,7 +15,7 @@ int32_t checkServerOf(HKEY clsidKey, const char* classKeyName) {
     HKEY serverKey;
     if (RegOpenKeyExA(classKey, "InprocServer32", 0, KEY_READ, &serverKey) == ERROR_SUCCESS) {
         char path[kServerPathCapacity];
-        if (readString(serverKey, nullptr, path, sizeof path) && fileExists(path))
+        if (readCatalogueString(serverKey, nullptr, path, sizeof path) && catalogueFileExists(path))
             result = 0;
         RegCloseKey(serverKey);
     }
@@ -53,7 +26,7 @@ int32_t checkServerOf(HKEY clsidKey, const char* classKeyName) {
 // Walks HKCR\clsid rather than opening the class by name, so that the match
 // ignores letter case on every registry. Lower-cases classText in place.
 int32_t findServer(char* classText) {
-    lowerCase(classText);
+    lowerCatalogueText(classText);
     HKEY clsidKey;
     if (RegOpenKeyA(HKEY_CLASSES_ROOT, "clsid", &clsidKey) != ERROR_SUCCESS)
         return -1;
@@ -61,7 +34,7 @@ int32_t findServer(char* classText) {
     char name[kServerPathCapacity];
     for (DWORD index = 0; RegEnumKeyA(clsidKey, index, name, sizeof name) == ERROR_SUCCESS;
          ++index) {
-        lowerCase(name);
+        lowerCatalogueText(name);
         if (std::strcmp(name, classText) == 0) {
             result = checkServerOf(clsidKey, name);
             break;
@@ -95,14 +68,14 @@ void copyName(char (&driverName)[128], const char* text) {
 // memory runs out; such a subkey is simply not listed.
 DriverEntry* makeEntry(HKEY driverKey, const char* subKeyName, int32_t number) {
     char value[kValueCapacity];
-    if (!readString(driverKey, "clsid", value, sizeof value) || findServer(value) != 0)
+    if (!readCatalogueString(driverKey, "clsid", value, sizeof value) || findServer(value) != 0)
         return nullptr;
     auto* entry = new (std::nothrow) DriverEntry();
     if (entry == nullptr)
         return nullptr;
     entry->number = number;
     parseClassId(value, &entry->classId);
-    if (readString(driverKey, "description", value, sizeof value))
+    if (readCatalogueString(driverKey, "description", value, sizeof value))
         copyName(entry->driverName, value);
     else
         copyName(entry->driverName, subKeyName);

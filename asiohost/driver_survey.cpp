@@ -1,41 +1,12 @@
 #include "asiohost/driver_survey.h"
 
-#include <cstring>
-
+#include "catalogue_values.h"
 #include "platform/win32api.h"
 
 namespace {
 
-constexpr DWORD kSubKeyNameCapacity = 128;
-constexpr DWORD kValueCapacity = 256;
-constexpr DWORD kServerPathCapacity = 512;
 constexpr size_t kDriverNameCapacity = 128;
 constexpr size_t kLoadNameCapacity = 32;
-constexpr int kWideCapacity = 100;
-
-// The list's reading of a string value: the type is not checked, and data
-// stored without a terminator gets one if there is room.
-bool readString(HKEY key, const char* valueName, char* buffer, DWORD capacity) {
-    DWORD size = capacity;
-    if (RegQueryValueExA(key, valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
-                         &size) != ERROR_SUCCESS)
-        return false;
-    if (size == 0 || buffer[size - 1] != '\0') {
-        if (size >= capacity)
-            return false;
-        buffer[size] = '\0';
-    }
-    return true;
-}
-
-void lowerCase(char* text) {
-    CharLowerBuffA(text, static_cast<DWORD>(std::strlen(text)));
-}
-
-bool fileExists(const char* path) {
-    OFSTRUCT info;
-    return OpenFile(path, &info, OF_EXIST) != HFILE_ERROR;
-}
 
 bool classParses(const char* text) {
     WCHAR wide[kWideCapacity];
@@ -52,10 +23,10 @@ void readServer(HKEY clsidKey, const char* classKeyName, CatalogueEntry& entry) 
     HKEY serverKey;
     if (RegOpenKeyExA(classKey, "InprocServer32", 0, KEY_READ, &serverKey) == ERROR_SUCCESS) {
         char path[kServerPathCapacity];
-        if (readString(serverKey, nullptr, path, sizeof path)) {
+        if (readCatalogueString(serverKey, nullptr, path, sizeof path)) {
             entry.serverPath = path;
-            entry.status =
-                fileExists(path) ? CatalogueStatus::Listed : CatalogueStatus::ServerFileMissing;
+            entry.status = catalogueFileExists(path) ? CatalogueStatus::Listed
+                                                     : CatalogueStatus::ServerFileMissing;
         }
         RegCloseKey(serverKey);
     }
@@ -67,14 +38,14 @@ void readServer(HKEY clsidKey, const char* classKeyName, CatalogueEntry& entry) 
 void findServer(const std::string& classText, CatalogueEntry& entry) {
     entry.status = CatalogueStatus::ClassNotRegistered;
     std::string wanted = classText;
-    lowerCase(&wanted[0]);
+    lowerCatalogueText(&wanted[0]);
     HKEY clsidKey;
     if (RegOpenKeyA(HKEY_CLASSES_ROOT, "clsid", &clsidKey) != ERROR_SUCCESS)
         return;
     char name[kServerPathCapacity];
     for (DWORD index = 0; RegEnumKeyA(clsidKey, index, name, sizeof name) == ERROR_SUCCESS;
          ++index) {
-        lowerCase(name);
+        lowerCatalogueText(name);
         if (wanted == name) {
             readServer(clsidKey, name, entry);
             break;
@@ -96,7 +67,7 @@ CatalogueEntry surveySubKey(HKEY asioKey, const char* subKeyName) {
     if (RegOpenKeyExA(asioKey, subKeyName, 0, KEY_READ, &driverKey) != ERROR_SUCCESS)
         return entry;
     char value[kValueCapacity];
-    if (readString(driverKey, "clsid", value, sizeof value)) {
+    if (readCatalogueString(driverKey, "clsid", value, sizeof value)) {
         entry.classText = value;
         entry.classParses = classParses(value);
         findServer(entry.classText, entry);
@@ -104,7 +75,7 @@ CatalogueEntry surveySubKey(HKEY asioKey, const char* subKeyName) {
         entry.status = CatalogueStatus::NoClassValue;
     }
     entry.displayName =
-        readString(driverKey, "description", value, sizeof value) ? value : subKeyName;
+        readCatalogueString(driverKey, "description", value, sizeof value) ? value : subKeyName;
     if (entry.displayName.size() > kDriverNameCapacity - 1)
         entry.displayName.resize(kDriverNameCapacity - 1);
     entry.loadName = loadNameOf(entry.displayName);
