@@ -63,6 +63,8 @@ void readDeviceValues(HKEY key, LoopbackSettings* s) {
     readText(key, "outputNames", s->outputNames, sizeof s->outputNames);
     readFlag(key, "freeRunning", &s->freeRunning);
     readFlag(key, "plainBufferSwitch", &s->plainBufferSwitch);
+    readFlag(key, "strictTiming", &s->strictTiming);
+    readFlag(key, "reportTiming", &s->reportTiming);
     readText(key, "traceFile", s->traceFile, sizeof s->traceFile);
 }
 
@@ -82,6 +84,8 @@ void readFaultValues(HKEY key, LoopbackSettings* s) {
     readFlag(key, "earlySwitch", &s->earlySwitch);
     readFlag(key, "createBuffersSwitch", &s->createBuffersSwitch);
     readFlag(key, "deadDevice", &s->deadDevice);
+    readCount(key, "lateSwitchAt", &s->lateSwitchAt);
+    readCount(key, "lateSwitchBlocks", &s->lateSwitchBlocks);
 }
 
 int32_t clamp(int32_t value, int32_t low, int32_t high) {
@@ -106,6 +110,10 @@ void makeConsistent(LoopbackSettings* s) {
     if (s->bufferGranularity == 0 || s->bufferGranularity < -1)
         s->bufferGranularity = 1;
     s->latency = clamp(s->latency, 0, kLoopbackMaxLatency);
+    if (s->freeRunning)
+        s->strictTiming = false;
+    if (s->lateSwitchBlocks > 1000)
+        s->lateSwitchBlocks = 1000;
     if (!rateListed(*s, s->sampleRate))
         s->sampleRate = s->rates[0];
 }
@@ -136,6 +144,9 @@ void defaultLoopbackSettings(LoopbackSettings* s) {
     s->slipSkipAt = kLoopbackNever;
     s->slipRepeatAt = kLoopbackNever;
     s->badHalfAt = kLoopbackNever;
+    s->strictTiming = true;
+    s->lateSwitchAt = kLoopbackNever;
+    s->lateSwitchBlocks = 1;
 }
 
 void readLoopbackSettings(const CLSID& clsid, LoopbackSettings* settings) {
