@@ -245,17 +245,19 @@ std::vector<std::string> readLines(const std::string& path) {
     return lines;
 }
 
-// The late-switch count of the last "stop late=N worstUs=.. meanUs=.. priority=.."
-// line, or -1 without one.
+// The late-switch count of the last "stop late=N worstUs=.. meanUs=.. wakeUs=..
+// priority=.." line, or -1 without one.
 int lateCountAtStop(const std::string& path) {
     int late = -1;
     for (const std::string& line : readLines(path)) {
         double worst = -1.0;
         double mean = -1.0;
+        double wake = -1.0;
         char priority[16] = {};
         int count = -1;
-        if (std::sscanf(line.c_str(), "stop late=%d worstUs=%lf meanUs=%lf priority=%15s", &count,
-                        &worst, &mean, priority) == 4 &&
+        if (std::sscanf(line.c_str(),
+                        "stop late=%d worstUs=%lf meanUs=%lf wakeUs=%lf priority=%15s", &count,
+                        &worst, &mean, &wake, priority) == 5 &&
             worst >= mean && mean >= 0.0)
             late = count;
     }

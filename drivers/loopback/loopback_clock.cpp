@@ -31,11 +31,12 @@ ASIOError LoopbackDriver::stop() {
 void LoopbackDriver::reportTiming() {
     const double meanUs =
         timing_.switches != 0 ? timing_.totalUs / static_cast<double>(timing_.switches) : 0.0;
-    trace_.note("stop late=%u worstUs=%.1f meanUs=%.1f priority=%s", timing_.late, timing_.worstUs,
-                meanUs, timing_.priority);
+    trace_.note("stop late=%u worstUs=%.1f meanUs=%.1f wakeUs=%.1f priority=%s", timing_.late,
+                timing_.worstUs, meanUs, timing_.worstWakeUs, timing_.priority);
     if (settings_.reportTiming)
-        std::fprintf(stderr, "%s: late=%u worstUs=%.1f meanUs=%.1f switches=%llu priority=%s\n",
-                     settings_.name, timing_.late, timing_.worstUs, meanUs,
+        std::fprintf(stderr,
+                     "%s: late=%u worstUs=%.1f meanUs=%.1f wakeUs=%.1f switches=%llu priority=%s\n",
+                     settings_.name, timing_.late, timing_.worstUs, meanUs, timing_.worstWakeUs,
                      static_cast<unsigned long long>(timing_.switches), timing_.priority);
 }
 
@@ -43,7 +44,7 @@ void LoopbackDriver::reportTiming() {
 ASIOError LoopbackDriver::startClock() {
     cursor_ = 0;
     slip_ = 0;
-    timing_ = SwitchTiming{0, 0, 0.0, 0.0, "none"};
+    timing_ = SwitchTiming{0, 0, 0.0, 0.0, 0.0, "none"};
     for (int32_t i = 0; i < inputCount_; ++i)
         std::memset(inputs_[i].line.frames, 0,
                     static_cast<size_t>(latency_) * static_cast<size_t>(frameBytes_));
@@ -117,8 +118,13 @@ LoopbackDriver::Clock::time_point LoopbackDriver::deadlineOf(uint64_t block) con
 bool LoopbackDriver::waitForBlock(uint64_t block) {
     if (settings_.freeRunning)
         return !stopRequested_;
+    const Clock::time_point deadline = deadlineOf(block);
     std::unique_lock<std::mutex> lock(mutex_);
-    wake_.wait_until(lock, deadlineOf(block), [this] { return stopRequested_.load(); });
+    wake_.wait_until(lock, deadline, [this] { return stopRequested_.load(); });
+    const double wakeUs =
+        std::chrono::duration<double, std::micro>(Clock::now() - deadline).count();
+    if (wakeUs > timing_.worstWakeUs)
+        timing_.worstWakeUs = wakeUs;
     return !stopRequested_;
 }
 

@@ -125,6 +125,7 @@ class LoopbackDriver : public IASIO {
         uint64_t switches;
         double totalUs;
         double worstUs;
+        double worstWakeUs; // how far past a deadline the clock thread woke
         const char* priority;
     };
 
