@@ -182,13 +182,12 @@ int checkStoresAndRecordFile() {
     return kExitDone;
 }
 
-int fillStores() {
-    const int code = checkStoresAndRecordFile();
-    if (code != kExitDone)
-        return code;
-    const int loaded = loadPlaybackSamples(playPath);
-    if (loaded == kWavNoMemory) {
+// What the load left: the playback store on success, or nothing.
+int checkLoadedStores(int loaded, bool recordResident) {
+    if (loaded == kWavNoMemory || !recordResident) {
         std::printf("Error: Not enough memory for playback and recording!");
+        if (loaded == kWavOk)
+            freePlaybackStore();
         return kExitNoMemory;
     }
     // The file may have changed since its header was checked: the buffers were
@@ -201,7 +200,9 @@ int fillStores() {
             freePlaybackStore();
         return kExitPlaybackFile;
     }
-    recordStore.channelCount = static_cast<uint32_t>(recordCount);
+    if (playbackStore.remainingFrames == recordStore.frameCount)
+        return kExitDone;
+    freeRecordStore();
     recordStore.frameCount = playbackStore.remainingFrames;
     if (!allocateRecordStore()) {
         std::printf("Error: Not enough memory for playback and recording!");
@@ -209,6 +210,29 @@ int fillStores() {
         return kExitNoMemory;
     }
     return kExitDone;
+}
+
+// The record store is reserved from the header's length, and its pages are
+// made resident on a helper thread while the playback file loads; both take
+// about as long. A file whose length changed since its header was read gets a
+// record store made afresh.
+int fillStores() {
+    const int code = checkStoresAndRecordFile();
+    if (code != kExitDone)
+        return code;
+    recordStore.channelCount = static_cast<uint32_t>(recordCount);
+    recordStore.frameCount = static_cast<uint32_t>(paddedFrames());
+    if (!reserveRecordStore()) {
+        std::printf("Error: Not enough memory for playback and recording!");
+        return kExitNoMemory;
+    }
+    startRecordStoreResidency();
+    const int loaded = loadPlaybackSamples(playPath);
+    const bool resident = finishRecordStoreResidency();
+    const int stored = checkLoadedStores(loaded, resident);
+    if (stored != kExitDone)
+        freeRecordStore();
+    return stored;
 }
 
 // Beyond 2^31 samples (12 hours at 48 kHz) the display saturates rather than

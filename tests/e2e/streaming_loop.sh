@@ -12,7 +12,7 @@ device "E2E Loop 16" "$(id 1)" sampleType=16 freeRunning=1
 device "E2E Loop 24" "$(id 2)" sampleType=17 freeRunning=1 latency=150
 device "E2E Loop 32" "$(id 3)" sampleType=18 freeRunning=1 latency=128
 device "E2E Loop 64" "$(id 4)" sampleType=16 freeRunning=1 latency=40 inputs=64 outputs=64
-device "E2E Loop Real Time" "$(id 5)" latency=1000
+device "E2E Loop Real Time" "$(id 5)" latency=1000 strictTiming=0
 device "E2E Loop Early Plain" "$(id 6)" sampleType=17 freeRunning=1 earlySwitch=1 \
     plainBufferSwitch=1
 device "E2E Loop Latency News" "$(id 7)" sampleType=16 freeRunning=1 message=6 messageAt=3
@@ -20,7 +20,7 @@ device "E2E Loop Skip" "$(id 8)" freeRunning=1 slipSkipAt=3
 device "E2E Loop Repeat" "$(id 9)" sampleType=17 freeRunning=1 slipRepeatAt=2
 device "E2E Loop Reset" "$(id 10)" freeRunning=1 message=3 messageAt=2
 device "E2E Loop Resync" "$(id 11)" sampleType=16 freeRunning=1 message=5 messageAt=1
-device "E2E Loop Late Host" "$(id 12)" lateSwitchAt=3 lateSwitchBlocks=2
+device "E2E Loop Late Host" "$(id 12)" strictTiming=1 lateSwitchAt=3 lateSwitchBlocks=2
 install_devices
 
 LOST='Warning: 1 buffer(s) lost or repeated by the driver; the recording may be out of step!
