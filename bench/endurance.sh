@@ -10,7 +10,10 @@
 # wine48; default: native192 wine192 native48. Builds the bench preset (and the
 # windows preset for the Wine cases). A 192 kHz case needs about 6 GB in
 # $TMPDIR (default /tmp) and 5 GB of memory; everything is removed at the end.
-# ENDURANCE_SECONDS shortens every case, to check the rig.
+# ENDURANCE_SECONDS shortens every case, to check the rig. Under Wine a sleep
+# lasts about a millisecond at least, so the clock there sleeps until 2 ms
+# before each deadline and yields until it comes (the device's spinUs);
+# ENDURANCE_SPIN_US sets that for every case (native default 0).
 set -eu
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -25,7 +28,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/tandemendurance.XXXXXX")
 trap 'WINEPREFIX=$work/wine wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 clsid='{7A3D5E10-BE2C-4C55-9E61-2B1F0C6A9D02}'
 
-# registry NAME RATE CHANNELS MODULE TRACE: the device, in .reg form.
+# registry NAME RATE CHANNELS MODULE TRACE SPIN_US: the device, in .reg form.
 registry() {
     cat <<REG
 Windows Registry Editor Version 5.00
@@ -47,6 +50,7 @@ Windows Registry Editor Version 5.00
 "sampleType"=dword:00000011
 "bufferMin"=dword:00000010
 "strictTiming"=dword:00000001
+"spinUs"=dword:$(printf %08x "$6")
 "traceFile"="$5"
 REG
 }
@@ -61,7 +65,8 @@ wine_prefix() {
 # run_case LABEL SYSTEM RATE BUFFER CHANNELS SECONDS
 run_case() {
     local label=$1 system=$2 rate=$3 buffer=$4 channels=$5 seconds=${ENDURANCE_SECONDS:-$6}
-    local play=$work/play.wav rec=$work/rec.wav trace=$work/trace.txt status=0
+    local play=$work/play.wav rec=$work/rec.wav trace=$work/trace.txt status=0 spin_us
+    spin_us=${ENDURANCE_SPIN_US:-$([ "$system" = native ] && echo 0 || echo 2000)}
     "$bench/make_bench_wav" "$play" "$channels" "$seconds" "$rate"
     rm -f "$rec" "$trace"
     local load_before load_after
@@ -69,14 +74,14 @@ run_case() {
     if [ "$system" = native ]; then
         mkdir -p "$work/config/tandemwav"
         registry "Tandem Endurance" "$rate" "$channels" "$bench/libtandem_loopback.so" "$trace" \
-            >"$work/config/tandemwav/registry.reg"
+            "${ENDURANCE_SPIN_US:-0}" >"$work/config/tandemwav/registry.reg"
         XDG_CONFIG_HOME=$work/config "$bench/tandemwav" "Tandem Endurance" "$buffer" "$play" 1 \
             "$rec" "$channels" 1 >"$work/out" </dev/null || status=$?
     else
         wine_prefix
         registry "Tandem Endurance" "$rate" "$channels" \
             "$(winpath "$root/build/windows/bin/tandem_loopback.dll")" "$(winpath "$trace")" \
-            >"$work/install.reg"
+            "${ENDURANCE_SPIN_US:-2000}" >"$work/install.reg"
         wine regedit /S "$(winpath "$work/install.reg" | sed 's/\\\\/\\/g')"
         wine "$root/build/windows/bin/tandemwav.exe" "Tandem Endurance" "$buffer" \
             "$(winpath "$play" | sed 's/\\\\/\\/g')" 1 "$(winpath "$rec" | sed 's/\\\\/\\/g')" \
@@ -86,8 +91,8 @@ run_case() {
     local stop exact
     stop=$(grep '^stop late=' "$trace" | tail -1 || true)
     exact=$("$bench/check_loop" "$play" "$rec" 3 "$buffer" "$buffer" | tail -1 || true)
-    printf '%-9s %3d kHz %4d frames %2d+%-2d %4d s | exit %2d | %s | %s | load %s -> %s\n' \
-        "$label" $((rate / 1000)) "$buffer" "$channels" "$channels" "$seconds" "$status" \
+    printf '%-9s spin %4s us %3d kHz %4d frames %2d+%-2d %4d s | exit %2d | %s | %s | load %s -> %s\n' \
+        "$label" "${spin_us}" $((rate / 1000)) "$buffer" "$channels" "$channels" "$seconds" "$status" \
         "${stop:-no stop line}" "$exact" "$load_before" "$load_after"
     rm -f "$play" "$rec"
 }

@@ -119,8 +119,13 @@ bool LoopbackDriver::waitForBlock(uint64_t block) {
     if (settings_.freeRunning)
         return !stopRequested_;
     const Clock::time_point deadline = deadlineOf(block);
-    std::unique_lock<std::mutex> lock(mutex_);
-    wake_.wait_until(lock, deadline, [this] { return stopRequested_.load(); });
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait_until(lock, deadline - std::chrono::microseconds(settings_.spinUs),
+                         [this] { return stopRequested_.load(); });
+    }
+    while (settings_.spinUs != 0 && Clock::now() < deadline && !stopRequested_)
+        std::this_thread::yield();
     const double wakeUs =
         std::chrono::duration<double, std::micro>(Clock::now() - deadline).count();
     if (wakeUs > timing_.worstWakeUs)

@@ -65,6 +65,7 @@ void readDeviceValues(HKEY key, LoopbackSettings* s) {
     readFlag(key, "plainBufferSwitch", &s->plainBufferSwitch);
     readFlag(key, "strictTiming", &s->strictTiming);
     readFlag(key, "reportTiming", &s->reportTiming);
+    readCount(key, "spinUs", &s->spinUs);
     readText(key, "traceFile", s->traceFile, sizeof s->traceFile);
 }
 
@@ -112,6 +113,8 @@ void makeConsistent(LoopbackSettings* s) {
     s->latency = clamp(s->latency, 0, kLoopbackMaxLatency);
     if (s->freeRunning)
         s->strictTiming = false;
+    if (s->spinUs > 1000000)
+        s->spinUs = 1000000;
     if (s->lateSwitchBlocks > 1000)
         s->lateSwitchBlocks = 1000;
     if (!rateListed(*s, s->sampleRate))

@@ -37,6 +37,10 @@ struct LoopbackSettings {
     // hardware, instead of being waited for; on unless free-running.
     bool strictTiming;
     bool reportTiming; // the stop's timing line also goes to standard error
+    // The clock sleeps until this many microseconds before a deadline and
+    // yields the processor until it has come: for systems whose sleeps are
+    // coarser than a period (Wine's about a millisecond). 0: sleep to it.
+    uint32_t spinUs;
     char traceFile[512];
 
     // Faults.
