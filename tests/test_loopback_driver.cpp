@@ -132,7 +132,10 @@ void installDevices() {
             .number("strictTiming", static_cast<uint32_t>(strict))
             .number("lateSwitchAt", 4)
             .text("traceFile", tracePath(strict ? "late_strict" : "late_lenient"));
-    DeviceSetup(r, 23, "LB Punctual").text("traceFile", tracePath("punctual"));
+    // Wine sleeps a millisecond at least, longer than a period here.
+    DeviceSetup(r, 23, "LB Punctual")
+        .number("spinUs", 2000)
+        .text("traceFile", tracePath("punctual"));
     DeviceSetup(r, 24, "LB Lenient").number("strictTiming", 0);
     // Listed and served by the module, but without settings nor the default class.
     addDriver(r, "LB Unconfigured", testClass(99), "LB Unconfigured");
