@@ -1,10 +1,12 @@
+#include <process.h>
 #include <windows.h>
 
 #include "platform/helper_thread.h"
 
 namespace {
 
-DWORD WINAPI runWork(void* record) {
+// Through the C runtime's own thread start, since the work uses its streams.
+unsigned __stdcall runWork(void* record) {
     const HelperThread* helper = static_cast<const HelperThread*>(record);
     helper->work(helper->argument);
     return 0;
@@ -15,9 +17,9 @@ DWORD WINAPI runWork(void* record) {
 void runHelper(HelperThread* helper, void (*work)(void*), void* argument) {
     helper->work = work;
     helper->argument = argument;
-    HANDLE thread = CreateThread(nullptr, 0, runWork, helper, 0, nullptr);
-    helper->started = thread != nullptr;
-    helper->handle = reinterpret_cast<uintptr_t>(thread);
+    const uintptr_t thread = _beginthreadex(nullptr, 0, runWork, helper, 0, nullptr);
+    helper->started = thread != 0;
+    helper->handle = thread;
     if (!helper->started)
         work(argument);
 }
