@@ -11,6 +11,7 @@
 #include "engine/channel_buffers.h"
 #include "engine/device_state.h"
 #include "engine/sample_stores.h"
+#include "platform/helper_thread.h"
 #include "platform/interrupts.h"
 #include "platform/win32api.h"
 #include "wav/playback_loader.h"
@@ -182,13 +183,12 @@ int checkStoresAndRecordFile() {
     return kExitDone;
 }
 
-int fillStores() {
-    const int code = checkStoresAndRecordFile();
-    if (code != kExitDone)
-        return code;
-    const int loaded = loadPlaybackSamples(playPath);
-    if (loaded == kWavNoMemory) {
+// What the load left: the playback store on success, or nothing.
+int checkLoadedStores(int loaded, bool recordResident) {
+    if (loaded == kWavNoMemory || !recordResident) {
         std::printf("Error: Not enough memory for playback and recording!");
+        if (loaded == kWavOk)
+            freePlaybackStore();
         return kExitNoMemory;
     }
     // The file may have changed since its header was checked: the buffers were
@@ -201,7 +201,9 @@ int fillStores() {
             freePlaybackStore();
         return kExitPlaybackFile;
     }
-    recordStore.channelCount = static_cast<uint32_t>(recordCount);
+    if (playbackStore.remainingFrames == recordStore.frameCount)
+        return kExitDone;
+    freeRecordStore();
     recordStore.frameCount = playbackStore.remainingFrames;
     if (!allocateRecordStore()) {
         std::printf("Error: Not enough memory for playback and recording!");
@@ -209,6 +211,29 @@ int fillStores() {
         return kExitNoMemory;
     }
     return kExitDone;
+}
+
+// The record store is reserved from the header's length, and its pages are
+// made resident on a helper thread while the playback file loads; both take
+// about as long. A file whose length changed since its header was read gets a
+// record store made afresh.
+int fillStores() {
+    const int code = checkStoresAndRecordFile();
+    if (code != kExitDone)
+        return code;
+    recordStore.channelCount = static_cast<uint32_t>(recordCount);
+    recordStore.frameCount = static_cast<uint32_t>(paddedFrames());
+    if (!reserveRecordStore()) {
+        std::printf("Error: Not enough memory for playback and recording!");
+        return kExitNoMemory;
+    }
+    startRecordStoreResidency();
+    const int loaded = loadPlaybackSamples(playPath);
+    const bool resident = finishRecordStoreResidency();
+    const int stored = checkLoadedStores(loaded, resident);
+    if (stored != kExitDone)
+        freeRecordStore();
+    return stored;
 }
 
 // Beyond 2^31 samples (12 hours at 48 kHz) the display saturates rather than
@@ -219,10 +244,19 @@ int32_t truncatedSamplePosition(double position) {
     return position > -2147483648.0 ? static_cast<int32_t>(position) : INT32_MIN;
 }
 
-// Until the material is used up, or the user interrupts.
+bool streamEnded() {
+    return deviceState.stopped.load(std::memory_order_acquire) != 0 || interruptRequested();
+}
+
+// Until the material is used up, or the user interrupts. The line is shown
+// every 100 ms; the end is looked for every 10 ms, so that a run does not
+// linger for most of a period after its last block.
 void showProgress() {
-    while (deviceState.stopped.load(std::memory_order_acquire) == 0 && !interruptRequested()) {
-        Sleep(100);
+    constexpr int kChecksPerLine = 10;
+    for (int check = 1; !streamEnded(); ++check) {
+        Sleep(100 / kChecksPerLine);
+        if (check % kChecksPerLine != 0)
+            continue;
         const double position = deviceState.samplePosition.load(std::memory_order_relaxed);
         const uint32_t switchTime = deviceState.lastSwitchTimeMs.load(std::memory_order_relaxed);
         std::printf("%d ms / %d samples", static_cast<int32_t>(switchTime),
@@ -230,6 +264,10 @@ void showProgress() {
         std::printf("     \r");
         std::fflush(stdout);
     }
+}
+
+void freePlaybackStoreJob(void*) {
+    freePlaybackStore();
 }
 
 // After an interrupt the recording keeps the whole buffers taken so far, the
@@ -282,8 +320,12 @@ int stream() {
     } else {
         std::printf("\n\nPlay & Record Stopped!\n\n");
     }
-    freePlaybackStore();
+    // The playback store is given back while the recording is written: it
+    // takes about a tenth of the write, and nothing else touches it.
+    HelperThread release;
+    runHelper(&release, freePlaybackStoreJob, nullptr);
     const int code = writeRecordingOut(interrupted);
+    joinHelper(&release);
     interruptHandled();
     return code;
 }

@@ -4,6 +4,7 @@
 # a free-running loopback device beside sox and cat. Needs sox, python3 and
 # /usr/bin/time; uses about 2 GB in $TMPDIR (default /tmp), removed at the end.
 #   bench/run_benchmarks.sh [--quick] [--main-only] [--reps N]
+#   bench/run_benchmarks.sh --floor [--reps N]   the whole run against the floor only
 # TANDEM_BENCH_BUILD names another build directory (default build/bench).
 set -eu
 cd "$(dirname "$0")/.."
@@ -17,7 +18,9 @@ micro=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true
        --benchmark_out_format=json --benchmark_min_time=0.2)
 echo "Machine: $(lscpu | sed -n 's/^Model name: *//p'), $(nproc) cores," \
      "$(free -g | awk '/^Mem:/ {print $2}') GB; $(uname -sr)"
-"$bin/bench_buffer_switch" "${micro[@]}" --benchmark_out="$out/switch.json" >/dev/null
-"$bin/bench_wav_io" "${micro[@]}" --benchmark_out="$out/wav_io.json" >/dev/null
-python3 bench/summarise_micro.py "$out/switch.json" "$out/wav_io.json"
+if [[ " $* " != *" --floor "* ]]; then
+    "$bin/bench_buffer_switch" "${micro[@]}" --benchmark_out="$out/switch.json" >/dev/null
+    "$bin/bench_wav_io" "${micro[@]}" --benchmark_out="$out/wav_io.json" >/dev/null
+    python3 bench/summarise_micro.py "$out/switch.json" "$out/wav_io.json"
+fi
 python3 bench/whole_program.py "$bin" "$@"

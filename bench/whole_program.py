@@ -10,6 +10,12 @@ pointed at a FIFO whose lines are stamped here as they arrive. Peak memory is
 several runs, since the machine is shared.
 
     bench/whole_program.py BIN_DIR [--reps N] [--quick]
+    bench/whole_program.py BIN_DIR --floor [--reps N] [--before PROGRAM]
+
+--floor compares the whole run with the floor program (bench/floor_run.cpp:
+the reads, the two resident stores and the write such a run cannot avoid,
+without conversion), alternated in one loop on the same file; --before adds
+another tandemwav build to the same loop.
 """
 
 import argparse
@@ -218,12 +224,55 @@ def print_scaling(results, width):
             m["load"] / gb, m["write"] / gb, m["sox24"] / gb, (m["rss"] - m["blocks"]) / MIB))
 
 
+def floor_comparison(bin_dir, work, clock, env, reps, before):
+    channels, seconds, width = 8, 300, 3
+    play = os.path.join(work, "play.wav")
+    record = os.path.join(work, "record.wav")
+    subprocess.check_call([os.path.join(bin_dir, "make_bench_wav"), play, str(channels),
+                           str(seconds)])
+    write_registry(env["XDG_CONFIG_HOME"], bin_dir, width, clock.path)
+    programs = [("tandemwav", os.path.join(bin_dir, "tandemwav"))]
+    if before:
+        programs.append(("tandemwav before", before))
+    runs = {name: [] for name, _ in programs}
+    runs["floor"] = []
+    peaks = {name: [] for name, _ in programs}
+    for _ in range(reps):
+        for name, program in programs:
+            command = [program, DEVICE, "256", play, "1", record, str(channels), "1"]
+            wall, peak, _ = timed(command, env=env)
+            clock.take()
+            runs[name].append(wall)
+            peaks[name].append(peak)
+            os.remove(record)
+        runs["floor"].append(timed([os.path.join(bin_dir, "floor_run"), play, record,
+                                    str(width)])[0])
+        os.remove(record)
+    stores = 2 * (seconds * 48000 + 255) // 256 * 256 * width * channels
+    floor = statistics.median(runs["floor"])
+    print("\nWhole run against the floor: %d channels, %d s at 48 kHz, %.0f MB float file, "
+          "%d-byte native samples, median of %d alternated runs; load average %s\n" % (
+              channels, seconds, os.path.getsize(play) / 1e6, width, reps,
+              open("/proc/loadavg").read().split()[0]))
+    print("%-20s %9s %9s %12s %s" % ("", "median s", "÷ floor", "RSS-stores", "all runs"))
+    print("%-20s %9.3f %9s %12s %s" % ("floor", floor, "", "",
+                                       " ".join("%.3f" % t for t in runs["floor"])))
+    for name, _ in programs:
+        median = statistics.median(runs[name])
+        excess = (max(peaks[name]) - stores) / MIB
+        print("%-20s %9.3f %8.2fx %9.0f MiB %s" % (
+            name, median, median / floor, excess, " ".join("%.3f" % t for t in runs[name])))
+    os.remove(play)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("bin_dir")
     parser.add_argument("--reps", type=int, default=5)
     parser.add_argument("--quick", action="store_true", help="one short file, one run")
     parser.add_argument("--main-only", action="store_true", help="no other widths, no scaling")
+    parser.add_argument("--floor", action="store_true", help="the whole run against the floor")
+    parser.add_argument("--before", help="another tandemwav program for the floor comparison")
     args = parser.parse_args()
     for tool in ("sox", "/usr/bin/time"):
         if shutil.which(tool) is None:
@@ -233,6 +282,9 @@ def main():
         env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(work, "config"))
         clock = TraceClock(os.path.join(work, "trace.fifo"))
         clock.path = os.path.join(work, "trace.fifo")
+        if args.floor:
+            floor_comparison(args.bin_dir, work, clock, env, args.reps, args.before)
+            return
         if args.quick:
             m = measure(args.bin_dir, work, clock, env, 8, 20, 3, 1)
             print_main_table(m, 8, 20, 3, 1)

@@ -1,6 +1,7 @@
 #include "engine/callbacks.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
 
 #include "asiohost/asio_calls.h"
@@ -20,8 +21,21 @@ uint32_t trackedGeneration = 0;
 bool positionKnown = false;
 double expectedPosition = 0.0;
 
+void countLostBlocks(uint32_t blocks) {
+    lostBlocks.fetch_add(blocks, std::memory_order_relaxed);
+}
+
 void countLostBlock() {
-    lostBlocks.fetch_add(1, std::memory_order_relaxed);
+    countLostBlocks(1);
+}
+
+// A position that jumps by several buffers lost (or repeated) that many
+// blocks; a jump by less than one buffer still lost the block in hand.
+uint32_t blocksBetween(double position, double expected) {
+    const double blocks = std::fabs(position - expected) / bufferSize;
+    if (!(blocks < 4294967295.0))
+        return 4294967295u;
+    return blocks < 1.0 ? 1u : static_cast<uint32_t>(blocks);
 }
 
 void takeTimeInfo(const ASIOTime& params) {
@@ -55,7 +69,7 @@ void trackSamplePosition(uint32_t generation, const ASIOTimeInfo& info) {
         return;
     const double position = asioWideValue(info.samplePosition.hi, info.samplePosition.lo);
     if (positionKnown && position != expectedPosition)
-        countLostBlock();
+        countLostBlocks(blocksBetween(position, expectedPosition));
     expectedPosition = position;
     positionKnown = true;
 }

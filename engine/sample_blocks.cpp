@@ -4,14 +4,16 @@
 
 #include "platform/sample_memory.h"
 
-bool allocateSampleBlocks(uint32_t channelCount, uint32_t blockBytes, uint8_t*** blocks,
-                          uint8_t*** cursors) {
+namespace {
+
+bool takeSampleBlocks(uint8_t* (*take)(size_t), uint32_t channelCount, uint32_t blockBytes,
+                      uint8_t*** blocks, uint8_t*** cursors) {
     uint8_t** newBlocks = new (std::nothrow) uint8_t*[channelCount];
     uint8_t** newCursors = new (std::nothrow) uint8_t*[channelCount];
     bool complete = newBlocks != nullptr && newCursors != nullptr;
     uint32_t allocated = 0;
     while (complete && allocated < channelCount) {
-        newBlocks[allocated] = allocateSampleBlock(blockBytes);
+        newBlocks[allocated] = take(blockBytes);
         complete = newBlocks[allocated] != nullptr;
         if (complete) {
             newCursors[allocated] = newBlocks[allocated];
@@ -25,6 +27,18 @@ bool allocateSampleBlocks(uint32_t channelCount, uint32_t blockBytes, uint8_t***
     *blocks = newBlocks;
     *cursors = newCursors;
     return true;
+}
+
+} // namespace
+
+bool allocateSampleBlocks(uint32_t channelCount, uint32_t blockBytes, uint8_t*** blocks,
+                          uint8_t*** cursors) {
+    return takeSampleBlocks(allocateSampleBlock, channelCount, blockBytes, blocks, cursors);
+}
+
+bool reserveSampleBlocks(uint32_t channelCount, uint32_t blockBytes, uint8_t*** blocks,
+                         uint8_t*** cursors) {
+    return takeSampleBlocks(reserveSampleBlock, channelCount, blockBytes, blocks, cursors);
 }
 
 void releaseSampleBlocks(uint32_t channelCount, uint8_t*** blocks, uint8_t*** cursors) {

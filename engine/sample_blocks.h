@@ -11,6 +11,10 @@
 bool allocateSampleBlocks(uint32_t channelCount, uint32_t blockBytes, uint8_t*** blocks,
                           uint8_t*** cursors);
 
+// The same without making the pages resident (see makeSampleBlockResident).
+bool reserveSampleBlocks(uint32_t channelCount, uint32_t blockBytes, uint8_t*** blocks,
+                         uint8_t*** cursors);
+
 // Releases the blocks and both arrays and clears the two pointers, so a second
 // release does nothing. Null arrays are allowed.
 void releaseSampleBlocks(uint32_t channelCount, uint8_t*** blocks, uint8_t*** cursors);

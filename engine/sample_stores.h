@@ -4,5 +4,14 @@
 
 // False when memory ran out; whatever was allocated is released again.
 bool allocateRecordStore();
+
+// The same in two steps, so that the loader can fill the playback store while
+// a helper thread makes the record store's pages resident: the blocks as
+// allocated (false as above), then the helper started, then joined, which
+// must happen before the store is used or freed. The join is false when the
+// system could not make every page resident.
+bool reserveRecordStore();
+void startRecordStoreResidency();
+bool finishRecordStoreResidency();
 void freeRecordStore();
 void freePlaybackStore();

@@ -12,5 +12,11 @@
 // the pages resident.
 uint8_t* allocateSampleBlock(size_t bytes);
 
+// The same in two steps, so that the pages can be made resident on another
+// thread: the block as allocated, then every page of it resident (false when
+// the system cannot; the block stays usable but may fault on first use).
+uint8_t* reserveSampleBlock(size_t bytes);
+bool makeSampleBlockResident(uint8_t* block, size_t bytes);
+
 // Null is allowed.
 void freeSampleBlock(uint8_t* block);

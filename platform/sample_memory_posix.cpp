@@ -32,8 +32,16 @@ bool makeResident(uint8_t* block, size_t bytes) {
 
 } // namespace
 
+uint8_t* reserveSampleBlock(size_t bytes) {
+    return new (std::nothrow) uint8_t[bytes];
+}
+
+bool makeSampleBlockResident(uint8_t* block, size_t bytes) {
+    return makeResident(block, bytes);
+}
+
 uint8_t* allocateSampleBlock(size_t bytes) {
-    uint8_t* block = new (std::nothrow) uint8_t[bytes];
+    uint8_t* block = reserveSampleBlock(bytes);
     if (block != nullptr && !makeResident(block, bytes)) {
         delete[] block;
         return nullptr;

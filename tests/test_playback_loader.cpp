@@ -135,6 +135,26 @@ TEST_F(PlaybackLoader, MissingSamplesPlayAsSilence) {
         << "the lone sample of frame 150 is played";
 }
 
+// Large files are converted in two halves at once; one that ends in either
+// half, or mid-sample, is silent from there on, as a small one is.
+TEST_F(PlaybackLoader, LargeFilesThatEndEarlyPlaySilenceFromWhereTheyEnd) {
+    WavSpec spec;
+    spec.channels = 3;
+    spec.dataSize = 200003 * 12;
+    bytesPerSample = 3;
+    bufferSize = 1000;
+    for (const size_t held : {size_t{450001}, size_t{150000 * 3 + 1}, size_t{0}}) {
+        const std::vector<float> present = randomSamples(held, 5);
+        Bytes file = floatWav(spec, present);
+        file.push_back(0x12);
+        ASSERT_EQ(load(file, "short.wav"), kWavOk);
+        for (uint32_t c = 0; c < 3; ++c)
+            ASSERT_EQ(loadedBlock(c), expectedBlock(present, 3, c, 3, 201000))
+                << held << " samples, channel " << c;
+        freePlaybackStore();
+    }
+}
+
 TEST_F(PlaybackLoader, HeaderFaultsAllocateNothingAndLeaveTheStore) {
     playbackStore.remainingFrames = 777;
     EXPECT_EQ(loadPlaybackSamples(scratchPath("does-not-exist.wav").c_str()), kWavCannotOpen);

@@ -6,6 +6,7 @@
 
 #include "engine/device_state.h"
 #include "engine/sample_blocks.h"
+#include "platform/helper_thread.h"
 #include "wav/sample_conversion.h"
 #include "wav/wav_stream.h"
 
@@ -53,6 +54,70 @@ void convertDataChunk(std::istream& in, uint32_t frames, uint32_t channels, uint
     }
 }
 
+// Zeroes what a segment left unconverted, up to frame `end`, and leaves each
+// cursor there.
+void silenceRestOfSegment(uint32_t channels, uint8_t** cursors, size_t end) {
+    for (uint32_t c = 0; c < channels; ++c) {
+        uint8_t* segmentEnd = playbackStore.blocks[c] + end * bytesPerSample;
+        std::memset(cursors[c], 0, static_cast<size_t>(segmentEnd - cursors[c]));
+        cursors[c] = segmentEnd;
+    }
+}
+
+// The second half of a large file is read and converted by a helper thread,
+// through a stream of its own, while the first half is done here: the kernel's
+// copies and the conversion of one half overlap those of the other. Every
+// frame is converted by the same rule whichever thread does it.
+constexpr size_t kSplitBytes = size_t{2} << 20;
+
+struct SecondHalf {
+    const char* path;
+    std::streamoff dataStart;
+    uint32_t firstFrame;
+    uint32_t frames;
+    uint32_t channels;
+    uint8_t* chunk;
+    uint8_t** cursors;
+};
+
+void convertSecondHalf(void* job) {
+    const SecondHalf& half = *static_cast<const SecondHalf*>(job);
+    for (uint32_t c = 0; c < half.channels; ++c)
+        half.cursors[c] = playbackStore.blocks[c] + size_t{half.firstFrame} * bytesPerSample;
+    std::ifstream in(half.path, std::ios::in | std::ios::binary);
+    in.seekg(half.dataStart + static_cast<std::streamoff>(half.firstFrame) * 4 * half.channels);
+    if (in.good())
+        convertDataChunk(in, half.frames, half.channels, half.chunk, half.cursors);
+    silenceRestOfSegment(half.channels, half.cursors, size_t{half.firstFrame} + half.frames);
+}
+
+// Falls back to one thread, the first's, when the second's buffers cannot be had.
+void convertWholeFile(const char* path, std::ifstream& in, uint32_t frames, uint32_t channels,
+                      uint8_t* chunk, uint8_t** cursors) {
+    const ChunkPlan plan = planChunks(channels);
+    SecondHalf half{path, in.tellg(), frames / 2, frames - frames / 2, channels, nullptr, nullptr};
+    const bool split = size_t{frames} * plan.bytesPerFrame >= kSplitBytes && half.dataStart >= 0;
+    if (split) {
+        half.chunk = new (std::nothrow) uint8_t[plan.framesPerChunk * plan.bytesPerFrame];
+        half.cursors = half.chunk != nullptr ? new (std::nothrow) uint8_t*[channels] : nullptr;
+    }
+    if (half.cursors == nullptr) {
+        delete[] half.chunk;
+        convertDataChunk(in, frames, channels, chunk, cursors);
+        silenceRestOfSegment(channels, cursors, frames);
+        return;
+    }
+    HelperThread helper;
+    runHelper(&helper, convertSecondHalf, &half);
+    convertDataChunk(in, half.firstFrame, channels, chunk, cursors);
+    silenceRestOfSegment(channels, cursors, half.firstFrame);
+    joinHelper(&helper);
+    for (uint32_t c = 0; c < channels; ++c)
+        cursors[c] = half.cursors[c];
+    delete[] half.cursors;
+    delete[] half.chunk;
+}
+
 void padWithSilence(uint32_t channels, size_t blockBytes) {
     for (uint32_t c = 0; c < channels; ++c) {
         uint8_t* end = playbackStore.blocks[c] + blockBytes;
@@ -94,7 +159,7 @@ int loadPlaybackSamples(const char* path) {
     playbackStore.blocks = blocks;
     playbackStore.cursors = cursors;
     playbackStore.remainingFrames = static_cast<uint32_t>(padded);
-    convertDataChunk(in, header.frameCount, header.channelCount, chunk, cursors);
+    convertWholeFile(path, in, header.frameCount, header.channelCount, chunk, cursors);
     delete[] chunk;
     padWithSilence(header.channelCount, static_cast<size_t>(blockBytes));
     return kWavOk;

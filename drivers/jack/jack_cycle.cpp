@@ -1,7 +1,9 @@
 // The JACK process cycle and JACK's notices. The cycle runs on JACK's
 // real-time thread: fixed-size conversions and the host's switch only, no
 // allocation, lock, I/O or waiting.
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "drivers/jack/jack_driver.h"
 #include "drivers/jack/jack_samples.h"
@@ -16,7 +18,7 @@ int JackDriver::onXrun(void* self) {
     // ever called from the one thread that also calls its buffer switch.
     auto* driver = static_cast<JackDriver*>(self);
     if (driver->running_.load())
-        ++driver->pendingResyncs_;
+        ++driver->pendingXruns_;
     return 0;
 }
 
@@ -35,20 +37,48 @@ void JackDriver::process(jack_nframes_t frames) {
     // reads inCycle_: one of the two always sees the other.
     inCycle_.store(true);
     if (running_.load() && channels_ != nullptr) {
-        passPendingResyncs();
-        if (static_cast<int32_t>(frames) == bufferSize_)
+        if (static_cast<int32_t>(frames) == bufferSize_) {
             runCycle(frames);
-        else
+        } else {
             refuseOtherPeriod(frames);
+            reportXruns();
+        }
     } else if (channels_ != nullptr) {
         silenceOutputs(frames);
     }
     inCycle_.store(false);
 }
 
-void JackDriver::passPendingResyncs() {
-    for (uint32_t n = pendingResyncs_.exchange(0); n > 0 && hostTakesResync_; --n)
+// One xrun is one event. When the frame clock jumped, the sample position
+// already tells the host how many blocks went by, so a notice near the jump
+// is not passed on as well (JACK may send more than one for one late cycle,
+// before or after the cycle that shows the jump). A notice the clock did not
+// show becomes one resync request.
+void JackDriver::reportXruns() {
+    const uint32_t notices = pendingXruns_.exchange(0);
+    if (notices == 0)
+        return;
+    xrunNotices_.fetch_add(notices, std::memory_order_relaxed);
+    if (jumpSeen_ && cyclesRun_ - lastJumpCycle_ <= kXrunJumpCycles)
+        return;
+    resyncsSent_.fetch_add(1, std::memory_order_relaxed);
+    if (hostTakesResync_)
         callbacks_->asioMessage(kAsioResyncRequest, 0, nullptr, nullptr);
+}
+
+void JackDriver::holdLateCycle() {
+    if (cyclesRun_ == settings_.lateCycleAt)
+        std::this_thread::sleep_for(std::chrono::microseconds(settings_.lateCycleUs));
+}
+
+// Blocks the frame clock says went by without this client, counted as the
+// host counts a position jump: whole buffers, and at least one.
+void JackDriver::noteClockJump(jack_nframes_t step) {
+    const jack_nframes_t period = static_cast<jack_nframes_t>(bufferSize_);
+    const uint32_t blocks = step > period ? (step - period) / period : 0u;
+    skippedBlocks_.fetch_add(blocks > 0 ? blocks : 1u, std::memory_order_relaxed);
+    jumpSeen_ = true;
+    lastJumpCycle_ = cyclesRun_;
 }
 
 void JackDriver::refuseOtherPeriod(jack_nframes_t frames) {
@@ -70,7 +100,10 @@ void JackDriver::runCycle(jack_nframes_t frames) {
                 channel.halves[half], frames);
     }
     advancePosition();
+    reportXruns();
     callHost();
+    holdLateCycle();
+    ++cyclesRun_;
     for (int32_t i = 0; i < channelCount_; ++i) {
         const Channel& channel = channels_[i];
         if (!channel.isInput)
@@ -85,8 +118,11 @@ void JackDriver::advancePosition() {
     // JACK's frame counter is 32 bits wide and wraps after a day at 48 kHz;
     // the position handed on keeps counting through the wrap.
     const jack_nframes_t frame = jack_last_frame_time(client_);
+    const jack_nframes_t step = frame - lastFrame_;
+    if (positionKnown_.load() && step != static_cast<jack_nframes_t>(bufferSize_))
+        noteClockJump(step);
     if (positionKnown_.load())
-        position_ += static_cast<jack_nframes_t>(frame - lastFrame_);
+        position_ += step;
     else
         position_ = frame;
     lastFrame_ = frame;

@@ -52,8 +52,13 @@ ASIOError JackDriver::start() {
     if (result == ASE_OK && !running_.load()) {
         half_ = 0;
         positionKnown_.store(false);
-        pendingResyncs_.store(0);
+        pendingXruns_.store(0);
         resetRequested_ = false;
+        jumpSeen_ = false;
+        cyclesRun_ = 0;
+        xrunNotices_.store(0);
+        skippedBlocks_.store(0);
+        resyncsSent_.store(0);
         running_.store(true);
     }
     trace_.note("start -> %d", result);
@@ -64,7 +69,8 @@ ASIOError JackDriver::stop() {
     const ASIOError result = client_ == nullptr ? ASE_NotPresent : ASE_OK;
     running_.store(false);
     waitForCallbacksToLeave();
-    trace_.note("stop -> %d", result);
+    trace_.note("stop -> %d xruns=%u skipped=%u resyncs=%u", result, xrunNotices_.load(),
+                skippedBlocks_.load(), resyncsSent_.load());
     return result;
 }
 

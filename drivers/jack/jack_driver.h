@@ -51,7 +51,9 @@ class JackDriver : public AsioDriverObject {
     static void onShutdown(jack_status_t code, const char* reason, void* self);
     void process(jack_nframes_t frames);
     void runCycle(jack_nframes_t frames);
-    void passPendingResyncs();
+    void reportXruns();
+    void holdLateCycle();
+    void noteClockJump(jack_nframes_t step);
     void refuseOtherPeriod(jack_nframes_t frames);
     void advancePosition();
     void callHost();
@@ -83,13 +85,21 @@ class JackDriver : public AsioDriverObject {
     jack_nframes_t lastFrame_ = 0;
     uint64_t position_ = 0;
     bool resetRequested_ = false;
+    static constexpr uint64_t kXrunJumpCycles = 2;
+    bool jumpSeen_ = false;
+    uint64_t lastJumpCycle_ = 0;
+    uint64_t cyclesRun_ = 0;
 
     // Shared between the host's thread, the process cycle and JACK's notices.
     std::atomic<bool> running_{false};
     std::atomic<bool> inCycle_{false};
     std::atomic<bool> inNotice_{false};
     std::atomic<bool> serverGone_{false};
-    std::atomic<uint32_t> pendingResyncs_{0};
+    std::atomic<uint32_t> pendingXruns_{0};
+    // What the run's xruns came to, for the trace at stop.
+    std::atomic<uint32_t> xrunNotices_{0};
+    std::atomic<uint32_t> skippedBlocks_{0};
+    std::atomic<uint32_t> resyncsSent_{0};
     std::atomic<bool> positionKnown_{false};
     std::atomic<uint64_t> lastPosition_{0};
     std::atomic<uint64_t> lastSystemTimeNs_{0};

@@ -26,6 +26,8 @@ void readValues(HKEY key, JackSettings* s) {
     readCount(key, "inputs", &s->inputs);
     readCount(key, "outputs", &s->outputs);
     readText(key, "traceFile", s->traceFile, sizeof s->traceFile);
+    readNumber(key, "lateCycleAt", &s->lateCycleAt);
+    readNumber(key, "lateCycleUs", &s->lateCycleUs);
 }
 
 } // namespace
@@ -37,6 +39,7 @@ void defaultJackSettings(JackSettings* s) {
     s->wiring = JackWiring::physical;
     s->inputs = kJackChannelsFromServer;
     s->outputs = kJackChannelsFromServer;
+    s->lateCycleAt = 0xFFFFFFFFu;
 }
 
 void readJackSettings(const CLSID& clsid, JackSettings* settings) {

@@ -29,6 +29,10 @@ struct JackSettings {
     int32_t inputs; // kJackChannelsFromServer or 0 to kJackMaxChannels
     int32_t outputs;
     char traceFile[512]; // empty: no call trace
+    // The cycle of block lateCycleAt (counted from 0 at start) sleeps this
+    // long before it returns, as a host too slow for JACK would; 0 never.
+    uint32_t lateCycleAt;
+    uint32_t lateCycleUs;
 };
 
 void defaultJackSettings(JackSettings* settings);

@@ -1,10 +1,12 @@
 // The device clock of the loopback device: one thread that, between start and
 // stop, serves the host one buffer half per period.
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <system_error>
 
 #include "drivers/loopback/loopback_driver.h"
+#include "drivers/loopback/loopback_priority.h"
 
 ASIOError LoopbackDriver::start() {
     trace_.note("start");
@@ -19,15 +21,30 @@ ASIOError LoopbackDriver::start() {
 }
 
 ASIOError LoopbackDriver::stop() {
-    trace_.note("stop");
     stopClock();
+    reportTiming();
     return ASE_OK;
+}
+
+// Read after the clock has ended, or on the clock thread itself when the host
+// stops from inside a switch.
+void LoopbackDriver::reportTiming() {
+    const double meanUs =
+        timing_.switches != 0 ? timing_.totalUs / static_cast<double>(timing_.switches) : 0.0;
+    trace_.note("stop late=%u worstUs=%.1f meanUs=%.1f wakeUs=%.1f priority=%s", timing_.late,
+                timing_.worstUs, meanUs, timing_.worstWakeUs, timing_.priority);
+    if (settings_.reportTiming)
+        std::fprintf(stderr,
+                     "%s: late=%u worstUs=%.1f meanUs=%.1f wakeUs=%.1f switches=%llu priority=%s\n",
+                     settings_.name, timing_.late, timing_.worstUs, meanUs, timing_.worstWakeUs,
+                     static_cast<unsigned long long>(timing_.switches), timing_.priority);
 }
 
 // Every run starts from silence at sample position 0.
 ASIOError LoopbackDriver::startClock() {
     cursor_ = 0;
     slip_ = 0;
+    timing_ = SwitchTiming{0, 0, 0.0, 0.0, 0.0, "none"};
     for (int32_t i = 0; i < inputCount_; ++i)
         std::memset(inputs_[i].line.frames, 0,
                     static_cast<size_t>(latency_) * static_cast<size_t>(frameBytes_));
@@ -37,7 +54,7 @@ ASIOError LoopbackDriver::startClock() {
     positionTime_ = systemTimeNs();
     stopRequested_ = false;
     running_ = true;
-    const Clock::time_point origin = Clock::now();
+    origin_ = Clock::now();
     uint64_t firstBlock = 0;
     if (settings_.earlySwitch) {
         trace_.note("earlySwitch");
@@ -47,7 +64,7 @@ ASIOError LoopbackDriver::startClock() {
     if (settings_.deadDevice)
         return ASE_OK;
     try {
-        clock_ = std::thread(&LoopbackDriver::clockLoop, this, firstBlock, origin);
+        clock_ = std::thread(&LoopbackDriver::clockLoop, this, firstBlock);
     } catch (const std::system_error&) {
         running_ = false;
         return ASE_HWMalfunction;
@@ -82,24 +99,81 @@ bool LoopbackDriver::onClockThread() const {
     return clock_.joinable() && clock_.get_id() == std::this_thread::get_id();
 }
 
-void LoopbackDriver::clockLoop(uint64_t firstBlock, Clock::time_point origin) {
-    for (uint64_t block = firstBlock; waitForBlock(block, origin); ++block)
+void LoopbackDriver::clockLoop(uint64_t firstBlock) {
+    timing_.priority = raiseClockPriority();
+    for (uint64_t block = firstBlock; waitForBlock(block); block = nextBlock(block))
         runBlock(block);
+    restoreClockPriority();
 }
 
 // Deadlines are counted from the start, so that waking late never shifts the
 // blocks after it. Block n is complete one period after its start, unless an
 // early switch moved the whole run one period forward.
-bool LoopbackDriver::waitForBlock(uint64_t block, Clock::time_point origin) {
-    if (settings_.freeRunning)
-        return !stopRequested_;
+LoopbackDriver::Clock::time_point LoopbackDriver::deadlineOf(uint64_t block) const {
     const uint64_t periods = block + (settings_.earlySwitch ? 0u : 1u);
     const double seconds = static_cast<double>(periods) * bufferFrames_ / sampleRate_;
-    const auto deadline =
-        origin + std::chrono::nanoseconds(static_cast<int64_t>(std::llround(seconds * 1e9)));
-    std::unique_lock<std::mutex> lock(mutex_);
-    wake_.wait_until(lock, deadline, [this] { return stopRequested_.load(); });
+    return origin_ + std::chrono::nanoseconds(static_cast<int64_t>(std::llround(seconds * 1e9)));
+}
+
+bool LoopbackDriver::waitForBlock(uint64_t block) {
+    if (settings_.freeRunning)
+        return !stopRequested_;
+    const Clock::time_point deadline = deadlineOf(block);
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait_until(lock, deadline - std::chrono::microseconds(settings_.spinUs),
+                         [this] { return stopRequested_.load(); });
+    }
+    while (settings_.spinUs != 0 && Clock::now() < deadline && !stopRequested_)
+        std::this_thread::yield();
+    const double wakeUs =
+        std::chrono::duration<double, std::micro>(Clock::now() - deadline).count();
+    if (wakeUs > timing_.worstWakeUs)
+        timing_.worstWakeUs = wakeUs;
     return !stopRequested_;
+}
+
+// A switch is late when it returns after the next half's deadline, the moment
+// the device needs the half it was filling. Hardware does not wait for it:
+// every block whose deadline has passed by then goes by without the host.
+uint64_t LoopbackDriver::nextBlock(uint64_t block) {
+    if (settings_.freeRunning)
+        return block + 1;
+    const Clock::time_point now = Clock::now();
+    uint64_t next = block + 1;
+    if (now <= deadlineOf(next))
+        return next;
+    ++timing_.late;
+    if (!settings_.strictTiming)
+        return next;
+    while (deadlineOf(next) < now)
+        skipBlock(next++);
+    return next;
+}
+
+// The host never sees this block's input, and the device plays what the
+// output half still holds from two blocks before.
+void LoopbackDriver::skipBlock(uint64_t block) {
+    takeOutputs(static_cast<int32_t>(block & 1u));
+    cursor_ = advanceDelayCursor(latency_, cursor_, bufferFrames_);
+}
+
+// Holds the switch until halfway into the period after the chosen number of
+// further deadlines, so exactly that many blocks are missed.
+void LoopbackDriver::holdLateSwitch(uint64_t block) {
+    if (block != settings_.lateSwitchAt)
+        return;
+    const Clock::time_point from = deadlineOf(block + settings_.lateSwitchBlocks);
+    std::this_thread::sleep_until(from +
+                                  (deadlineOf(block + settings_.lateSwitchBlocks + 1) - from) / 2);
+}
+
+void LoopbackDriver::countSwitch(Clock::duration took) {
+    const double us = std::chrono::duration<double, std::micro>(took).count();
+    ++timing_.switches;
+    timing_.totalUs += us;
+    if (us > timing_.worstUs)
+        timing_.worstUs = us;
 }
 
 // Input first, from what went out `latency` frames ago; then the host; then
@@ -110,7 +184,10 @@ void LoopbackDriver::runBlock(uint64_t block) {
     publishPosition(block);
     if (settings_.message != 0 && block == settings_.messageAt && callbacks_.asioMessage)
         callbacks_.asioMessage(settings_.message, 0, nullptr, nullptr);
+    const Clock::time_point called = Clock::now();
     callHost(block == settings_.badHalfAt ? 2 : half);
+    holdLateSwitch(block);
+    countSwitch(Clock::now() - called);
     takeOutputs(half);
     cursor_ = advanceDelayCursor(latency_, cursor_, bufferFrames_);
 }

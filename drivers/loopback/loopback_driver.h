@@ -51,9 +51,15 @@ class LoopbackDriver : public AsioDriverObject {
     void stopClock();
     void joinFinishedClock();
     bool onClockThread() const;
-    void clockLoop(uint64_t firstBlock, Clock::time_point origin);
-    bool waitForBlock(uint64_t block, Clock::time_point origin);
+    void clockLoop(uint64_t firstBlock);
+    Clock::time_point deadlineOf(uint64_t block) const;
+    bool waitForBlock(uint64_t block);
     void runBlock(uint64_t block);
+    uint64_t nextBlock(uint64_t block);
+    void skipBlock(uint64_t block);
+    void holdLateSwitch(uint64_t block);
+    void countSwitch(Clock::duration took);
+    void reportTiming();
     void publishPosition(uint64_t block);
     void callHost(int32_t half);
     void fillInputs(int32_t half);
@@ -81,7 +87,19 @@ class LoopbackDriver : public AsioDriverObject {
     ASIOCallbacks callbacks_;
     bool useTimeInfo_;
 
+    // How punctual the host was, owned by the clock thread while it runs.
+    struct SwitchTiming {
+        uint32_t late;
+        uint64_t switches;
+        double totalUs;
+        double worstUs;
+        double worstWakeUs; // how far past a deadline the clock thread woke
+        const char* priority;
+    };
+
     // Owned by the clock thread while it runs.
+    Clock::time_point origin_;
+    SwitchTiming timing_;
     ASIOTime time_;
     int32_t cursor_;
     int64_t slip_;

@@ -59,6 +59,9 @@ void readDeviceValues(HKEY key, LoopbackSettings* s) {
     readText(key, "outputNames", s->outputNames, sizeof s->outputNames);
     readFlag(key, "freeRunning", &s->freeRunning);
     readFlag(key, "plainBufferSwitch", &s->plainBufferSwitch);
+    readFlag(key, "strictTiming", &s->strictTiming);
+    readFlag(key, "reportTiming", &s->reportTiming);
+    readCount(key, "spinUs", &s->spinUs);
     readText(key, "traceFile", s->traceFile, sizeof s->traceFile);
 }
 
@@ -78,6 +81,8 @@ void readFaultValues(HKEY key, LoopbackSettings* s) {
     readFlag(key, "earlySwitch", &s->earlySwitch);
     readFlag(key, "createBuffersSwitch", &s->createBuffersSwitch);
     readFlag(key, "deadDevice", &s->deadDevice);
+    readCount(key, "lateSwitchAt", &s->lateSwitchAt);
+    readCount(key, "lateSwitchBlocks", &s->lateSwitchBlocks);
 }
 
 int32_t clamp(int32_t value, int32_t low, int32_t high) {
@@ -96,6 +101,12 @@ void makeConsistent(LoopbackSettings* s) {
         s->bufferGranularity = 1;
     s->latency = clamp(s->latency, 0, kLoopbackMaxLatency);
     s->hiddenLatency = clamp(s->hiddenLatency, 0, kLoopbackMaxLatency);
+    if (s->freeRunning)
+        s->strictTiming = false;
+    if (s->spinUs > 1000000)
+        s->spinUs = 1000000;
+    if (s->lateSwitchBlocks > 1000)
+        s->lateSwitchBlocks = 1000;
     if (!loopbackRateListed(*s, s->sampleRate))
         s->sampleRate = s->rates[0];
 }
@@ -126,6 +137,9 @@ void defaultLoopbackSettings(LoopbackSettings* s) {
     s->slipSkipAt = kLoopbackNever;
     s->slipRepeatAt = kLoopbackNever;
     s->badHalfAt = kLoopbackNever;
+    s->strictTiming = true;
+    s->lateSwitchAt = kLoopbackNever;
+    s->lateSwitchBlocks = 1;
 }
 
 void readLoopbackSettings(const CLSID& clsid, LoopbackSettings* settings) {

@@ -34,6 +34,14 @@ struct LoopbackSettings {
     char outputNames[24];
     bool freeRunning;
     bool plainBufferSwitch;
+    // A host that returns after the next half's deadline loses blocks, as on
+    // hardware, instead of being waited for; on unless free-running.
+    bool strictTiming;
+    bool reportTiming; // the stop's timing line also goes to standard error
+    // The clock sleeps until this many microseconds before a deadline and
+    // yields the processor until it has come: for systems whose sleeps are
+    // coarser than a period (Wine's about a millisecond). 0: sleep to it.
+    uint32_t spinUs;
     char traceFile[512];
 
     // Faults.
@@ -53,6 +61,10 @@ struct LoopbackSettings {
     bool earlySwitch;
     bool createBuffersSwitch; // the host is called once from inside createBuffers
     bool deadDevice;
+    // The switch of block lateSwitchAt returns halfway into the period after
+    // lateSwitchBlocks more deadlines have passed, as a host that is late.
+    uint32_t lateSwitchAt;
+    uint32_t lateSwitchBlocks;
 };
 
 void defaultLoopbackSettings(LoopbackSettings* settings);

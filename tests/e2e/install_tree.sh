@@ -23,12 +23,12 @@ check "the registration names the installed modules, not the build tree's" \
     eval 'grep -q "Tandem Loopback" "$registration" && ! grep -qF "$(dirname "$module")" "$registration"'
 
 sweep() { printf '%s' "$prefix/share/tandemwav/examples/sweep.wav"; }
-run_program "Tandem Loopback" 256 "$(sweep)" 1 "$work/rec.wav" 2 1
+run_in_time "Tandem Loopback" 256 "$(sweep)" 1 "$work/rec.wav" 2 1
 expect_sweep_loop installed "$(sweep)" "$work/rec.wav"
 
 mv "$prefix" "$work/moved"
 prefix=$work/moved
-run_program "Tandem Loopback" 256 "$(sweep)" 1 "$work/rec2.wav" 2 1
+run_in_time "Tandem Loopback" 256 "$(sweep)" 1 "$work/rec2.wav" 2 1
 expect_sweep_loop "moved prefix" "$(sweep)" "$work/rec2.wav"
 
 # The user's file comes after the installed one: its device of the same name wins.

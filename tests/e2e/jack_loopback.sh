@@ -11,7 +11,7 @@ source "$(dirname "$0")/lib.sh"
 loop_clsid='{6C1D4A52-93E7-4B0F-A2C5-1E8F0D3B7A91}'
 absent_clsid='{6C1D4A52-93E7-4B0F-A2C5-1E8F0D3B7A92}'
 register_device() {
-    local name=$1 clsid=$2 server_name=$3
+    local name=$1 clsid=$2 server_name=$3 trace=${4:-trace.txt}
     cat <<REG
 [HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\$name]
 "CLSID"="$clsid"
@@ -25,15 +25,20 @@ register_device() {
 "connect"="loopback"
 "server"="$server_name"
 "client"="tandemwav-e2e"
-"traceFile"="$work/trace.txt"
-
+"traceFile"="$work/$trace"
 REG
+    shift 4 2>/dev/null && printf '%s\n' "$@"
+    echo
 }
 mkdir -p "$work/config/tandemwav"
 {
     printf 'Windows Registry Editor Version 5.00\n\n'
     register_device "JACK Loop Test" "$loop_clsid" "$server"
     register_device "JACK Absent" "$absent_clsid" "tandemwav-no-such-server-$$"
+    # Its cycle of block 5 takes 30 ms, over five periods: JACK reports an
+    # xrun and its frame clock skips the cycles the client missed.
+    register_device "JACK Late Test" '{6C1D4A52-93E7-4B0F-A2C5-1E8F0D3B7A93}' "$server" \
+        trace.late.txt '"lateCycleAt"=dword:00000005' '"lateCycleUs"=dword:00007530'
 } >"$work/config/tandemwav/registry.reg"
 export XDG_CONFIG_HOME=$work/config
 
@@ -106,6 +111,30 @@ loop_case() {
     fi
 }
 loop_case
+
+# The late cycle: one xrun, counted once, as the blocks the frame clock skipped
+# (plus one per further xrun the clock did not show, should the load add any).
+late_case() {
+    rm -f rec.wav "$work/trace.late.txt"
+    timeout 60 "$program" "JACK Late Test" "$period" play.wav 1 rec.wav 2 1 \
+        >"$work/out" 2>"$work/err" </dev/null
+    status=$?
+    local printed stop skipped resyncs
+    printed=$(tr '\r' '\n' <"$work/out" | sed -n 's/^Warning: \([0-9]*\) buffer(s) lost.*/\1/p')
+    stop=$(grep '^stop -> 0 ' "$work/trace.late.txt")
+    skipped=$(sed -n 's/.* skipped=\([0-9]*\).*/\1/p' <<<"$stop")
+    resyncs=$(sed -n 's/.* resyncs=\([0-9]*\).*/\1/p' <<<"$stop")
+    if [ "$status" != 15 ] || [ -z "$printed" ] || [ -z "$skipped" ]; then
+        echo "FAIL late cycle: exit code $status, warning '$printed', trace '$stop'"
+        failures=$((failures + 1))
+    elif [ "$skipped" -lt 2 ] || [ "$printed" != $((skipped + resyncs)) ]; then
+        echo "FAIL late cycle: $printed block(s) reported; the driver saw $stop"
+        failures=$((failures + 1))
+    else
+        echo "ok   late cycle: $printed block(s) lost, the driver saw $stop"
+    fi
+}
+late_case
 
 SETUP='ASIO Driver correctly initialized: JACK Loop Test
 Available driver channel: 8 inputs; 8 outputs

@@ -95,3 +95,9 @@ make_float_wav() {
                                     : pack("v", $i & 0xffff));
         }' "$@"
 }
+
+# punctual_stop <TRACE: the trace with a stop that saw no late switch as plain
+# "stop", since its durations differ from run to run.
+punctual_stop() {
+    sed -E 's/^stop late=0 worstUs=[0-9.]+ meanUs=[0-9.]+ wakeUs=[0-9.]+ priority=[a-z-]+$/stop/'
+}

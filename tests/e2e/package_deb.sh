@@ -57,6 +57,6 @@ run_program() {
     status=$?
 }
 sweep=$work/root/usr/share/tandemwav/examples/sweep.wav
-run_program "Tandem Loopback" 256 "$sweep" 1 out.wav 2 1
+run_in_time "Tandem Loopback" 256 "$sweep" 1 out.wav 2 1
 expect_sweep_loop "unpacked package" "$sweep" out.wav
 finish

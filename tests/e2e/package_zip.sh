@@ -60,7 +60,7 @@ done
 cd "$folder" || exit 1
 program=$folder/tandemwav.exe
 check "regsvr32 registers the unpacked driver" "$runner" regsvr32 /s "$(winpath "$folder/tandem_loopback.dll")"
-run_program "Tandem Loopback" 256 sweep.wav 1 out.wav 2 1
+run_in_time "Tandem Loopback" 256 sweep.wav 1 out.wav 2 1
 expect_sweep_loop "unpacked archive" sweep.wav out.wav
 check "the unpacked probe prints the line the read-me runs" eval \
     '"$runner" "$folder/tandemwav-probe.exe" "Tandem Loopback" | grep -q "tandemwav \"Tandem Loopback\" 256 "'

@@ -23,7 +23,7 @@ loopback_device latencies "Reliability Latencies" 10 "$FAST" "$(dword message 6)
     "$(dword messageAt 2)"
 loopback_device early "Reliability Early" 11 "$FAST" "$(dword earlySwitch 1)"
 loopback_device created "Reliability Created" 12 "$FAST" "$(dword createBuffersSwitch 1)"
-loopback_device realtime "Reliability Real Time" 13 "$(dword earlySwitch 1)"
+loopback_device realtime "Reliability Real Time" 13 "$(dword earlySwitch 1)" "$(dword strictTiming 0)"
 install_devices
 
 # 2000 frames: eight buffers of 256, the last one padded.

@@ -13,7 +13,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/reliability_lib.sh"
 
 loopback_device dead "Reliability Dead" 31 "$(dword deadDevice 1)"
-loopback_device slow "Reliability Slow" 32
+loopback_device slow "Reliability Slow" 32 "$(dword strictTiming 0)"
 install_devices
 
 BUFFER=4800 # ten buffer switches a second at 48 kHz

@@ -94,7 +94,9 @@ expect_trace_after() {
     local name=$1 tag=$2 mark=$3
     shift 3
     local trace=$work/trace.$tag
-    tr -d '\r' <"$trace" 2>/dev/null | awk -v mark="$mark" \
+    tr -d '\r' <"$trace" 2>/dev/null |
+        punctual_stop |
+        awk -v mark="$mark" \
         '$0 == mark { n = NR } { line[NR] = $0 } END { for (i = n + 1; n && i <= NR; i++) print line[i] }' \
         >"$work/trace.after"
     printf '%s\n' "$@" >"$work/trace.expected"

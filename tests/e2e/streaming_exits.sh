@@ -15,7 +15,7 @@ device "E2E Exit Float" "$(id 4)" sampleType=19
 device "E2E Exit Big Endian" "$(id 5)" sampleType=0
 device "E2E Exit Start" "$(id 6)" failStart=1 sampleType=16
 device "E2E Exit Wide" "$(id 7)" inputs=64
-device "E2E Exit Plain" "$(id 8)"
+device "E2E Exit Plain" "$(id 8)" strictTiming=0
 install_devices
 
 make_test_wav stereo.wav 2 48000 1000

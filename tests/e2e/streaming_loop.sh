@@ -12,7 +12,7 @@ device "E2E Loop 16" "$(id 1)" sampleType=16 freeRunning=1
 device "E2E Loop 24" "$(id 2)" sampleType=17 freeRunning=1 latency=150
 device "E2E Loop 32" "$(id 3)" sampleType=18 freeRunning=1 latency=128
 device "E2E Loop 64" "$(id 4)" sampleType=16 freeRunning=1 latency=40 inputs=64 outputs=64
-device "E2E Loop Real Time" "$(id 5)" latency=1000
+device "E2E Loop Real Time" "$(id 5)" latency=1000 strictTiming=0
 device "E2E Loop Early Plain" "$(id 6)" sampleType=17 freeRunning=1 earlySwitch=1 \
     plainBufferSwitch=1
 device "E2E Loop Latency News" "$(id 7)" sampleType=16 freeRunning=1 message=6 messageAt=3
@@ -20,6 +20,7 @@ device "E2E Loop Skip" "$(id 8)" freeRunning=1 slipSkipAt=3
 device "E2E Loop Repeat" "$(id 9)" sampleType=17 freeRunning=1 slipRepeatAt=2
 device "E2E Loop Reset" "$(id 10)" freeRunning=1 message=3 messageAt=2
 device "E2E Loop Resync" "$(id 11)" sampleType=16 freeRunning=1 message=5 messageAt=1
+device "E2E Loop Late Host" "$(id 12)" strictTiming=1 lateSwitchAt=3 lateSwitchBlocks=2
 install_devices
 
 LOST='Warning: 1 buffer(s) lost or repeated by the driver; the recording may be out of step!
@@ -105,5 +106,23 @@ loop_case "reset request during the run" "E2E Loop Reset" 32 100 8 8 stereo.wav 
     15 "$LOST"
 loop_case "resync request during the run" "E2E Loop Resync" 16 128 8 8 stereo.wav 128 1 2 1 \
     15 "$LOST"
+
+# In real time, a switch that returns after two more deadlines have passed:
+# the device goes on without the host, and the run says how many blocks it lost.
+make_test_wav late.wav 2 48000 4800
+rm -f rec.wav "$trace"
+setup_text "E2E Loop Late Host" 8 8 480 48000
+buffers_text 480 480 32
+if expect_stream "host late by two blocks" 15 "$SETUP$BUFFERS$STARTED" \
+    "${STOPPED}Warning: 2 buffer(s) lost or repeated by the driver; the recording may be out of step!
+Done!
+" "E2E Loop Late Host" 480 late.wav 1 rec.wav 2 1; then
+    if grep -q '^stop late=1 ' "$trace"; then
+        echo "ok   host late by two blocks"
+    else
+        echo "FAIL host late by two blocks: the driver's stop says $(grep '^stop' "$trace")"
+        failures=$((failures + 1))
+    fi
+fi
 
 finish
