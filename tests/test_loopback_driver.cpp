@@ -791,7 +791,9 @@ TEST_F(LoopbackDriver, InvalidHalfIndexAtItsBlock) {
 
 TEST_F(LoopbackDriver, EarlySwitchComesBeforeStartReturns) {
     ASSERT_NE(open("LB Early"), nullptr);
-    ASSERT_EQ(create({0}, {0}, 64), ASE_OK);
+    // A long period, so that a slow return from start() (thread creation and
+    // priority under Wine on a busy machine) does not meet the clock's next call.
+    ASSERT_EQ(create({0}, {0}, 4096), ASE_OK);
     probe->inStart = true;
     ASSERT_EQ(driver->start(), ASE_OK);
     probe->inStart = false;
