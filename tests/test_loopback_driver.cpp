@@ -732,7 +732,8 @@ TEST_F(LoopbackDriver, LateSwitchLosesTheBlockWhoseDeadlinePassed) {
         const std::string trace = tracePath(strict ? "late_strict" : "late_lenient");
         std::remove(trace.c_str());
         ASSERT_NE(open(strict ? "LB Late Strict" : "LB Late Lenient"), nullptr);
-        const int32_t frames = 480;
+        // Periods of 50 ms, so that a busy machine does not add a late switch of its own.
+        const int32_t frames = 2400;
         const int blocks = 10;
         ASSERT_EQ(create({0}, {0}, frames, blocks), ASE_OK);
         run(blocks);

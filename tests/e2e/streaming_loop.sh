@@ -109,14 +109,15 @@ loop_case "resync request during the run" "E2E Loop Resync" 16 128 8 8 stereo.wa
 
 # In real time, a switch that returns after two more deadlines have passed:
 # the device goes on without the host, and the run says how many blocks it lost.
-make_test_wav late.wav 2 48000 4800
+# Periods of 50 ms, so that a busy machine does not add a late switch of its own.
+make_test_wav late.wav 2 48000 24000
 rm -f rec.wav "$trace"
-setup_text "E2E Loop Late Host" 8 8 480 48000
-buffers_text 480 480 32
+setup_text "E2E Loop Late Host" 8 8 2400 48000
+buffers_text 2400 2400 32
 if expect_stream "host late by two blocks" 15 "$SETUP$BUFFERS$STARTED" \
     "${STOPPED}Warning: 2 buffer(s) lost or repeated by the driver; the recording may be out of step!
 Done!
-" "E2E Loop Late Host" 480 late.wav 1 rec.wav 2 1; then
+" "E2E Loop Late Host" 2400 late.wav 1 rec.wav 2 1; then
     if grep -q '^stop late=1 ' "$trace"; then
         echo "ok   host late by two blocks"
     else
