@@ -2,8 +2,10 @@
 // avoid, one step after another on one thread. It reads the playback file
 // through a 1 MiB buffer, makes two stores of the native size resident (the
 // playback and the record store), writes a file as large as the playback file
-// from a 1 MiB buffer and frees the stores. No conversion.
-//   floor_run PLAY OUT BYTES_PER_SAMPLE
+// from a 1 MiB buffer and frees the stores. No conversion. With --durable it
+// also pushes the written file to stable storage before closing it, as a
+// recording that must reach disk whole or not at all has to.
+//   floor_run PLAY OUT BYTES_PER_SAMPLE [--durable]
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -34,8 +36,9 @@ uint8_t* residentStore(size_t bytes) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s PLAY OUT BYTES_PER_SAMPLE\n", argv[0]);
+    const bool durable = argc == 5 && std::strcmp(argv[4], "--durable") == 0;
+    if (argc != 4 && !durable) {
+        std::fprintf(stderr, "usage: %s PLAY OUT BYTES_PER_SAMPLE [--durable]\n", argv[0]);
         return 2;
     }
     static uint8_t buffer[kBufferBytes];
@@ -62,6 +65,10 @@ int main(int argc, char** argv) {
             return 1;
         }
         left -= static_cast<off_t>(piece);
+    }
+    if (durable && fsync(out) != 0) {
+        std::perror(argv[2]);
+        return 1;
     }
     close(out);
     delete[] playback;
