@@ -4,12 +4,24 @@
 
 #include "platform/file_system.h"
 
-bool recordFileWritable(const char* path) {
-    if (namesNonRegularFile(path) || !mayReplace(path))
-        return false;
-    std::string tempPath;
-    if (!createFileBeside(path, tempPath))
-        return false;
-    removeFile(tempPath);
-    return true;
+namespace {
+
+std::string preparedFile;
+
+} // namespace
+
+int prepareRecordFile(const char* path, uint64_t bytes) {
+    if (!isUsableFileName(path) || namesNonRegularFile(path) || !mayReplace(path))
+        return kRecordFileRefused;
+    if (bytes > fileSizeLimit())
+        return kRecordFileOverSizeLimit;
+    return createFileBeside(path, preparedFile) ? kRecordFileReady : kRecordFileRefused;
+}
+
+const char* preparedRecordFile() {
+    return preparedFile.c_str();
+}
+
+void discardRecordFile() {
+    removeFile(preparedFile);
 }

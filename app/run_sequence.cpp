@@ -1,5 +1,6 @@
 #include "app/run_sequence.h"
 
+#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 
@@ -11,6 +12,7 @@
 #include "engine/channel_buffers.h"
 #include "engine/device_state.h"
 #include "engine/sample_stores.h"
+#include "platform/file_system.h"
 #include "platform/helper_thread.h"
 #include "platform/interrupts.h"
 #include "platform/win32api.h"
@@ -176,8 +178,14 @@ int checkStoresAndRecordFile() {
         std::printf("Error: Not enough memory for playback and recording!");
         return kExitNoMemory;
     }
-    if (!recordFileWritable(recordPath)) {
+    const uint64_t bytes = kWavHeaderBytes + static_cast<uint64_t>(recordCount) * frames * 4u;
+    const int prepared = prepareRecordFile(recordPath, bytes);
+    if (prepared != kRecordFileReady) {
         std::printf("Error: Unable to write output WAV file %s!", recordPath);
+        if (prepared == kRecordFileOverSizeLimit)
+            std::printf("\nThe recording takes %" PRIu64 " bytes, more than the file size limit "
+                        "(ulimit -f) of %" PRIu64 " bytes.",
+                        bytes, fileSizeLimit());
         return kExitRecordFile;
     }
     return kExitDone;
@@ -217,10 +225,7 @@ int checkLoadedStores(int loaded, bool recordResident) {
 // made resident on a helper thread while the playback file loads; both take
 // about as long. A file whose length changed since its header was read gets a
 // record store made afresh.
-int fillStores() {
-    const int code = checkStoresAndRecordFile();
-    if (code != kExitDone)
-        return code;
+int loadStores() {
     recordStore.channelCount = static_cast<uint32_t>(recordCount);
     recordStore.frameCount = static_cast<uint32_t>(paddedFrames());
     if (!reserveRecordStore()) {
@@ -233,6 +238,18 @@ int fillStores() {
     const int stored = checkLoadedStores(loaded, resident);
     if (stored != kExitDone)
         freeRecordStore();
+    return stored;
+}
+
+// The record file is made before anything is loaded and held until the
+// recording is written, or given up with the stores.
+int fillStores() {
+    const int code = checkStoresAndRecordFile();
+    if (code != kExitDone)
+        return code;
+    const int stored = loadStores();
+    if (stored != kExitDone)
+        discardRecordFile();
     return stored;
 }
 
@@ -280,10 +297,12 @@ int writeRecordingOut(bool interrupted) {
     std::printf("Converting and storing recorded data...\n");
     // Shown while a long recording is written, not only after.
     std::fflush(stdout);
-    const int written = writeRecording(recordPath);
+    const int written = writeRecordingInto(preparedRecordFile(), recordPath);
     freeRecordStore();
-    if (written != 0) {
+    if (written != kWriteOk) {
         std::printf("Error: Unable to write output WAV file %s!", recordPath);
+        if (written == kWriteKept)
+            std::printf("\nThe recording is kept as %s", preparedRecordFile());
         return fail(kExitRecordFile);
     }
     const uint32_t lost = lostBlockCount();
@@ -306,6 +325,7 @@ int stream() {
         releaseBuffersAndDriver();
         freePlaybackStore();
         freeRecordStore();
+        discardRecordFile();
         return fail(kExitStart);
     }
     std::printf("\n\nPlay & Record Started!\n\n");

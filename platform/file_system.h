@@ -4,6 +4,7 @@
 // leaves a partial recording where the user's file was.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // An existing regular file, links followed. Pipes, devices, sockets and
@@ -14,13 +15,30 @@ bool isRegularFile(const char* path);
 // Something exists at the path that is not a regular file.
 bool namesNonRegularFile(const char* path);
 
-// True when nothing is there yet, or when the file there may be written.
+// A path the system can take as a file's name: not empty, no component longer
+// than its file system allows, not longer than the system's limit, and no
+// endless chain of links. Such names fail only when the file is finally put in
+// place, so they are refused before anything else is done.
+bool isUsableFileName(const char* path);
+
+// True when nothing is there yet, or when the file there may be written and
+// replaced by us.
 bool mayReplace(const char* target);
 
-// A new, empty file of our own in the target's folder; its name in tempPath.
+// The size the process may give a file, in bytes (the largest value when
+// there is no limit).
+uint64_t fileSizeLimit();
+
+// A write past the file size limit fails as any failed write does, rather than
+// ending the process.
+void reportOversizeWritesAsErrors();
+
+// A new, empty file of our own in the target's folder, readable by us alone
+// while the recording is written into it; its name in tempPath.
 bool createFileBeside(const char* target, std::string& tempPath);
 
-// Puts the written file on stable storage, then in the target's place in one
+// Gives the written file the target's permissions (or those of any new file of
+// the user), puts it on stable storage, then in the target's place in one
 // step: the target is the old file or the whole new one at every instant.
 bool moveOverTarget(const std::string& tempPath, const char* target);
 

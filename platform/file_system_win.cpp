@@ -58,6 +58,26 @@ bool namesNonRegularFile(const char* path) {
     return !regular;
 }
 
+// Longer names fail on every file system Windows mounts (NTFS, FAT, exFAT,
+// ReFS), counted in UTF-16 units.
+constexpr size_t kLongestName = 255;
+
+bool isUsableFileName(const char* path) {
+    const std::wstring wide = widePath(path);
+    if (wide.empty())
+        return false;
+    const size_t separator = wide.find_last_of(L"\\/:");
+    const size_t nameLength =
+        separator == std::wstring::npos ? wide.size() : wide.size() - separator - 1;
+    if (nameLength > kLongestName)
+        return false;
+    if (GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    const DWORD error = GetLastError();
+    return error != ERROR_FILENAME_EXCED_RANGE && error != ERROR_INVALID_NAME &&
+           error != ERROR_BAD_PATHNAME;
+}
+
 // Replacing needs the right to write and delete it, which a read-only file or
 // one held open without sharing does not give.
 bool mayReplace(const char* target) {
@@ -71,6 +91,13 @@ bool mayReplace(const char* target) {
     CloseHandle(file);
     return true;
 }
+
+// Windows sets no file size limit on a process.
+uint64_t fileSizeLimit() {
+    return UINT64_MAX;
+}
+
+void reportOversizeWritesAsErrors() {}
 
 bool createFileBeside(const char* target, std::string& tempPath) {
     const std::string folder = folderOf(target);

@@ -15,8 +15,6 @@ namespace {
 // Converted samples are gathered in a buffer of about this size per write.
 constexpr size_t kChunkBytes = size_t{1} << 20;
 
-enum : int { kWriteOk = 0, kWriteCannotOpen = 1, kWriteFailed = 2 };
-
 size_t framesPerChunk(uint32_t channels) {
     if (channels == 0)
         return 0;
@@ -99,21 +97,27 @@ int writeRecording(const char* path) {
     // A folder, a device or a pipe is never replaced by a file.
     if (namesNonRegularFile(path))
         return kWriteCannotOpen;
-    const uint32_t channels = recordStore.channelCount;
-    // The working buffer comes first, so a shortage never leaves a stray file.
-    uint8_t* chunk = new (std::nothrow) uint8_t[framesPerChunk(channels) * 4 * channels + 1];
-    if (chunk == nullptr)
-        return kWavNoMemory;
     std::string tempPath;
-    if (!createFileBeside(path, tempPath)) {
-        delete[] chunk;
+    if (!createFileBeside(path, tempPath))
         return kWriteCannotOpen;
-    }
-    const bool written = writeWholeFile(tempPath, chunk);
+    return writeRecordingInto(tempPath, path);
+}
+
+int writeRecordingInto(const std::string& preparedFile, const char* path) {
+    reportOversizeWritesAsErrors();
+    const uint32_t channels = recordStore.channelCount;
+    uint8_t* chunk = new (std::nothrow) uint8_t[framesPerChunk(channels) * 4 * channels + 1];
+    const int result = chunk == nullptr                      ? static_cast<int>(kWavNoMemory)
+                       : writeWholeFile(preparedFile, chunk) ? static_cast<int>(kWriteOk)
+                                                             : static_cast<int>(kWriteFailed);
     delete[] chunk;
-    if (!written || !moveOverTarget(tempPath, path)) {
-        removeFile(tempPath);
-        return kWriteFailed;
+    if (result != kWriteOk) {
+        removeFile(preparedFile);
+        return result;
     }
+    // The target may have become a folder, a device or a pipe during the run:
+    // it is never replaced by a file, and the recording is kept.
+    if (namesNonRegularFile(path) || !moveOverTarget(preparedFile, path))
+        return kWriteKept;
     return kWriteOk;
 }
