@@ -62,20 +62,14 @@ bool namesNonRegularFile(const char* path) {
 // ReFS), counted in UTF-16 units.
 constexpr size_t kLongestName = 255;
 
+// Other names the system cannot take fail already when they are looked up
+// (see mayReplace).
 bool isUsableFileName(const char* path) {
     const std::wstring wide = widePath(path);
-    if (wide.empty())
-        return false;
     const size_t separator = wide.find_last_of(L"\\/:");
     const size_t nameLength =
         separator == std::wstring::npos ? wide.size() : wide.size() - separator - 1;
-    if (nameLength > kLongestName)
-        return false;
-    if (GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES)
-        return true;
-    const DWORD error = GetLastError();
-    return error != ERROR_FILENAME_EXCED_RANGE && error != ERROR_INVALID_NAME &&
-           error != ERROR_BAD_PATHNAME;
+    return !wide.empty() && nameLength <= kLongestName;
 }
 
 // Replacing needs the right to write and delete it, which a read-only file or

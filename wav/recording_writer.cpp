@@ -107,13 +107,12 @@ int writeRecordingInto(const std::string& preparedFile, const char* path) {
     reportOversizeWritesAsErrors();
     const uint32_t channels = recordStore.channelCount;
     uint8_t* chunk = new (std::nothrow) uint8_t[framesPerChunk(channels) * 4 * channels + 1];
-    const int result = chunk == nullptr                      ? static_cast<int>(kWavNoMemory)
-                       : writeWholeFile(preparedFile, chunk) ? static_cast<int>(kWriteOk)
-                                                             : static_cast<int>(kWriteFailed);
+    const bool written = chunk != nullptr && writeWholeFile(preparedFile, chunk);
+    const bool noMemory = chunk == nullptr;
     delete[] chunk;
-    if (result != kWriteOk) {
+    if (!written) {
         removeFile(preparedFile);
-        return result;
+        return noMemory ? static_cast<int>(kWavNoMemory) : static_cast<int>(kWriteFailed);
     }
     // The target may have become a folder, a device or a pipe during the run:
     // it is never replaced by a file, and the recording is kept.

@@ -21,9 +21,11 @@ install_devices
 make_test_wav stereo.wav 2 48000 1000
 printf 'an earlier recording' >keep.wav
 
-# expect_untouched NAME: no rec.wav was made and keep.wav still holds its text.
+# expect_untouched NAME: no rec.wav was made, keep.wav still holds its text, and
+# no new file for a recording was left behind.
 expect_untouched() {
-    if [ -e rec.wav ] || [ "$(cat keep.wav)" != 'an earlier recording' ]; then
+    if [ -e rec.wav ] || [ "$(cat keep.wav)" != 'an earlier recording' ] ||
+        [ -n "$(find . -maxdepth 1 -name '.tandemwav-*.tmp')" ]; then
         echo "FAIL $1: a record file was created or changed"
         failures=$((failures + 1))
     fi
