@@ -58,6 +58,8 @@ fi
 start_live() {
     local target=$1
     shift
+    # The last run's output must not be taken for this one's before it begins.
+    rm -f "$work/out"
     "$@" ${runner:+"$runner"} "$program" "Files Live" 256 long.wav 1 "$target" 2 1 \
         >"$work/out" 2>"$work/err" </dev/null &
     live_pid=$!
