@@ -44,6 +44,27 @@ void releaseBuffersAndDriver() {
     releaseDriver();
 }
 
+constexpr const char* kDriverDidNotReturn =
+    "\nError: The ASIO driver did not return; ending without releasing it!\n";
+
+// What the run holds when an interrupt is seen before the driver starts.
+enum class Held { Nothing, Driver, Buffers, Stores };
+
+// Nothing was played or recorded, so the record file is not touched.
+int endInterruptedBeforeStart(Held held) {
+    if (held == Held::Driver)
+        releaseDriver();
+    else if (held != Held::Nothing)
+        releaseBuffersAndDriver();
+    keepOnSecondInterrupt();
+    if (held == Held::Stores) {
+        freePlaybackStore();
+        freeRecordStore();
+    }
+    std::printf("\n\nPlay & Record Interrupted!\n\nNothing was played or recorded.\n");
+    return fail(kExitInterrupted);
+}
+
 // The playback file's header, before any driver is touched: exit codes 2, 3.
 int checkPlaybackFile() {
     uint32_t formatTag = 0;
@@ -298,7 +319,6 @@ int writeRecordingOut(bool interrupted) {
 }
 
 int stream() {
-    watchInterrupts();
     armBufferSwitch();
     if (ASIOStart() != ASE_OK) {
         disarmBufferSwitch();
@@ -314,6 +334,7 @@ int stream() {
     disarmBufferSwitch();
     const bool interrupted = deviceState.stopped.load(std::memory_order_acquire) == 0;
     releaseBuffersAndDriver();
+    keepOnSecondInterrupt();
     if (interrupted) {
         std::printf("\n\nPlay & Record Interrupted!\n\n");
         keepRecordedFramesOnly();
@@ -330,26 +351,39 @@ int stream() {
     return code;
 }
 
+// Interrupts are looked at between the steps; a step that fails ends the run
+// with its own code even when an interrupt came meanwhile.
 int run() {
     int code = checkPlaybackFile();
     if (code != kExitDone)
         return fail(code);
+    if (interruptRequested())
+        return endInterruptedBeforeStart(Held::Nothing);
+    endOnSecondInterrupt(kDriverDidNotReturn);
     code = setUpDriver();
-    if (code == kExitDone)
-        code = setUpBuffers();
     if (code != kExitDone)
         return code;
+    if (interruptRequested())
+        return endInterruptedBeforeStart(Held::Driver);
+    code = setUpBuffers();
+    if (code != kExitDone)
+        return code;
+    if (interruptRequested())
+        return endInterruptedBeforeStart(Held::Buffers);
     code = fillStores();
     if (code != kExitDone) {
         releaseBuffersAndDriver();
         return fail(code);
     }
+    if (interruptRequested())
+        return endInterruptedBeforeStart(Held::Stores);
     return stream();
 }
 
 } // namespace
 
 int runTandemWav(int argc, char** argv) {
+    watchInterrupts();
     printBanner();
     if (argc != 8) {
         printUsage();

@@ -83,6 +83,8 @@ void readFaultValues(HKEY key, LoopbackSettings* s) {
     readFlag(key, "deadDevice", &s->deadDevice);
     readCount(key, "lateSwitchAt", &s->lateSwitchAt);
     readCount(key, "lateSwitchBlocks", &s->lateSwitchBlocks);
+    readText(key, "hangIn", s->hangIn, sizeof s->hangIn);
+    readCount(key, "hangMs", &s->hangMs);
 }
 
 int32_t clamp(int32_t value, int32_t low, int32_t high) {

@@ -65,6 +65,10 @@ struct LoopbackSettings {
     // lateSwitchBlocks more deadlines have passed, as a host that is late.
     uint32_t lateSwitchAt;
     uint32_t lateSwitchBlocks;
+    // The call of this name (as traced, "init", "stop", ...) does not return
+    // for hangMs milliseconds, or ever when hangMs is 0.
+    char hangIn[32];
+    uint32_t hangMs;
 };
 
 void defaultLoopbackSettings(LoopbackSettings* settings);
