@@ -85,9 +85,12 @@ int checkPlaybackFile() {
 }
 
 // Unsigned sums as the driver sees channel numbers; negative counts or starts
-// are refused first, since their sums can wrap back into range.
+// are refused first, since their sums can wrap back into range. The driver's
+// counts are bounds: a negative one would pass as a huge unsigned number.
 bool channelRangesAdmissible() {
     if (recordStart < 1 || playStart < 1 || recordCount < 0)
+        return false;
+    if (deviceState.inputChannels < 0 || deviceState.outputChannels < 0)
         return false;
     const uint32_t recordLast =
         static_cast<uint32_t>(recordStart) + static_cast<uint32_t>(recordCount) - 1u;
@@ -98,9 +101,15 @@ bool channelRangesAdmissible() {
            playLast <= static_cast<uint32_t>(deviceState.outputChannels);
 }
 
+// Limits that admit no length (not positive, or the minimum above the
+// maximum) admit none, rather than wrapping into a range as unsigned numbers.
 bool bufferSizeAdmissible() {
-    return bufferSize != 0 && bufferSize <= static_cast<uint32_t>(deviceState.maxBufferSize) &&
-           bufferSize >= static_cast<uint32_t>(deviceState.minBufferSize);
+    const int32_t low = deviceState.minBufferSize;
+    const int32_t high = deviceState.maxBufferSize;
+    if (low < 1 || high < low)
+        return false;
+    return bufferSize != 0 && bufferSize <= static_cast<uint32_t>(high) &&
+           bufferSize >= static_cast<uint32_t>(low);
 }
 
 bool sampleRateAccepted() {

@@ -72,8 +72,8 @@ ASIOError LoopbackDriver::getChannels(int32_t* numInputChannels, int32_t* numOut
         return ASE_NotPresent;
     if (numInputChannels == nullptr || numOutputChannels == nullptr)
         return ASE_InvalidParameter;
-    *numInputChannels = settings_.inputs;
-    *numOutputChannels = settings_.outputs;
+    *numInputChannels = loopbackReported(settings_.reportInputs, settings_.inputs);
+    *numOutputChannels = loopbackReported(settings_.reportOutputs, settings_.outputs);
     return ASE_OK;
 }
 
@@ -103,10 +103,10 @@ ASIOError LoopbackDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int3
     if (minSize == nullptr || maxSize == nullptr || preferredSize == nullptr ||
         granularity == nullptr)
         return ASE_InvalidParameter;
-    *minSize = settings_.bufferMin;
-    *maxSize = settings_.bufferMax;
-    *preferredSize = settings_.bufferPreferred;
-    *granularity = settings_.bufferGranularity;
+    *minSize = loopbackReported(settings_.reportBufferMin, settings_.bufferMin);
+    *maxSize = loopbackReported(settings_.reportBufferMax, settings_.bufferMax);
+    *preferredSize = loopbackReported(settings_.reportBufferPreferred, settings_.bufferPreferred);
+    *granularity = loopbackReported(settings_.reportBufferGranularity, settings_.bufferGranularity);
     return ASE_OK;
 }
 
