@@ -6,6 +6,24 @@
 
 namespace {
 
+// Block c starts (c mod 64) cache lines into its allocation. Large blocks all
+// begin at the same offset in a page, so without this every channel's cursor
+// would cross into a new page in the same buffer switch, and that switch would
+// pay for all of their first touches and TLB misses at once. Staggered, the
+// crossings of 64 channels spread over a page's worth of switches.
+constexpr size_t kStaggerBytes = 64;
+constexpr uint32_t kStaggerSteps = 64;
+
+size_t staggerOf(uint32_t channel) {
+    return (channel % kStaggerSteps) * kStaggerBytes;
+}
+
+uint8_t* takeStaggered(uint8_t* (*take)(size_t), uint32_t channel, uint32_t blockBytes) {
+    const size_t stagger = staggerOf(channel);
+    uint8_t* allocation = take(size_t{blockBytes} + stagger);
+    return allocation != nullptr ? allocation + stagger : nullptr;
+}
+
 bool takeSampleBlocks(uint8_t* (*take)(size_t), uint32_t channelCount, uint32_t blockBytes,
                       uint8_t*** blocks, uint8_t*** cursors) {
     uint8_t** newBlocks = new (std::nothrow) uint8_t*[channelCount];
@@ -13,7 +31,7 @@ bool takeSampleBlocks(uint8_t* (*take)(size_t), uint32_t channelCount, uint32_t 
     bool complete = newBlocks != nullptr && newCursors != nullptr;
     uint32_t allocated = 0;
     while (complete && allocated < channelCount) {
-        newBlocks[allocated] = take(blockBytes);
+        newBlocks[allocated] = takeStaggered(take, allocated, blockBytes);
         complete = newBlocks[allocated] != nullptr;
         if (complete) {
             newCursors[allocated] = newBlocks[allocated];
@@ -44,7 +62,7 @@ bool reserveSampleBlocks(uint32_t channelCount, uint32_t blockBytes, uint8_t*** 
 void releaseSampleBlocks(uint32_t channelCount, uint8_t*** blocks, uint8_t*** cursors) {
     if (*blocks != nullptr)
         for (uint32_t i = 0; i < channelCount; ++i)
-            freeSampleBlock((*blocks)[i]);
+            freeSampleBlock((*blocks)[i] - staggerOf(i));
     delete[] * blocks;
     delete[] * cursors;
     *blocks = nullptr;
