@@ -62,7 +62,10 @@ int endInterruptedBeforeStart(Held held) {
         freeRecordStore();
     }
     std::printf("\n\nPlay & Record Interrupted!\n\nNothing was played or recorded.\n");
-    return fail(kExitInterrupted);
+    const int code = fail(kExitInterrupted);
+    // A closing console's handler holds the process open until this is known.
+    interruptHandled();
+    return code;
 }
 
 // The playback file's header, before any driver is touched: exit codes 2, 3.
