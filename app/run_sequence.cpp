@@ -46,6 +46,30 @@ void releaseBuffersAndDriver() {
     releaseDriver();
 }
 
+constexpr const char* kDriverDidNotReturn =
+    "\nError: The ASIO driver did not return; ending without releasing it!\n";
+
+// What the run holds when an interrupt is seen before the driver starts.
+enum class Held { Nothing, Driver, Buffers, Stores };
+
+// Nothing was played or recorded, so the record file is not touched.
+int endInterruptedBeforeStart(Held held) {
+    if (held == Held::Driver)
+        releaseDriver();
+    else if (held != Held::Nothing)
+        releaseBuffersAndDriver();
+    keepOnSecondInterrupt();
+    if (held == Held::Stores) {
+        freePlaybackStore();
+        freeRecordStore();
+    }
+    std::printf("\n\nPlay & Record Interrupted!\n\nNothing was played or recorded.\n");
+    const int code = fail(kExitInterrupted);
+    // A closing console's handler holds the process open until this is known.
+    interruptHandled();
+    return code;
+}
+
 // The playback file's header, before any driver is touched: exit codes 2, 3.
 int checkPlaybackFile() {
     uint32_t formatTag = 0;
@@ -66,9 +90,12 @@ int checkPlaybackFile() {
 }
 
 // Unsigned sums as the driver sees channel numbers; negative counts or starts
-// are refused first, since their sums can wrap back into range.
+// are refused first, since their sums can wrap back into range. The driver's
+// counts are bounds: a negative one would pass as a huge unsigned number.
 bool channelRangesAdmissible() {
     if (recordStart < 1 || playStart < 1 || recordCount < 0)
+        return false;
+    if (deviceState.inputChannels < 0 || deviceState.outputChannels < 0)
         return false;
     const uint32_t recordLast =
         static_cast<uint32_t>(recordStart) + static_cast<uint32_t>(recordCount) - 1u;
@@ -79,9 +106,15 @@ bool channelRangesAdmissible() {
            playLast <= static_cast<uint32_t>(deviceState.outputChannels);
 }
 
+// Limits that admit no length (not positive, or the minimum above the
+// maximum) admit none, rather than wrapping into a range as unsigned numbers.
 bool bufferSizeAdmissible() {
-    return bufferSize != 0 && bufferSize <= static_cast<uint32_t>(deviceState.maxBufferSize) &&
-           bufferSize >= static_cast<uint32_t>(deviceState.minBufferSize);
+    const int32_t low = deviceState.minBufferSize;
+    const int32_t high = deviceState.maxBufferSize;
+    if (low < 1 || high < low)
+        return false;
+    return bufferSize != 0 && bufferSize <= static_cast<uint32_t>(high) &&
+           bufferSize >= static_cast<uint32_t>(low);
 }
 
 bool sampleRateAccepted() {
@@ -317,7 +350,6 @@ int writeRecordingOut(bool interrupted) {
 }
 
 int stream() {
-    watchInterrupts();
     armBufferSwitch();
     if (ASIOStart() != ASE_OK) {
         disarmBufferSwitch();
@@ -334,6 +366,7 @@ int stream() {
     disarmBufferSwitch();
     const bool interrupted = deviceState.stopped.load(std::memory_order_acquire) == 0;
     releaseBuffersAndDriver();
+    keepOnSecondInterrupt();
     if (interrupted) {
         std::printf("\n\nPlay & Record Interrupted!\n\n");
         keepRecordedFramesOnly();
@@ -350,26 +383,39 @@ int stream() {
     return code;
 }
 
+// Interrupts are looked at between the steps; a step that fails ends the run
+// with its own code even when an interrupt came meanwhile.
 int run() {
     int code = checkPlaybackFile();
     if (code != kExitDone)
         return fail(code);
+    if (interruptRequested())
+        return endInterruptedBeforeStart(Held::Nothing);
+    endOnSecondInterrupt(kDriverDidNotReturn);
     code = setUpDriver();
-    if (code == kExitDone)
-        code = setUpBuffers();
     if (code != kExitDone)
         return code;
+    if (interruptRequested())
+        return endInterruptedBeforeStart(Held::Driver);
+    code = setUpBuffers();
+    if (code != kExitDone)
+        return code;
+    if (interruptRequested())
+        return endInterruptedBeforeStart(Held::Buffers);
     code = fillStores();
     if (code != kExitDone) {
         releaseBuffersAndDriver();
         return fail(code);
     }
+    if (interruptRequested())
+        return endInterruptedBeforeStart(Held::Stores);
     return stream();
 }
 
 } // namespace
 
 int runTandemWav(int argc, char** argv) {
+    watchInterrupts();
     printBanner();
     if (argc != 8) {
         printUsage();

@@ -1,6 +1,8 @@
 // The blocks behind both sample stores, resident before they are used: one
 // block per channel and two pointer arrays beside them, allocated and released
-// the same way for both.
+// the same way for both. Each channel's block starts one cache line further
+// into its page than the one before, so that the channels' cursors cross into
+// new pages in different buffer switches.
 #pragma once
 
 #include <cstdint>

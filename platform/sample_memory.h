@@ -1,8 +1,8 @@
 // The large blocks behind the sample stores. Every page of a block is made
-// resident before the block is handed out: the loader then fills it without
-// taking a fault per page, and the driver's real-time thread never takes a
-// first-use fault when it records into one (with many channels those faults
-// would all fall in the same buffer switch).
+// resident, and written once, before the block is handed out: the loader then
+// fills it without taking a fault per page, and the driver's real-time thread
+// never takes a first-use fault (or, on a guest with shadow paging, a first
+// write's trap to the hypervisor) when it records into one.
 #pragma once
 
 #include <cstddef>

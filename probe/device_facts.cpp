@@ -113,11 +113,20 @@ bool gatherDeviceFacts(DriverSession& session, DeviceFacts& facts) {
     return !interruptRequested();
 }
 
+InvalidFacts findInvalidFacts(const DeviceFacts& facts) {
+    const bool crossed = facts.minBufferSize > facts.maxBufferSize;
+    return {facts.inputs.reportedCount < 0,     facts.outputs.reportedCount < 0,
+            facts.minBufferSize < 1 || crossed, facts.maxBufferSize < 1 || crossed,
+            facts.preferredBufferSize < 1,      facts.bufferGranularity < -1};
+}
+
 int32_t suggestedBufferFrames(const DeviceFacts& facts) {
-    const int32_t lowest = std::max(facts.minBufferSize, 1);
+    const int32_t lowest = facts.minBufferSize;
+    if (lowest < 1 || lowest > facts.maxBufferSize)
+        return 0;
     if (facts.preferredBufferSize >= lowest && facts.preferredBufferSize <= facts.maxBufferSize)
         return facts.preferredBufferSize;
-    return lowest <= facts.maxBufferSize ? lowest : 0;
+    return lowest;
 }
 
 std::string describeBufferLengths(const DeviceFacts& facts) {
@@ -125,7 +134,7 @@ std::string describeBufferLengths(const DeviceFacts& facts) {
     const int32_t high = facts.maxBufferSize;
     const int32_t step = facts.bufferGranularity;
     char text[128];
-    if (high < 1 || low > high)
+    if (low < 1 || low > high)
         std::snprintf(text, sizeof text, "none (minimum %d, maximum %d)", low, high);
     else if (low == high)
         std::snprintf(text, sizeof text, "only %d", low);

@@ -71,8 +71,23 @@ extern const double kUsualSampleRates[16];
 // interrupted, with the facts gathered so far.
 bool gatherDeviceFacts(DriverSession& session, DeviceFacts& facts);
 
+// The values the driver gave that cannot be sizes or bounds: a negative
+// channel count, a buffer length below 1, a minimum above the maximum, a
+// granularity below -1 (-1 means powers of two). They are shown as given.
+struct InvalidFacts {
+    bool inputs;
+    bool outputs;
+    bool minBuffer;
+    bool maxBuffer;
+    bool preferredBuffer;
+    bool granularity;
+};
+
+InvalidFacts findInvalidFacts(const DeviceFacts& facts);
+
 // The buffer length a tandemwav run should use: the preferred one when the
-// limits admit it, else the minimum; 0 when the limits admit none.
+// limits admit it, else the minimum; 0 when the limits admit none (tandemwav
+// refuses every length when they are invalid).
 int32_t suggestedBufferFrames(const DeviceFacts& facts);
 
 // "powers of two from 64 to 2048", "every length from 16 to 8192", ...

@@ -1,5 +1,8 @@
 #include "probe/json_report.h"
 
+#include <initializer_list>
+#include <utility>
+
 #include "probe/device_facts.h"
 #include "probe/json_writer.h"
 #include "probe/safe_text.h"
@@ -38,7 +41,16 @@ std::string channelJson(const ChannelFacts& channel) {
         .text();
 }
 
-std::string directionJson(const DirectionFacts& direction) {
+// The names of the values marked invalid, as the object names them.
+std::string invalidJson(std::initializer_list<std::pair<const char*, bool>> values) {
+    std::vector<std::string> names;
+    for (const auto& value : values)
+        if (value.second)
+            names.push_back(jsonString(value.first));
+    return jsonArray(names);
+}
+
+std::string directionJson(const DirectionFacts& direction, bool countInvalid) {
     std::vector<std::string> channels;
     for (const ChannelFacts& channel : direction.channels)
         channels.push_back(channelJson(channel));
@@ -47,16 +59,21 @@ std::string directionJson(const DirectionFacts& direction) {
         .add("channels", jsonArray(channels))
         .add("infoFailedAt", direction.infoFailedAt != 0 ? jsonInt(direction.infoFailedAt) : "null")
         .add("infoError", jsonInt(direction.infoError))
+        .add("invalid", invalidJson({{"count", countInvalid}}))
         .text();
 }
 
-std::string bufferJson(const DeviceFacts& facts) {
+std::string bufferJson(const DeviceFacts& facts, const InvalidFacts& invalid) {
     return JsonObject()
         .add("min", jsonInt(facts.minBufferSize))
         .add("max", jsonInt(facts.maxBufferSize))
         .add("preferred", jsonInt(facts.preferredBufferSize))
         .add("granularity", jsonInt(facts.bufferGranularity))
         .add("description", jsonString(describeBufferLengths(facts)))
+        .add("invalid", invalidJson({{"min", invalid.minBuffer},
+                                     {"max", invalid.maxBuffer},
+                                     {"preferred", invalid.preferredBuffer},
+                                     {"granularity", invalid.granularity}}))
         .text();
 }
 
@@ -120,6 +137,7 @@ std::string catalogueJson(const std::vector<CatalogueEntry>& entries) {
 }
 
 std::string deviceJson(const DeviceFacts& facts, const Verdict& verdict) {
+    const InvalidFacts invalid = findInvalidFacts(facts);
     return JsonObject()
         .add("requestedName", jsonString(facts.requestedName))
         .add("exitCode", jsonInt(0))
@@ -127,9 +145,9 @@ std::string deviceJson(const DeviceFacts& facts, const Verdict& verdict) {
                            .add("name", jsonString(facts.name))
                            .add("version", jsonInt(facts.version))
                            .text())
-        .add("inputs", directionJson(facts.inputs))
-        .add("outputs", directionJson(facts.outputs))
-        .add("bufferSize", bufferJson(facts))
+        .add("inputs", directionJson(facts.inputs, invalid.inputs))
+        .add("outputs", directionJson(facts.outputs, invalid.outputs))
+        .add("bufferSize", bufferJson(facts, invalid))
         .add("sampleRate", sampleRateJson(facts))
         .add("clockSources", clockSourcesJson(facts))
         .add("latency", latencyJson(facts.latency))

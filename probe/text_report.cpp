@@ -33,8 +33,12 @@ void printCatalogueEntry(const CatalogueEntry& entry) {
     std::printf("  %s\n", line.c_str());
 }
 
-void printChannels(const char* direction, const DirectionFacts& facts) {
-    std::printf("%s: %d\n", direction, facts.reportedCount);
+const char* invalidMark(bool invalid) {
+    return invalid ? " (invalid)" : "";
+}
+
+void printChannels(const char* direction, const DirectionFacts& facts, bool countInvalid) {
+    std::printf("%s: %d%s\n", direction, facts.reportedCount, invalidMark(countInvalid));
     for (const ChannelFacts& channel : facts.channels)
         std::printf("  %d: \"%s\", %s (%d), group %d, %s\n", channel.number,
                     printableText(channel.name).c_str(), sampleTypeName(channel.type), channel.type,
@@ -46,10 +50,13 @@ void printChannels(const char* direction, const DirectionFacts& facts) {
         std::printf("  (only the first %d are described)\n", kMaxDescribedChannels);
 }
 
-void printBufferAndRates(const DeviceFacts& facts) {
-    std::printf("Buffer lengths: minimum %d, maximum %d, preferred %d, granularity %d: %s\n",
-                facts.minBufferSize, facts.maxBufferSize, facts.preferredBufferSize,
-                facts.bufferGranularity, describeBufferLengths(facts).c_str());
+void printBufferAndRates(const DeviceFacts& facts, const InvalidFacts& invalid) {
+    std::printf("Buffer lengths: minimum %d%s, maximum %d%s, preferred %d%s, granularity %d%s: "
+                "%s\n",
+                facts.minBufferSize, invalidMark(invalid.minBuffer), facts.maxBufferSize,
+                invalidMark(invalid.maxBuffer), facts.preferredBufferSize,
+                invalidMark(invalid.preferredBuffer), facts.bufferGranularity,
+                invalidMark(invalid.granularity), describeBufferLengths(facts).c_str());
     if (facts.rateResult == 0)
         std::printf("Sample rate: %.0f Hz\n", facts.currentRate);
     else
@@ -111,9 +118,10 @@ void printCatalogueText(const std::vector<CatalogueEntry>& entries) {
 void printDeviceText(const DeviceFacts& facts, const Verdict& verdict) {
     std::printf("Driver: %s\n", printableText(facts.name).c_str());
     std::printf("Version: %d\n", facts.version);
-    printChannels("Inputs", facts.inputs);
-    printChannels("Outputs", facts.outputs);
-    printBufferAndRates(facts);
+    const InvalidFacts invalid = findInvalidFacts(facts);
+    printChannels("Inputs", facts.inputs, invalid.inputs);
+    printChannels("Outputs", facts.outputs, invalid.outputs);
+    printBufferAndRates(facts, invalid);
     printClockSources(facts);
     printLatencies(facts.latency);
     printVerdict(verdict);

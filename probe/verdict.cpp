@@ -59,6 +59,9 @@ std::string findProblem(const DeviceFacts& facts, const Verdict& verdict) {
     std::string problem = formatProblem(facts, verdict);
     if (!problem.empty())
         return problem;
+    if (facts.inputs.reportedCount < 0)
+        return format("it reports %d input channels, and tandemwav refuses a negative count",
+                      facts.inputs.reportedCount);
     if (verdict.bufferFrames == 0)
         return format("no buffer length fits its limits (minimum %d, maximum %d)",
                       facts.minBufferSize, facts.maxBufferSize);

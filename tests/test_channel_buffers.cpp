@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "engine/channel_buffers.h"
 #include "engine/device_state.h"
 #include "engine/sample_stores.h"
@@ -122,6 +124,32 @@ TEST(RecordStore, OneBlockPerChannelOfTheRecordedLength) {
     freeRecordStore();
     EXPECT_EQ(recordStore.blocks, nullptr);
     freeRecordStore(); // a second release does nothing
+}
+
+// 64 channels of 3-byte samples, 32 frames a switch (192 kHz): the switch
+// that first writes into a page pays for it (a trap on some virtual machines,
+// a TLB miss everywhere), so at most two channels may enter a new page in one
+// switch. Unstaggered, large blocks all begin at the same offset in their
+// first page and all 64 enter their next page in the same switch.
+TEST(RecordStore, ChannelsEnterNewPagesInDifferentSwitches) {
+    constexpr uintptr_t kPage = 4096;
+    constexpr uintptr_t kSwitchBytes = 32 * 3;
+    recordStore.channelCount = 64;
+    recordStore.frameCount = 1 << 18; // 768 KiB a channel: blocks of their own mapping
+    bytesPerSample = 3;
+    ASSERT_TRUE(allocateRecordStore());
+    int most = 0;
+    for (uintptr_t s = 1; s < 3 * kPage / kSwitchBytes; ++s) {
+        int entering = 0;
+        for (uint32_t c = 0; c < 64; ++c) {
+            const uintptr_t start = reinterpret_cast<uintptr_t>(recordStore.blocks[c]);
+            entering += (start + (s + 1) * kSwitchBytes - 1) / kPage !=
+                        (start + s * kSwitchBytes - 1) / kPage;
+        }
+        most = std::max(most, entering);
+    }
+    EXPECT_LE(most, 2);
+    freeRecordStore();
 }
 
 TEST(RecordStore, NoChannelsNeedNoBlocks) {

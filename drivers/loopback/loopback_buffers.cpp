@@ -7,6 +7,7 @@
 ASIOError LoopbackDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,
                                         int32_t bufferSize, ASIOCallbacks* callbacks) {
     trace_.note("createBuffers %d %d", numChannels, bufferSize);
+    hangIfAsked("createBuffers");
     if (!initialised_)
         return ASE_NotPresent;
     if (storage_ != nullptr)
@@ -36,6 +37,7 @@ ASIOError LoopbackDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t num
 
 ASIOError LoopbackDriver::disposeBuffers() {
     trace_.note("disposeBuffers");
+    hangIfAsked("disposeBuffers");
     // The clock would go on writing into what is freed here.
     if (onClockThread())
         return ASE_InvalidMode;

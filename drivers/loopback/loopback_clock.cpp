@@ -10,6 +10,7 @@
 
 ASIOError LoopbackDriver::start() {
     trace_.note("start");
+    hangIfAsked("start");
     if (!initialised_ || storage_ == nullptr)
         return ASE_NotPresent;
     if (running_)
@@ -21,6 +22,7 @@ ASIOError LoopbackDriver::start() {
 }
 
 ASIOError LoopbackDriver::stop() {
+    hangIfAsked("stop");
     stopClock();
     reportTiming();
     return ASE_OK;

@@ -1,6 +1,7 @@
 #include "drivers/loopback/loopback_driver.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/guid_text.h"
 
@@ -25,8 +26,18 @@ LoopbackDriver::~LoopbackDriver() {
     releaseBuffers();
 }
 
+// A driver stuck in a call, as one waiting for hardware that never answers.
+void LoopbackDriver::hangIfAsked(const char* call) const {
+    if (std::strcmp(settings_.hangIn, call) != 0)
+        return;
+    trace_.note("hang %s", call);
+    for (uint32_t waited = 0; settings_.hangMs == 0 || waited < settings_.hangMs; waited += 10)
+        Sleep(10);
+}
+
 ASIOBool LoopbackDriver::init(void*) {
     trace_.note("init");
+    hangIfAsked("init");
     if (settings_.failInit) {
         copyFieldText(errorMessage_, sizeof errorMessage_, settings_.initError);
         initialised_ = false;
@@ -56,12 +67,13 @@ void LoopbackDriver::getErrorMessage(char* string) {
 
 ASIOError LoopbackDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
     trace_.note("getChannels");
+    hangIfAsked("getChannels");
     if (!initialised_)
         return ASE_NotPresent;
     if (numInputChannels == nullptr || numOutputChannels == nullptr)
         return ASE_InvalidParameter;
-    *numInputChannels = settings_.inputs;
-    *numOutputChannels = settings_.outputs;
+    *numInputChannels = loopbackReported(settings_.reportInputs, settings_.inputs);
+    *numOutputChannels = loopbackReported(settings_.reportOutputs, settings_.outputs);
     return ASE_OK;
 }
 
@@ -71,6 +83,7 @@ ASIOError LoopbackDriver::getChannels(int32_t* numInputChannels, int32_t* numOut
 // with an unreported safety buffer do; the figure may then go below zero.
 ASIOError LoopbackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
     trace_.note("getLatencies");
+    hangIfAsked("getLatencies");
     if (!initialised_)
         return ASE_NotPresent;
     if (inputLatency == nullptr || outputLatency == nullptr)
@@ -84,15 +97,16 @@ ASIOError LoopbackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLat
 ASIOError LoopbackDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
                                         int32_t* granularity) {
     trace_.note("getBufferSize");
+    hangIfAsked("getBufferSize");
     if (!initialised_)
         return ASE_NotPresent;
     if (minSize == nullptr || maxSize == nullptr || preferredSize == nullptr ||
         granularity == nullptr)
         return ASE_InvalidParameter;
-    *minSize = settings_.bufferMin;
-    *maxSize = settings_.bufferMax;
-    *preferredSize = settings_.bufferPreferred;
-    *granularity = settings_.bufferGranularity;
+    *minSize = loopbackReported(settings_.reportBufferMin, settings_.bufferMin);
+    *maxSize = loopbackReported(settings_.reportBufferMax, settings_.bufferMax);
+    *preferredSize = loopbackReported(settings_.reportBufferPreferred, settings_.bufferPreferred);
+    *granularity = loopbackReported(settings_.reportBufferGranularity, settings_.bufferGranularity);
     return ASE_OK;
 }
 

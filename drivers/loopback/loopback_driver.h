@@ -67,6 +67,7 @@ class LoopbackDriver : public AsioDriverObject {
     uint64_t systemTimeNs();
 
     ASIOError checkRate(ASIOSampleRate rate, bool refuseEvery) const;
+    void hangIfAsked(const char* call) const;
 
     LoopbackSettings settings_;
     CallTrace trace_;

@@ -14,6 +14,12 @@ void readInt(HKEY key, const char* name, int32_t* value) {
         *value = static_cast<int32_t>(raw);
 }
 
+void readReported(HKEY key, const char* name, LoopbackReportedValue* reported) {
+    uint32_t raw = 0;
+    reported->given = readNumber(key, name, &raw);
+    reported->value = static_cast<int32_t>(raw);
+}
+
 void readCount(HKEY key, const char* name, uint32_t* value) {
     readNumber(key, name, value);
 }
@@ -83,6 +89,14 @@ void readFaultValues(HKEY key, LoopbackSettings* s) {
     readFlag(key, "deadDevice", &s->deadDevice);
     readCount(key, "lateSwitchAt", &s->lateSwitchAt);
     readCount(key, "lateSwitchBlocks", &s->lateSwitchBlocks);
+    readText(key, "hangIn", s->hangIn, sizeof s->hangIn);
+    readCount(key, "hangMs", &s->hangMs);
+    readReported(key, "reportInputs", &s->reportInputs);
+    readReported(key, "reportOutputs", &s->reportOutputs);
+    readReported(key, "reportBufferMin", &s->reportBufferMin);
+    readReported(key, "reportBufferMax", &s->reportBufferMax);
+    readReported(key, "reportBufferPreferred", &s->reportBufferPreferred);
+    readReported(key, "reportBufferGranularity", &s->reportBufferGranularity);
 }
 
 int32_t clamp(int32_t value, int32_t low, int32_t high) {
@@ -158,6 +172,10 @@ bool loopbackRateListed(const LoopbackSettings& settings, double rate) {
         if (settings.rates[i] == rate)
             return true;
     return false;
+}
+
+int32_t loopbackReported(const LoopbackReportedValue& reported, int32_t own) {
+    return reported.given ? reported.value : own;
 }
 
 bool loopbackSettingsExist(const CLSID& clsid) {

@@ -15,6 +15,13 @@ constexpr int32_t kLoopbackMaxLatency = 1 << 22;
 // A block number or channel number that is never reached: the fault is off.
 constexpr uint32_t kLoopbackNever = 0xFFFFFFFFu;
 
+// A number the device reports in place of its own, whatever it is: a driver
+// that gives nonsense, for the host's tests.
+struct LoopbackReportedValue {
+    bool given;
+    int32_t value;
+};
+
 struct LoopbackSettings {
     char name[128];
     int32_t version;
@@ -65,7 +72,22 @@ struct LoopbackSettings {
     // lateSwitchBlocks more deadlines have passed, as a host that is late.
     uint32_t lateSwitchAt;
     uint32_t lateSwitchBlocks;
+    // The call of this name (as traced, "init", "stop", ...) does not return
+    // for hangMs milliseconds, or ever when hangMs is 0.
+    char hangIn[32];
+    uint32_t hangMs;
+    // What getChannels and getBufferSize report, when given; the device itself
+    // keeps to the values above.
+    LoopbackReportedValue reportInputs;
+    LoopbackReportedValue reportOutputs;
+    LoopbackReportedValue reportBufferMin;
+    LoopbackReportedValue reportBufferMax;
+    LoopbackReportedValue reportBufferPreferred;
+    LoopbackReportedValue reportBufferGranularity;
 };
+
+// The reported value when one is given, else the device's own.
+int32_t loopbackReported(const LoopbackReportedValue& reported, int32_t own);
 
 void defaultLoopbackSettings(LoopbackSettings* settings);
 

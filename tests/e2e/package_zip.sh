@@ -60,7 +60,14 @@ done
 cd "$folder" || exit 1
 program=$folder/tandemwav.exe
 check "regsvr32 registers the unpacked driver" "$runner" regsvr32 /s "$(winpath "$folder/tandem_loopback.dll")"
+# The default device keeps real time as hardware does, and a loaded machine
+# can hold Wine's clock thread for many periods (100 ms has been seen), so that
+# even a second try loses blocks. What is tested here is the archive: for this
+# run the device waits for a late host, as its settings allow.
+settings='HKLM\SOFTWARE\tandemwav\loopback\{8980851F-4FD3-4041-8214-576F7F967C37}'
+"$runner" reg add "$settings" /v strictTiming /t REG_DWORD /d 0 /f >/dev/null 2>&1
 run_in_time "Tandem Loopback" 256 sweep.wav 1 out.wav 2 1
+"$runner" reg delete "$settings" /f >/dev/null 2>&1
 expect_sweep_loop "unpacked archive" sweep.wav out.wav
 check "the unpacked probe prints the line the read-me runs" eval \
     '"$runner" "$folder/tandemwav-probe.exe" "Tandem Loopback" | grep -q "tandemwav \"Tandem Loopback\" 256 "'

@@ -20,6 +20,8 @@ device "Probe Step" '{C0FFEE10-0000-4000-8000-0000000000A3}' sampleType=16 buffe
 device "Probe Refusing" '{C0FFEE10-0000-4000-8000-0000000000A4}' failInit="Interface unplugged"
 device "Probe Partial" '{C0FFEE10-0000-4000-8000-0000000000A5}' failChannelInfoFrom=2
 device "$LONG" '{C0FFEE10-0000-4000-8000-0000000000A6}'
+device "Probe Invalid" '{C0FFEE10-0000-4000-8000-0000000000A7}' reportInputs=4294967293 \
+    reportBufferMin=0 reportBufferPreferred=0 reportBufferGranularity=4294967289
 # A catalogue entry of each broken kind.
 {
     printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Probe No Class]\n"Description"="x"\n'
@@ -121,6 +123,13 @@ probe "channel descriptions failing from channel 3" 0 "Probe Partial"
 expect_lines "channel descriptions failing from channel 3" \
     "  3 to 8: no description (getChannelInfo error -1000)" \
     '  tandemwav "Probe Partial" 256 play.wav 1 record.wav 2 1'
+
+# Numbers as the driver gave them, the invalid ones marked; tandemwav refuses
+# a negative channel count and limits that admit no length.
+probe "invalid values" 0 "Probe Invalid"
+expect_lines "invalid values" "Inputs: -3 (invalid)" "Outputs: 8" \
+    "Buffer lengths: minimum 0 (invalid), maximum 8192, preferred 0 (invalid), granularity -7 (invalid): none (minimum 0, maximum 8192)" \
+    "Verdict: not usable by tandemwav: it reports -3 input channels, and tandemwav refuses a negative count"
 
 probe "long name" 0 "Probe Loopback With A Name O..."
 expect_lines "long name" "Driver: Probe Loopback With A Name Of F"

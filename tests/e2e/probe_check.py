@@ -22,9 +22,12 @@ def expected_lines(doc):
         return
     yield "Driver: %s" % esc(doc["driver"]["name"])
     yield "Version: %d" % doc["driver"]["version"]
+    def mark(obj, key):
+        return " (invalid)" if key in obj["invalid"] else ""
+
     for side, title in (("inputs", "Inputs"), ("outputs", "Outputs")):
         facts = doc[side]
-        yield "%s: %d" % (title, facts["count"])
+        yield "%s: %d%s" % (title, facts["count"], mark(facts, "count"))
         for c in facts["channels"]:
             yield '  %d: "%s", %s (%d), group %d, %s' % (
                 c["number"], esc(c["name"]), c["typeName"], c["type"], c["group"],
@@ -33,8 +36,9 @@ def expected_lines(doc):
             yield "  %d to %d: no description (getChannelInfo error %d)" % (
                 facts["infoFailedAt"], facts["count"], facts["infoError"])
     b = doc["bufferSize"]
-    yield "Buffer lengths: minimum %d, maximum %d, preferred %d, granularity %d: %s" % (
-        b["min"], b["max"], b["preferred"], b["granularity"], b["description"])
+    yield "Buffer lengths: minimum %d%s, maximum %d%s, preferred %d%s, granularity %d%s: %s" % (
+        b["min"], mark(b, "min"), b["max"], mark(b, "max"), b["preferred"], mark(b, "preferred"),
+        b["granularity"], mark(b, "granularity"), b["description"])
     yield "Sample rate: %.0f Hz" % doc["sampleRate"]["current"]
     rates = " ".join("%.0f" % r for r in doc["sampleRate"]["accepted"])
     yield "Accepted rates: %s" % (rates + " Hz" if rates else "none of the usual ones")

@@ -95,7 +95,7 @@ expect_trace_after() {
     shift 3
     local trace=$work/trace.$tag
     tr -d '\r' <"$trace" 2>/dev/null |
-        punctual_stop |
+        untimed_stop |
         awk -v mark="$mark" \
         '$0 == mark { n = NR } { line[NR] = $0 } END { for (i = n + 1; n && i <= NR; i++) print line[i] }' \
         >"$work/trace.after"

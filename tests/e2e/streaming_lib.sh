@@ -107,7 +107,7 @@ opened_calls() {
 # expect_trace NAME EXPECTED_LINES: the driver's calls during the last run.
 expect_trace() {
     printf '%s' "$2" >"$work/calls"
-    punctual_stop <"$trace" >"$work/calls.seen" 2>/dev/null
+    untimed_stop <"$trace" >"$work/calls.seen" 2>/dev/null
     if ! cmp -s "$work/calls" "$work/calls.seen"; then
         echo "FAIL $1: driver calls differ"
         diff "$work/calls" "$work/calls.seen" | head -20
