@@ -55,22 +55,122 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-std::string shellWord(const std::string& text) {
-    bool plain = !text.empty();
+namespace {
+
+// Nothing in double quotes is special to sh, bash or cmd but these (and
+// control characters).
+bool safeInDoubleQuotes(unsigned char c) {
+    return isPrintable(c) && std::strchr("\"$`\\!%", c) == nullptr;
+}
+
+// sh and bash take everything between single quotes as it is; a single quote
+// itself ends the quotes, is escaped, and they open again.
+std::string posixWord(const std::string& text) {
+    std::string quoted = "'";
+    for (const char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// What cmd does to a line comes first: it expands %NAME% even between
+// quotes, and it takes & | < > ( ) ^ as its own outside them. Then the
+// program's runtime splits the rest into arguments: backslashes before a
+// quote escape it, a quote toggles quoting. So every ordinary character
+// stays between quotes, and a percent sign or quote goes outside them behind
+// cmd's escape ^: ^% never starts a variable that exists, and ^" is a quote
+// cmd does not count, which the runtime reads as a literal quote after its
+// backslash.
+class CmdWord {
+  public:
+    std::string finish() {
+        if (open_)
+            closeQuotes();
+        else
+            flushBackslashes(false);
+        return out_;
+    }
+
+    void add(char c) {
+        if (c == '\\') {
+            ++backslashes_;
+        } else if (c == '%') {
+            leaveQuotes();
+            out_ += "^%";
+        } else if (c == '"') {
+            if (open_)
+                closeQuotes();
+            else
+                flushBackslashes(true);
+            out_ += "\\^\"";
+        } else {
+            if (!open_) {
+                flushBackslashes(true);
+                out_ += '"';
+                open_ = true;
+            } else {
+                flushBackslashes(false);
+            }
+            out_ += c;
+        }
+    }
+
+  private:
+    // Backslashes stand for themselves unless a quote follows them.
+    void flushBackslashes(bool beforeQuote) {
+        out_.append(beforeQuote ? 2 * backslashes_ : backslashes_, '\\');
+        backslashes_ = 0;
+    }
+
+    void closeQuotes() {
+        flushBackslashes(true);
+        out_ += '"';
+        open_ = false;
+    }
+
+    void leaveQuotes() {
+        if (open_)
+            closeQuotes();
+        else
+            flushBackslashes(false);
+    }
+
+    std::string out_;
+    size_t backslashes_ = 0;
+    bool open_ = false;
+};
+
+std::string cmdWord(const std::string& text) {
+    if (text.empty())
+        return "\"\"";
+    CmdWord word;
+    for (const char c : text)
+        word.add(c);
+    return word.finish();
+}
+
+} // namespace
+
+bool typeable(const std::string& text) {
     for (const unsigned char c : text)
+        if (c < 0x20 || c == 0x7f)
+            return false;
+    return true;
+}
+
+std::string shellWord(const std::string& text, CommandShell shell) {
+    bool plain = !text.empty();
+    bool quotable = true;
+    for (const unsigned char c : text) {
         plain = plain && isPlainWordCharacter(c);
+        quotable = quotable && safeInDoubleQuotes(c);
+    }
     if (plain)
         return text;
-    // \" is a quote inside a quoted argument for the shells and for the
-    // Windows runtime alike; bytes no one can type stay visible as escapes.
-    std::string quoted;
-    for (const unsigned char c : text) {
-        if (c == '"')
-            quoted += "\\\"";
-        else if (isPrintable(c))
-            quoted += static_cast<char>(c);
-        else
-            quoted += hexEscape("\\x%02X", c);
-    }
-    return "\"" + quoted + "\"";
+    if (quotable)
+        return "\"" + text + "\"";
+    return shell == CommandShell::Posix ? posixWord(text) : cmdWord(text);
+}
+
+std::string shellWord(const std::string& text) {
+    return shellWord(text, typingShell());
 }

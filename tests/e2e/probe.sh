@@ -129,8 +129,27 @@ expect_lines "long name in full" "Error: Failed to load ASIO driver $LONG!"
 
 run_program "Probe Custom" "Probe Step"
 [ "$status" = 1 ] && grep -q '^Usage: tandemwav-probe' "$work/out" || fail "two driver names"
-run_program --json --verbose
+run_program --verbose
 [ "$status" = 1 ] && grep -q '^Usage: tandemwav-probe' "$work/out" || fail "unknown option"
+# With --json every answer is a document: usage errors, help and version too.
+json_is() {
+    python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); sys.exit(not eval(sys.argv[2]))' \
+        "$work/out" "$1"
+}
+run_program --json --verbose
+[ "$status" = 1 ] && json_is 'd["exitCode"] == 1 and "--verbose" in d["error"] and d["usage"].startswith("Usage: tandemwav-probe")' ||
+    fail "unknown option with --json"
+run_program --help --json
+[ "$status" = 0 ] && json_is 'd["usage"].startswith("Usage: tandemwav-probe") and "exitCode" not in d' ||
+    fail "--help with --json"
+run_program --json --version
+[ "$status" = 0 ] && json_is 'd["version"].count(".") == 2' || fail "--version with --json"
+# Rates are whole numbers of Hz.
+for rate in 44100.5 4.41e4 48000x; do
+    run_program "Probe Custom" --latency 1:1 --rate "$rate"
+    [ "$status" = 1 ] && grep -qF "invalid value for --rate: $rate (a whole number of Hz from 1000 to 1000000)" "$work/out" ||
+        fail "--rate $rate: exit code $status"
+done
 run_program --version
 [ "$status" = 0 ] && grep -q '^tandemwav-probe [0-9]\+\.[0-9]\+\.[0-9]\+' "$work/out" ||
     fail "--version"
