@@ -116,6 +116,8 @@ void printCatalogueText(const std::vector<CatalogueEntry>& entries) {
                 "(name to type, CLSID, module):\n");
     for (const CatalogueEntry& entry : entries)
         printCatalogueEntry(entry);
+    for (const std::string& note : catalogueNotes(entries))
+        std::printf("Note: %s.\n", printableText(note).c_str());
 }
 
 void printDeviceText(const DeviceFacts& facts, const Verdict& verdict) {

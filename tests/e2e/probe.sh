@@ -153,4 +153,34 @@ done
 run_program --version
 [ "$status" = 0 ] && grep -q '^tandemwav-probe [0-9]\+\.[0-9]\+\.[0-9]\+' "$work/out" ||
     fail "--version"
+# What hides a driver: a name that an earlier entry has too, and a subkey name
+# too long for tandemwav's field, which ends its walk of the catalogue.
+long_key="Probe Zy $(printf 'x%.0s' $(seq 123))"
+{
+    echo 'Windows Registry Editor Version 5.00'
+    for twin in A B; do
+        printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Probe Twin %s]\n"CLSID"="%s"\n' "$twin" \
+            "${device_clsid[Probe Float]}"
+        printf '"Description"="Probe Twin"\n'
+    done
+    for key in "$long_key" "Probe Zz After"; do
+        printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\%s]\n"CLSID"="%s"\n' "$key" \
+            "${device_clsid[Probe Step]}"
+    done
+} >"$work/hiding.reg"
+for key in "Twin A" "Twin B" "${long_key#Probe }" "Zz After"; do
+    printf '[-HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Probe %s]\n' "$key" >>"$work/uninstall.reg"
+done
+if [ -n "$runner" ]; then
+    "$runner" regedit /S "$(winpath "$work/hiding.reg")"
+else
+    tail -n +2 "$work/hiding.reg" >>config/tandemwav/registry.reg
+fi
+probe "hidden drivers" 0
+expect_lines "hidden drivers" 'Note: 2 drivers are named "Probe Twin"; tandemwav uses the first.' \
+    "  (subkey \"Probe Zz After\")  ${device_clsid[Probe Step]}  $(winpath "$module")  not seen: after a subkey that ends the catalogue"
+grep -qE "^  \"Probe Twin\"  .*  hidden: an entry before it has the same name, and tandemwav uses the first\$" "$work/text" ||
+    fail "hidden drivers: the second twin is not marked"
+grep -qE "^Note: the key \"$long_key\" \(132 characters\) ends the catalogue; [1-9][0-9]* keys? after it (is|are) not seen\.\$" "$work/text" ||
+    fail "hidden drivers: no note on the long key"
 finish
