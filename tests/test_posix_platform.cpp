@@ -141,6 +141,8 @@ TEST(RegistryImage, QueryFollowsTheWindowsSizeRules) {
 }
 
 TEST(RegistryImage, StandardPlacesGoFromTheInstalledCopyToBesideTheExecutable) {
+    const char* givenHome = std::getenv("HOME");
+    const std::string home = givenHome != nullptr ? givenHome : "";
     setenv("XDG_CONFIG_HOME", "/tmp/xdg", 1);
     std::vector<std::string> paths = registryImagePaths();
     const auto folder = std::filesystem::canonical("/proc/self/exe").parent_path();
@@ -153,6 +155,11 @@ TEST(RegistryImage, StandardPlacesGoFromTheInstalledCopyToBesideTheExecutable) {
     unsetenv("XDG_CONFIG_HOME");
     setenv("HOME", "/home/someone", 1);
     EXPECT_EQ(registryImagePaths()[2], "/home/someone/.config/tandemwav/registry.reg");
+    // A relative HOME would name a file of the working folder: the password
+    // database's home folder counts instead.
+    setenv("HOME", "someone", 1);
+    EXPECT_EQ(registryImagePaths()[2].rfind('/', 0), 0u) << registryImagePaths()[2];
+    setenv("HOME", home.c_str(), 1);
 }
 
 TEST(ComStandIns, ClassIdentifiersParseOnlyInTheBracedForm) {
