@@ -28,6 +28,20 @@ Windows Registry Editor Version 5.00
 REG
 export XDG_CONFIG_HOME=$work/config
 
+# No server of that name: one message of ours, nothing from libjack.
+sed "s/\"server\"=\"$server\"/\"server\"=\"$server-absent\"/" "$work/config/tandemwav/registry.reg" \
+    >"$work/absent.reg"
+mkdir -p "$work/absent/tandemwav" && mv "$work/absent.reg" "$work/absent/tandemwav/registry.reg"
+XDG_CONFIG_HOME=$work/absent run_program "JACK Probe Test"
+if [ "$status" = 5 ] && [ ! -s "$work/err" ] && [ "$(cat "$work/out")" = "Error: Failed to initialize ASIO driver!
+Driver message: JACK: no JACK server \"$server-absent\" is running; start one first" ]; then
+    echo "ok   no server: one message of ours"
+else
+    echo "FAIL no server: exit code $status"
+    cat "$work/out" "$work/err"
+    failures=$((failures + 1))
+fi
+
 run_program --json "JACK Probe Test"
 cp "$work/out" "$work/json"
 run_program "JACK Probe Test"
