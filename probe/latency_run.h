@@ -19,6 +19,9 @@ struct LatencyRequest {
     int32_t runs = 3;
     double levelDb = -20.0;
     double maxLatencySeconds = 0.0; // 0: the reported round trip plus a second
+    // How long the first run is repeated while no signal comes back, so that
+    // a loop can be wired by hand (JACK ports, a patch bay); 0: once.
+    double waitSeconds = 0.0;
 };
 
 struct LatencyRunResult {

@@ -38,7 +38,7 @@ struct ProbeOptions {
     bool version = false;
     const char* driverName = nullptr;
     bool latency = false;
-    bool latencyDetails = false; // --buffer, --rate, --runs, --level or --max-latency given
+    bool latencyDetails = false; // an option of the measurement given
     LatencyRequest request;
     std::string problem; // set when the arguments are not understood
 };
@@ -90,6 +90,8 @@ bool takeValuedOption(const char* option, const char* value, ProbeOptions& optio
         valid = parseReal(value, -120.0, 0.0, &request.levelDb);
     } else if (std::strcmp(option, "--max-latency") == 0) {
         valid = parseReal(value, 0.001, kLongestWindowSeconds, &request.maxLatencySeconds);
+    } else if (std::strcmp(option, "--wait") == 0) {
+        valid = parseReal(value, 0.0, 3600.0, &request.waitSeconds);
     } else {
         return false;
     }
@@ -103,7 +105,7 @@ bool takeValuedOption(const char* option, const char* value, ProbeOptions& optio
 
 bool takesValue(const char* option) {
     for (const char* name :
-         {"--latency", "--buffer", "--rate", "--runs", "--level", "--max-latency"})
+         {"--latency", "--buffer", "--rate", "--runs", "--level", "--max-latency", "--wait"})
         if (std::strcmp(option, name) == 0)
             return true;
     return false;
@@ -113,7 +115,8 @@ void checkCombination(ProbeOptions& options) {
     if (!options.problem.empty())
         return;
     if (options.latencyDetails && !options.latency)
-        options.problem = "--buffer, --rate, --runs, --level and --max-latency go with --latency";
+        options.problem =
+            "--buffer, --rate, --runs, --level, --max-latency and --wait go with --latency";
     else if (options.latency && options.driverName == nullptr)
         options.problem = "--latency needs a driver name";
 }
@@ -155,6 +158,7 @@ const char* const kUsageText =
     "                                          can record with it\n"
     "       tandemwav-probe [--json] <name> --latency OUT:IN [--buffer N]\n"
     "                       [--rate R] [--runs K] [--level dB] [--max-latency S]\n"
+    "                       [--wait S]\n"
     "                                          measure the round trip from output\n"
     "                                          OUT to input IN\n"
     "       tandemwav-probe --help | --version\n\n"
@@ -168,6 +172,8 @@ const char* const kUsageText =
     "buffer, its current rate (--rate sets one), 3 runs, -20 dBFS (--level, at\n"
     "most 0). Round trips are looked for up to the driver's reported one plus a\n"
     "second, or up to S seconds (--max-latency, at most 60) if that is longer.\n"
+    "--wait S plays the first run again while nothing comes back, for up to S\n"
+    "seconds, so that the loop can be wired by hand meanwhile.\n"
     "WARNING: measure through a cable or a muted loop from OUT to IN,\n"
     "never into loudspeakers or headphones at unknown gain.\n\n"
     "Exit codes: 0 reported; 1 usage; 4 driver not found or not creatable;\n"
