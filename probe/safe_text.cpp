@@ -72,19 +72,21 @@ std::string posixWord(const std::string& text) {
     return quoted + "'";
 }
 
-// What cmd does to a line comes first: it expands %NAME% even between
-// quotes, and it takes & | < > ( ) ^ as its own outside them. Then the
-// program's runtime splits the rest into arguments: backslashes before a
-// quote escape it, a quote toggles quoting. So every ordinary character
-// stays between quotes, and a percent sign or quote goes outside them behind
-// cmd's escape ^: ^% never starts a variable that exists, and ^" is a quote
-// cmd does not count, which the runtime reads as a literal quote after its
-// backslash.
+// Two readers take a line typed into cmd apart. cmd first expands %NAME%, even
+// between quotes, and takes & | < > ( ) ^ as its own outside quotes, counting
+// every quote character. Then the program's runtime splits the rest into
+// arguments, where backslashes before a quote escape it and only unescaped
+// quotes open and close. So both quote states are followed: ordinary
+// characters go between the runtime's quotes, and where cmd's count says
+// "outside" at the same time, its own characters are escaped with ^. A
+// percent sign stands outside the runtime's quotes, so the text up to the
+// next one always begins with a quote or a backslash, which no variable's
+// name does. (Wine's cmd does not honour ^" after a quote, hence \" alone.)
 class CmdWord {
   public:
     std::string finish() {
-        if (open_)
-            closeQuotes();
+        if (runtimeQuoted_)
+            toggleRuntimeQuotes();
         else
             flushBackslashes(false);
         return out_;
@@ -93,23 +95,23 @@ class CmdWord {
     void add(char c) {
         if (c == '\\') {
             ++backslashes_;
-        } else if (c == '%') {
-            leaveQuotes();
-            out_ += "^%";
         } else if (c == '"') {
-            if (open_)
-                closeQuotes();
+            flushBackslashes(true);
+            out_ += "\\\"";
+            cmdQuoted_ = !cmdQuoted_;
+        } else if (c == '%') {
+            if (runtimeQuoted_)
+                toggleRuntimeQuotes();
             else
-                flushBackslashes(true);
-            out_ += "\\^\"";
-        } else {
-            if (!open_) {
-                flushBackslashes(true);
-                out_ += '"';
-                open_ = true;
-            } else {
                 flushBackslashes(false);
-            }
+            out_ += '%';
+        } else {
+            if (!runtimeQuoted_)
+                toggleRuntimeQuotes();
+            else
+                flushBackslashes(false);
+            if (!cmdQuoted_ && std::strchr("&|<>()^", c) != nullptr)
+                out_ += '^';
             out_ += c;
         }
     }
@@ -121,22 +123,17 @@ class CmdWord {
         backslashes_ = 0;
     }
 
-    void closeQuotes() {
+    void toggleRuntimeQuotes() {
         flushBackslashes(true);
         out_ += '"';
-        open_ = false;
-    }
-
-    void leaveQuotes() {
-        if (open_)
-            closeQuotes();
-        else
-            flushBackslashes(false);
+        runtimeQuoted_ = !runtimeQuoted_;
+        cmdQuoted_ = !cmdQuoted_;
     }
 
     std::string out_;
     size_t backslashes_ = 0;
-    bool open_ = false;
+    bool runtimeQuoted_ = false;
+    bool cmdQuoted_ = false;
 };
 
 std::string cmdWord(const std::string& text) {

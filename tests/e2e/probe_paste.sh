@@ -43,20 +43,45 @@ for name in "${names[@]}"; do
     printf '[-HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Paste %d]\n' "$k" >>"$work/remove.reg"
     printf '[-HKEY_CLASSES_ROOT\\CLSID\\%s]\n' "$clsid" >>"$work/remove.reg"
 done
-install_devices
+if [ -n "$runner" ]; then
+    # Wine's regedit reads text beyond ASCII from a file in UTF-16, as Windows
+    # exports it.
+    for part in devices remove; do
+        { printf '\xff\xfe'; { echo 'Windows Registry Editor Version 5.00'; cat "$work/$part.reg"; } |
+            iconv -f UTF-8 -t UTF-16LE; } >"$work/$part-utf16.reg"
+    done
+    "$runner" regedit /S "$(winpath "$work/devices-utf16.reg")"
+    trap '"$runner" regedit /S "$(winpath "$work/remove-utf16.reg")"' EXIT
+else
+    install_devices
+fi
 make_float_wav play.wav 2 48000 4800
 bin=$(dirname "$tandemwav")
 
-# paste_cmd LINE: the line typed into Wine's cmd, as at its prompt; sets
-# $status from what cmd says the program's exit code was.
+# paste_cmd LINE: the line typed into Wine's cmd at its prompt, on a terminal
+# of its own (without one, Wine's cmd reads no UTF-8); sets $status from what
+# cmd says the program's exit code was.
 paste_cmd() {
-    printf 'chcp 65001 >nul\r\n%s\r\necho pasted-status=%%errorlevel%%\r\nexit\r\n' "$1" >"$work/typed.txt"
+    rm -f "$work/typing"
+    mkfifo "$work/typing"
     (
         export WINEPREFIX=$TANDEMWAV_WINEPREFIX WINEDEBUG=-all WINEPATH=$(winpath "$bin")
         unset DISPLAY
-        wine cmd <"$work/typed.txt" >"$work/cmd-out" 2>&1
-    )
-    status=$(tr -d '\r' <"$work/cmd-out" | sed -n 's/^pasted-status=//p' | tail -n 1)
+        exec timeout 120 script -qfec "wine cmd" /dev/null <"$work/typing" >"$work/cmd-out" 2>&1
+    ) &
+    local pid=$!
+    # Kept open until cmd has exited, so that the terminal never ends early.
+    exec 3>"$work/typing"
+    # Typed once cmd shows its prompt: before, the terminal still turns the
+    # Enter key into a line feed that cmd takes as text.
+    for _ in $(seq 600); do
+        grep -q '>' "$work/cmd-out" 2>/dev/null && break
+        sleep 0.1
+    done
+    printf 'chcp 65001\r%s\recho pasted-status=%%errorlevel%%\rexit\r' "$1" >&3
+    wait $pid
+    exec 3>&-
+    status=$(tr -d '\r' <"$work/cmd-out" | grep -oE 'pasted-status=[0-9]+' | tail -n 1 | cut -d= -f2)
 }
 
 k=0
