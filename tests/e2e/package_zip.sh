@@ -18,7 +18,8 @@ for file in tandemwav.exe tandemwav-probe.exe tandem_loopback.dll sweep.wav READ
     README.md docs/loopback.md docs/probe.md; do
     check "holds $file" test -f "$folder/$file"
 done
-check "one top folder holds it all" eval '[ "$(unzip -Z1 "$name.zip" | cut -d/ -f1 | sort -u)" = "$name" ]'
+top=$(unzip -Z1 "$name.zip" | cut -d/ -f1 | sort -u)
+check "one top folder holds it all" test "$top" = "$name"
 # Every file the read-me names (but the recording its example writes) is in
 # the archive.
 tr -d '\r' <"$folder/README.txt" | grep -oE '[A-Za-z0-9_\\.-]+\.(exe|dll|wav|txt|md)\b' | sort -u |
@@ -70,6 +71,7 @@ cd "$folder" || exit 1
 program=$folder/tandemwav.exe
 check "regsvr32 registers the unpacked driver" "$runner" regsvr32 /s "$(winpath "$folder/tandem_loopback.dll")"
 run_in_time "Tandem Loopback" 256 sweep.wav 1 out.wav 2 1
+cp "$work/out" "$work/unpacked-run.txt" # kept for a look after a failure
 expect_sweep_loop "unpacked archive" sweep.wav out.wav
 check "the unpacked probe prints the line the read-me runs" eval \
     '"$runner" "$folder/tandemwav-probe.exe" "Tandem Loopback" | grep -q "tandemwav \"Tandem Loopback\" 256 "'
