@@ -29,8 +29,9 @@ void readServer(HKEY clsidKey, const char* classKeyName, CatalogueEntry& entry) 
         char path[kServerPathCapacity];
         if (readCatalogueString(serverKey, nullptr, path, sizeof path)) {
             entry.serverPath = path;
-            entry.status = catalogueFileExists(path) ? CatalogueStatus::Listed
-                                                     : CatalogueStatus::ServerFileMissing;
+            entry.status = catalogueFileExists(path, &entry.serverPath)
+                               ? CatalogueStatus::Listed
+                               : CatalogueStatus::ServerFileMissing;
         }
         RegCloseKey(serverKey);
     }

@@ -27,7 +27,9 @@ struct CatalogueEntry {
     std::string loadName;    // what loadDriverByName matches: 28 characters and "..." when long
     std::string classText;   // the CLSID value as written
     bool classParses = false;
-    std::string serverPath; // InprocServer32's default value, when there is one
+    // InprocServer32's default value, when there is one; for a module found,
+    // its full path as the system finds it.
+    std::string serverPath;
     CatalogueStatus status = CatalogueStatus::SubKeyUnreadable;
     int32_t number = -1; // the list's entry number when listed
     // A listed entry that an earlier one of the same load name hides, since a
