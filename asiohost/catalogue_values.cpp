@@ -19,7 +19,13 @@ void lowerCatalogueText(char* text) {
     CharLowerBuffA(text, static_cast<DWORD>(std::strlen(text)));
 }
 
-bool catalogueFileExists(const char* path) {
+bool catalogueFileExists(const char* path, std::string* found) {
     OFSTRUCT info;
-    return OpenFile(path, &info, OF_EXIST) != HFILE_ERROR;
+    if (OpenFile(path, &info, OF_EXIST) == HFILE_ERROR)
+        return false;
+    // The system's field holds 127 characters; a longer path stays as written.
+    const size_t length = strnlen(info.szPathName, sizeof info.szPathName);
+    if (found != nullptr && length > 0 && length < sizeof info.szPathName - 1)
+        *found = info.szPathName;
+    return true;
 }

@@ -4,6 +4,8 @@
 // the survey of the catalogue, so that both see every entry alike. Private to
 // the host layer: its sources include it from beside them.
 
+#include <string>
+
 #include "platform/win32api.h"
 
 constexpr DWORD kSubKeyNameCapacity = 128;
@@ -17,4 +19,7 @@ bool readCatalogueString(HKEY key, const char* valueName, char* buffer, DWORD ca
 
 void lowerCatalogueText(char* text);
 
-bool catalogueFileExists(const char* path);
+// Whether the module file exists, looked for as the system loads it (a name
+// without a folder on the loader's search path); found, when given, gets the
+// full path of the file where the system tells it.
+bool catalogueFileExists(const char* path, std::string* found = nullptr);

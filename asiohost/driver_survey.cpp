@@ -7,6 +7,10 @@ namespace {
 
 constexpr size_t kDriverNameCapacity = 128;
 constexpr size_t kLoadNameCapacity = 32;
+// Registry key names have at most 255 characters: the survey reads past the
+// subkey that stops the list, to say what the list does not see.
+constexpr DWORD kAnyKeyNameCapacity = 256;
+static_assert(kLongestListedSubKey + 1 == kSubKeyNameCapacity, "the list's field");
 
 bool classParses(const char* text) {
     WCHAR wide[kWideCapacity];
@@ -25,8 +29,9 @@ void readServer(HKEY clsidKey, const char* classKeyName, CatalogueEntry& entry) 
         char path[kServerPathCapacity];
         if (readCatalogueString(serverKey, nullptr, path, sizeof path)) {
             entry.serverPath = path;
-            entry.status = catalogueFileExists(path) ? CatalogueStatus::Listed
-                                                     : CatalogueStatus::ServerFileMissing;
+            entry.status = catalogueFileExists(path, &entry.serverPath)
+                               ? CatalogueStatus::Listed
+                               : CatalogueStatus::ServerFileMissing;
         }
         RegCloseKey(serverKey);
     }
@@ -85,26 +90,77 @@ CatalogueEntry surveySubKey(HKEY asioKey, const char* subKeyName) {
 
 } // namespace
 
+namespace {
+
+void markHiddenNames(std::vector<CatalogueEntry>& entries) {
+    for (size_t k = 0; k < entries.size(); ++k) {
+        if (entries[k].status != CatalogueStatus::Listed)
+            continue;
+        for (size_t first = 0; first < k && entries[k].hiddenBy < 0; ++first)
+            if (entries[first].status == CatalogueStatus::Listed &&
+                entries[first].loadName == entries[k].loadName)
+                entries[k].hiddenBy = entries[first].number;
+    }
+}
+
+} // namespace
+
 std::vector<CatalogueEntry> surveyInstalledDrivers() {
     std::vector<CatalogueEntry> entries;
     HKEY asioKey;
     if (RegOpenKeyA(HKEY_LOCAL_MACHINE, "software\\asio", &asioKey) != ERROR_SUCCESS)
         return entries;
-    char name[kSubKeyNameCapacity];
+    char name[kAnyKeyNameCapacity];
     int32_t listed = 0;
+    bool ended = false;
     for (DWORD index = 0; RegEnumKeyA(asioKey, index, name, sizeof name) == ERROR_SUCCESS;
          ++index) {
         entries.push_back(surveySubKey(asioKey, name));
-        if (entries.back().status == CatalogueStatus::Listed)
-            entries.back().number = listed++;
+        CatalogueEntry& entry = entries.back();
+        if (ended) {
+            entry.status = CatalogueStatus::NotReached;
+        } else if (entry.subKey.size() > kLongestListedSubKey) {
+            entry.status = CatalogueStatus::EndsCatalogue;
+            ended = true;
+        } else if (entry.status == CatalogueStatus::Listed) {
+            entry.number = listed++;
+        }
     }
     RegCloseKey(asioKey);
+    markHiddenNames(entries);
     return entries;
+}
+
+std::vector<std::string> catalogueNotes(const std::vector<CatalogueEntry>& entries) {
+    std::vector<std::string> notes;
+    for (const CatalogueEntry& entry : entries) {
+        if (entry.status != CatalogueStatus::Listed || entry.hiddenBy >= 0)
+            continue;
+        int32_t sharing = 0;
+        for (const CatalogueEntry& other : entries)
+            sharing += other.hiddenBy == entry.number ? 1 : 0;
+        if (sharing > 0)
+            notes.push_back(std::to_string(sharing + 1) + " drivers are named \"" + entry.loadName +
+                            "\"; tandemwav uses the first");
+    }
+    size_t unseen = 0;
+    for (const CatalogueEntry& entry : entries)
+        unseen += entry.status == CatalogueStatus::NotReached ? 1 : 0;
+    for (const CatalogueEntry& entry : entries)
+        if (entry.status == CatalogueStatus::EndsCatalogue)
+            notes.push_back("the key \"" + entry.subKey + "\" (" +
+                            std::to_string(entry.subKey.size()) +
+                            " characters) ends the catalogue; " + std::to_string(unseen) +
+                            (unseen == 1 ? " key" : " keys") + " after it " +
+                            (unseen == 1 ? "is" : "are") + " not seen");
+    return notes;
 }
 
 std::string catalogueRemark(const CatalogueEntry& entry) {
     switch (entry.status) {
     case CatalogueStatus::Listed:
+        if (entry.hiddenBy >= 0)
+            return "hidden: an entry before it has the same name, and tandemwav uses the first";
         return entry.classParses ? "" : "CLSID value is not a class identifier: cannot be created";
     case CatalogueStatus::SubKeyUnreadable:
         return "skipped: the subkey cannot be opened";
@@ -117,6 +173,11 @@ std::string catalogueRemark(const CatalogueEntry& entry) {
         return "skipped: class has no InprocServer32 path";
     case CatalogueStatus::ServerFileMissing:
         return "skipped: module file missing";
+    case CatalogueStatus::EndsCatalogue:
+        return "ends the catalogue: tandemwav reads subkey names of up to " +
+               std::to_string(kLongestListedSubKey) + " characters and stops at a longer one";
+    case CatalogueStatus::NotReached:
+        return "not seen: after a subkey that ends the catalogue";
     }
     return "";
 }

@@ -15,6 +15,10 @@ enum class CatalogueStatus {
     ClassNotRegistered,
     NoServerPath,
     ServerFileMissing,
+    // The list reads subkey names into a fixed field and stops at the first
+    // that does not fit: that subkey and every one after it are not read.
+    EndsCatalogue,
+    NotReached,
 };
 
 struct CatalogueEntry {
@@ -23,12 +27,24 @@ struct CatalogueEntry {
     std::string loadName;    // what loadDriverByName matches: 28 characters and "..." when long
     std::string classText;   // the CLSID value as written
     bool classParses = false;
-    std::string serverPath; // InprocServer32's default value, when there is one
+    // InprocServer32's default value, when there is one; for a module found,
+    // its full path as the system finds it.
+    std::string serverPath;
     CatalogueStatus status = CatalogueStatus::SubKeyUnreadable;
     int32_t number = -1; // the list's entry number when listed
+    // A listed entry that an earlier one of the same load name hides, since a
+    // load takes the first match: that entry's number. -1 when not hidden.
+    int32_t hiddenBy = -1;
 };
 
+// The longest subkey name the list reads; a longer one ends its walk.
+constexpr size_t kLongestListedSubKey = 127;
+
 std::vector<CatalogueEntry> surveyInstalledDrivers();
+
+// What hides a driver from a load by name, one sentence each: names that
+// several listed entries share, and the subkey that ends the catalogue.
+std::vector<std::string> catalogueNotes(const std::vector<CatalogueEntry>& entries);
 
 // Why a subkey is left out, or for a listed one what will go wrong with it
 // (an unparsable class identifier); empty when nothing is amiss.

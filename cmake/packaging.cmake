@@ -54,6 +54,9 @@ if(WIN32)
   configure_file(LICENSE LICENSE.txt NEWLINE_STYLE CRLF @ONLY)
   install(FILES ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt
                 examples/sweep.wav DESTINATION .)
+  # The manual as the read-me names it, with the README's links to docs/ intact.
+  install(FILES README.md DESTINATION .)
+  install(DIRECTORY docs/ DESTINATION docs FILES_MATCHING PATTERN "*.md")
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME tandemwav-${PROJECT_VERSION}-win64)
 else()

@@ -4,3 +4,8 @@
 #pragma once
 
 void useUtf8Console();
+
+// The shell a user of this system types commands into: one whose quoting a
+// line printed for copying has to follow.
+enum class CommandShell { Posix, Cmd };
+CommandShell typingShell();

@@ -23,3 +23,7 @@ void useUtf8Console() {
     if (SetConsoleOutputCP(CP_UTF8))
         std::atexit(restoreOutputPage);
 }
+
+CommandShell typingShell() {
+    return CommandShell::Cmd;
+}

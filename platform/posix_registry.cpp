@@ -1,5 +1,6 @@
 // The registry image: the keys and values of registry export files, held in
 // memory and offered through the same calls, codes and size rules as Windows.
+#include <pwd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -221,6 +222,31 @@ bool isHeader(std::string line) {
     return line == "Windows Registry Editor Version 5.00" || line == "REGEDIT4";
 }
 
+// The joined path without "..", "." or doubled separators, as people read a
+// path and as the probe shows it: the file's own path where it exists,
+// otherwise the same taken apart by its words.
+std::string cleanPath(const std::string& joined) {
+    if (char* real = realpath(joined.c_str(), nullptr)) {
+        std::string resolved(real);
+        std::free(real);
+        return resolved;
+    }
+    std::vector<std::string> parts;
+    std::istringstream words(joined);
+    for (std::string part; std::getline(words, part, '/');) {
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+    }
+    std::string clean;
+    for (const std::string& part : parts)
+        clean += "/" + part;
+    return clean.empty() ? "/" : clean;
+}
+
 // An installed copy names its modules relative to its registration file
 // ("../../lib/..."), so the whole prefix can be moved; such a path relative to
 // the working folder would mean nothing. A bare name keeps the loader's search.
@@ -230,8 +256,8 @@ void anchorModulePath(RegistryKey* key, const std::string& path) {
     const std::string folder = path.substr(0, path.rfind('/') + 1);
     for (RegistryValue& value : key->values)
         if (value.name.empty() && value.type == REG_SZ && value.data[0] != '/' &&
-            value.data.find('/') != std::string::npos)
-            value.data.insert(0, folder);
+            value.data.find('/') != std::string::npos && folder[0] == '/')
+            value.data = cleanPath(folder + value.data);
 }
 
 void appendUtf8(std::string& out, uint32_t code) {
@@ -303,6 +329,19 @@ void readFileInto(Image& image, const std::string& path) {
     }
 }
 
+// ~ is the user's home folder. A HOME that is not an absolute path would make
+// the drivers loaded depend on the working folder, so then the user's entry
+// in the password database counts, as for a HOME that is not set.
+std::string homeDirectory() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/')
+        return home;
+    const struct passwd* user = getpwuid(getuid());
+    if (user != nullptr && user->pw_dir != nullptr && user->pw_dir[0] == '/')
+        return user->pw_dir;
+    return std::string();
+}
+
 std::string executableDirectory() {
     char path[4096];
     const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
@@ -343,11 +382,11 @@ std::vector<std::string> registryImagePaths() {
         paths.push_back(beside + "/" TANDEM_INSTALLED_REGISTRY);
     paths.push_back("/etc/tandemwav/registry.reg");
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    const char* home = std::getenv("HOME");
+    const std::string home = homeDirectory();
     if (config != nullptr && config[0] == '/')
         paths.push_back(std::string(config) + "/tandemwav/registry.reg");
-    else if (home != nullptr && home[0] != '\0')
-        paths.push_back(std::string(home) + "/.config/tandemwav/registry.reg");
+    else if (!home.empty())
+        paths.push_back(home + "/.config/tandemwav/registry.reg");
     if (!beside.empty())
         paths.push_back(beside + "/registry.reg");
     return paths;

@@ -1,8 +1,13 @@
-// The ANSI text helpers and the file-existence test, for the Latin-1 code page
-// that stands in for the Windows ANSI one.
+// The ANSI text helpers, for the Latin-1 code page that stands in for the
+// Windows ANSI one, and the file-existence test, which looks for a module
+// name without a folder where the dynamic loader would.
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "platform/posix_win32.h"
 
@@ -33,20 +38,55 @@ DWORD CharLowerBuffA(char* text, DWORD length) {
     return length;
 }
 
+namespace {
+
+bool regularFile(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+// Where the dynamic loader looks for a name without a folder: the folders of
+// LD_LIBRARY_PATH, then the system's library folders. Never the working
+// folder, where dlopen does not look either.
+std::vector<std::string> librarySearchFolders() {
+    std::vector<std::string> folders;
+    const char* given = std::getenv("LD_LIBRARY_PATH");
+    std::istringstream list(given != nullptr ? given : "");
+    for (std::string folder; std::getline(list, folder, ':');)
+        if (!folder.empty())
+            folders.push_back(folder);
+#if defined(__x86_64__)
+    folders.insert(folders.end(), {"/lib/x86_64-linux-gnu", "/usr/lib/x86_64-linux-gnu"});
+#endif
+    folders.insert(folders.end(), {"/usr/local/lib", "/lib", "/usr/lib"});
+    return folders;
+}
+
+// The file a module path names: itself when it has a folder, else the first
+// file of that name on the loader's search path; empty when there is none.
+std::string locateFile(const char* path) {
+    if (std::strchr(path, '/') != nullptr)
+        return regularFile(path) ? path : std::string();
+    for (const std::string& folder : librarySearchFolders())
+        if (regularFile(folder + "/" + path))
+            return folder + "/" + path;
+    return std::string();
+}
+
+} // namespace
+
 HFILE OpenFile(const char* path, OFSTRUCT* info, UINT style) {
     if (info != nullptr) {
         std::memset(info, 0, sizeof *info);
         info->cBytes = sizeof *info;
     }
-    struct stat status {};
-    const bool exists = path != nullptr && stat(path, &status) == 0 && S_ISREG(status.st_mode);
-    if (!exists || (style & OF_EXIST) == 0) {
+    const std::string found = path != nullptr && path[0] != '\0' ? locateFile(path) : "";
+    if (found.empty() || (style & OF_EXIST) == 0) {
         if (info != nullptr)
             info->nErrCode = 2;
         return HFILE_ERROR;
     }
-    if (info != nullptr) {
-        std::strncpy(info->szPathName, path, sizeof info->szPathName - 1);
-    }
+    if (info != nullptr)
+        std::strncpy(info->szPathName, found.c_str(), sizeof info->szPathName - 1);
     return 1;
 }

@@ -133,7 +133,10 @@ std::string catalogueJson(const std::vector<CatalogueEntry>& entries) {
     std::vector<std::string> drivers;
     for (const CatalogueEntry& entry : entries)
         drivers.push_back(catalogueEntryJson(entry));
-    return JsonObject().add("drivers", jsonArray(drivers)).text();
+    std::vector<std::string> notes;
+    for (const std::string& note : catalogueNotes(entries))
+        notes.push_back(jsonString(note));
+    return JsonObject().add("drivers", jsonArray(drivers)).add("notes", jsonArray(notes)).text();
 }
 
 std::string deviceJson(const DeviceFacts& facts, const Verdict& verdict) {

@@ -3,6 +3,7 @@
 // stands out.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -16,7 +17,14 @@ struct Detection {
     double snrDb = 0.0;    // the peak's power over the mean power of the lags away from it;
                            // infinite when nothing else correlates, -infinite when nothing does
     bool inverted = false; // the copy came back with its polarity reversed
+    // A clear copy came back later than the window looked for: no figure is
+    // given, since a loop a little longer still would leave only part of the
+    // copy in the recording, and that part can correlate anywhere.
+    bool beyondWindow = false;
 };
 
-// Looks for lags 0 to recording.size() - signal.size().
-Detection detectSignal(const std::vector<float>& signal, const std::vector<float>& recording);
+// Looks for lags 0 to recording.size() - signal.size() and accepts a copy at
+// lags 0 to windowFrames. The recording should reach at least one signal
+// length past the window, so that a loop just beyond it is seen as such.
+Detection detectSignal(const std::vector<float>& signal, const std::vector<float>& recording,
+                       size_t windowFrames);

@@ -199,27 +199,51 @@ int playOnce(const std::vector<float>& playback, LatencyOutcome& outcome,
     return code;
 }
 
-std::string noSignalMessage(const LatencyRequest& request, const Detection& detection) {
+std::string noSignalMessage(const LatencyRequest& request, const LatencyOutcome& outcome,
+                            const Detection& detection) {
     const std::string path =
         formatted("No signal came back from output %d to input %d", request.output, request.input);
+    if (detection.beyondWindow)
+        return path + formatted(" within %.3f s: it came back after %d frames (%.3f s), so the "
+                                "window was too short; give --max-latency %.0f",
+                                outcome.windowFrames / outcome.sampleRate, detection.lag,
+                                detection.lag / outcome.sampleRate,
+                                std::ceil(detection.lag / outcome.sampleRate) + 1.0);
     if (std::isinf(detection.snrDb) && detection.snrDb < 0)
         return path + " (the input stayed silent)";
     return path + formatted(" (signal-to-noise %.1f dB, %.0f dB needed)", detection.snrDb,
                             kMinDetectionSnrDb);
 }
 
+// The reported round trip, when the driver tells one.
+int64_t reportedRoundTrip(const LatencyOutcome& outcome) {
+    if (outcome.reportedResult != ASE_OK)
+        return 0;
+    return int64_t{outcome.reportedInput} + outcome.reportedOutput;
+}
+
 int measureRuns(const LatencyRequest& request, LatencyOutcome& outcome) {
     const std::vector<float> sequence = testSequence(request.levelDb);
-    const std::vector<float> playback = testPlayback(sequence, outcome.sampleRate);
+    outcome.windowFrames = detectionWindowFrames(outcome.sampleRate, reportedRoundTrip(outcome),
+                                                 request.maxLatencySeconds);
+    const std::vector<float> playback = testPlayback(sequence, outcome.windowFrames);
+    const uint32_t waitMs = static_cast<uint32_t>(request.waitSeconds * 1000.0);
+    const uint32_t begun = timeGetTime();
     for (int32_t run = 0; run < request.runs; ++run) {
         std::vector<float> recording;
         uint32_t lost = 0;
         const int code = playOnce(playback, outcome, recording, &lost);
         if (code != kLatencyMeasured)
             return code;
-        const Detection detection = detectSignal(sequence, recording);
+        const Detection detection = detectSignal(sequence, recording, outcome.windowFrames);
+        if (run == 0 && !detection.found && !detection.beyondWindow &&
+            timeGetTime() - begun < waitMs) {
+            --run; // not wired yet: play again
+            continue;
+        }
+        outcome.windowTooShort = detection.beyondWindow;
         if (!detection.found)
-            return fail(outcome, kLatencyNoSignal, noSignalMessage(request, detection));
+            return fail(outcome, kLatencyNoSignal, noSignalMessage(request, outcome, detection));
         outcome.runs.push_back({detection.lag, detection.snrDb, detection.inverted, lost});
     }
     return kLatencyMeasured;

@@ -18,6 +18,10 @@ struct LatencyRequest {
     double sampleRate = 0.0;  // 0: the driver's current rate, left as it is
     int32_t runs = 3;
     double levelDb = -20.0;
+    double maxLatencySeconds = 0.0; // 0: the reported round trip plus a second
+    // How long the first run is repeated while no signal comes back, so that
+    // a loop can be wired by hand (JACK ports, a patch bay); 0: once.
+    double waitSeconds = 0.0;
 };
 
 struct LatencyRunResult {
@@ -56,6 +60,8 @@ struct LatencyOutcome {
     ASIOError reportedResult = ASE_NotPresent;
     int32_t reportedInput = 0;
     int32_t reportedOutput = 0;
+    size_t windowFrames = 0;            // the longest round trip looked for
+    bool windowTooShort = false;        // the signal came back, later than the window
     std::vector<LatencyRunResult> runs; // complete only when measured
 };
 

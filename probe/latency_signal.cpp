@@ -1,5 +1,6 @@
 #include "probe/latency_signal.h"
 
+#include <algorithm>
 #include <cmath>
 
 std::vector<float> testSequence(double levelDb) {
@@ -16,9 +17,16 @@ std::vector<float> testSequence(double levelDb) {
     return sequence;
 }
 
-std::vector<float> testPlayback(const std::vector<float>& sequence, double sampleRate) {
-    const size_t silence = static_cast<size_t>(std::ceil(sampleRate * kLongestRoundTripSeconds));
+size_t detectionWindowFrames(double sampleRate, int64_t reportedFrames, double maxLatencySeconds) {
+    const double reported = reportedFrames > 0 ? static_cast<double>(reportedFrames) : 0.0;
+    double frames =
+        std::max(reported + sampleRate * kRoundTripMarginSeconds, sampleRate * maxLatencySeconds);
+    frames = std::min(frames, sampleRate * kLongestWindowSeconds);
+    return static_cast<size_t>(std::ceil(frames));
+}
+
+std::vector<float> testPlayback(const std::vector<float>& sequence, size_t windowFrames) {
     std::vector<float> playback(sequence);
-    playback.resize(sequence.size() + silence, 0.0f);
+    playback.resize(2 * sequence.size() + windowFrames, 0.0f);
     return playback;
 }

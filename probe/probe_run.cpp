@@ -5,12 +5,15 @@
 #include <cstring>
 #include <string>
 
+#include "platform/console.h"
 #include "platform/interrupts.h"
 #include "probe/device_facts.h"
 #include "probe/driver_session.h"
 #include "probe/json_report.h"
+#include "probe/json_writer.h"
 #include "probe/latency_report.h"
 #include "probe/latency_run.h"
+#include "probe/latency_signal.h"
 #include "probe/safe_text.h"
 #include "probe/text_report.h"
 #include "probe/verdict.h"
@@ -35,7 +38,7 @@ struct ProbeOptions {
     bool version = false;
     const char* driverName = nullptr;
     bool latency = false;
-    bool latencyDetails = false; // --buffer, --rate, --runs or --level given
+    bool latencyDetails = false; // an option of the measurement given
     LatencyRequest request;
     std::string problem; // set when the arguments are not understood
 };
@@ -78,22 +81,31 @@ bool takeValuedOption(const char* option, const char* value, ProbeOptions& optio
     } else if (std::strcmp(option, "--buffer") == 0) {
         valid = parseInteger(value, 1, 1 << 24, &request.bufferFrames);
     } else if (std::strcmp(option, "--rate") == 0) {
-        valid = parseReal(value, 1000.0, 1e6, &request.sampleRate);
+        int32_t rate = 0;
+        valid = parseInteger(value, 1000, 1000000, &rate);
+        request.sampleRate = rate;
     } else if (std::strcmp(option, "--runs") == 0) {
         valid = parseInteger(value, 1, 100, &request.runs);
     } else if (std::strcmp(option, "--level") == 0) {
         valid = parseReal(value, -120.0, 0.0, &request.levelDb);
+    } else if (std::strcmp(option, "--max-latency") == 0) {
+        valid = parseReal(value, 0.001, kLongestWindowSeconds, &request.maxLatencySeconds);
+    } else if (std::strcmp(option, "--wait") == 0) {
+        valid = parseReal(value, 0.0, 3600.0, &request.waitSeconds);
     } else {
         return false;
     }
     options.latencyDetails = options.latencyDetails || std::strcmp(option, "--latency") != 0;
     if (!valid)
         options.problem = "invalid value for " + std::string(option) + ": " + printableText(value);
+    if (!valid && std::strcmp(option, "--rate") == 0)
+        options.problem += " (a whole number of Hz from 1000 to 1000000)";
     return true;
 }
 
 bool takesValue(const char* option) {
-    for (const char* name : {"--latency", "--buffer", "--rate", "--runs", "--level"})
+    for (const char* name :
+         {"--latency", "--buffer", "--rate", "--runs", "--level", "--max-latency", "--wait"})
         if (std::strcmp(option, name) == 0)
             return true;
     return false;
@@ -103,7 +115,8 @@ void checkCombination(ProbeOptions& options) {
     if (!options.problem.empty())
         return;
     if (options.latencyDetails && !options.latency)
-        options.problem = "--buffer, --rate, --runs and --level go with --latency";
+        options.problem =
+            "--buffer, --rate, --runs, --level, --max-latency and --wait go with --latency";
     else if (options.latency && options.driverName == nullptr)
         options.problem = "--latency needs a driver name";
 }
@@ -139,30 +152,65 @@ ProbeOptions parseOptions(int argc, char** argv) {
     return options;
 }
 
-void printUsage() {
-    std::printf("Usage: tandemwav-probe [--json]           list the installed ASIO drivers\n"
-                "       tandemwav-probe [--json] <name>    describe one driver and how tandemwav\n"
-                "                                          can record with it\n"
-                "       tandemwav-probe [--json] <name> --latency OUT:IN [--buffer N]\n"
-                "                       [--rate R] [--runs K] [--level dB]\n"
-                "                                          measure the round trip from output\n"
-                "                                          OUT to input IN\n"
-                "       tandemwav-probe --help | --version\n\n"
-                "<name> is the driver's name exactly as tandemwav takes it (quote it if it has\n"
-                "spaces; a name after -- may begin with a dash). --json prints the same facts\n"
-                "as one JSON document. Described only, a driver is never started and its\n"
-                "sample rate and clock source are left alone.\n\n"
-                "--latency plays a test signal on output OUT through tandemwav's own streaming\n"
-                "path, records input IN, and reports the round trip to the frame, every run,\n"
-                "beside the latencies the driver reports. Defaults: the driver's preferred\n"
-                "buffer, its current rate (--rate sets one), 3 runs, -20 dBFS (--level, at\n"
-                "most 0). WARNING: measure through a cable or a muted loop from OUT to IN,\n"
-                "never into loudspeakers or headphones at unknown gain.\n\n"
-                "Exit codes: 0 reported; 1 usage; 4 driver not found or not creatable;\n"
-                "5 driver refused to initialise; with --latency also 6 channel not on the\n"
-                "driver, 7 buffer length refused, 8 sample rate refused, 9 buffers not\n"
-                "created, 10 native format not supported, 11 start refused, 12 not enough\n"
-                "memory, 16 no signal came back; 130 interrupted.\n");
+const char* const kUsageText =
+    "Usage: tandemwav-probe [--json]           list the installed ASIO drivers\n"
+    "       tandemwav-probe [--json] <name>    describe one driver and how tandemwav\n"
+    "                                          can record with it\n"
+    "       tandemwav-probe [--json] <name> --latency OUT:IN [--buffer N]\n"
+    "                       [--rate R] [--runs K] [--level dB] [--max-latency S]\n"
+    "                       [--wait S]\n"
+    "                                          measure the round trip from output\n"
+    "                                          OUT to input IN\n"
+    "       tandemwav-probe --help | --version\n\n"
+    "<name> is the driver's name exactly as tandemwav takes it (quote it if it has\n"
+    "spaces; a name after -- may begin with a dash). --json prints the same facts\n"
+    "as one JSON document. Described only, a driver is never started and its\n"
+    "sample rate and clock source are left alone.\n\n"
+    "--latency plays a test signal on output OUT through tandemwav's own streaming\n"
+    "path, records input IN, and reports the round trip to the frame, every run,\n"
+    "beside the latencies the driver reports. Defaults: the driver's preferred\n"
+    "buffer, its current rate (--rate sets one), 3 runs, -20 dBFS (--level, at\n"
+    "most 0). Round trips are looked for up to the driver's reported one plus a\n"
+    "second, or up to S seconds (--max-latency, at most 60) if that is longer.\n"
+    "--wait S plays the first run again while nothing comes back, for up to S\n"
+    "seconds, so that the loop can be wired by hand meanwhile.\n"
+    "WARNING: measure through a cable or a muted loop from OUT to IN,\n"
+    "never into loudspeakers or headphones at unknown gain.\n\n"
+    "Exit codes: 0 reported; 1 usage; 4 driver not found or not creatable;\n"
+    "5 driver refused to initialise; with --latency also 6 channel not on the\n"
+    "driver, 7 buffer length refused, 8 sample rate refused, 9 buffers not\n"
+    "created, 10 native format not supported, 11 start refused, 12 not enough\n"
+    "memory, 16 no signal came back; 130 interrupted.\n";
+
+// With --json anywhere among the options, usage, help and version are a JSON
+// document too, so that a script reads every answer the same way.
+bool jsonAsked(int argc, char** argv) {
+    for (int k = 1; k < argc && std::strcmp(argv[k], "--") != 0; ++k)
+        if (std::strcmp(argv[k], "--json") == 0)
+            return true;
+    return false;
+}
+
+int reportUsage(const std::string& problem, bool json) {
+    if (json) {
+        JsonObject document;
+        if (!problem.empty())
+            document.add("exitCode", jsonInt(kProbeUsage)).add("error", jsonString(problem));
+        std::printf("%s\n", document.add("usage", jsonString(kUsageText)).text().c_str());
+    } else {
+        if (!problem.empty())
+            std::printf("tandemwav-probe: %s\n\n", problem.c_str());
+        std::printf("%s", kUsageText);
+    }
+    return problem.empty() ? kProbeDone : kProbeUsage;
+}
+
+int reportVersion(bool json) {
+    if (json)
+        std::printf("%s\n", JsonObject().add("version", jsonString(TANDEM_VERSION)).text().c_str());
+    else
+        std::printf("tandemwav-probe %s\n", TANDEM_VERSION);
+    return kProbeDone;
 }
 
 int listDrivers(bool json) {
@@ -236,10 +284,14 @@ void printLatencyFailure(const LatencyRequest& request, const LatencyOutcome& ou
     std::printf("Error: %s!\n", outcome.error.c_str());
     if (code == kLatencyDriverInit)
         std::printf("Driver message: %s\n", printableText(outcome.driverMessage).c_str());
-    if (code == kLatencyNoSignal)
+    if (code == kLatencyNoSignal && !outcome.windowTooShort)
         std::printf("Check the cable or loop from output %d to input %d, the channel numbers, and "
                     "that the input is not muted.\n",
                     request.output, request.input);
+    if (code == kLatencyNoSignal && outcome.windowFrames != 0)
+        std::printf("Round trips up to %.3f s were looked for; a longer loop needs --max-latency "
+                    "SECONDS.\n",
+                    static_cast<double>(outcome.windowFrames) / outcome.sampleRate);
 }
 
 int measureRoundTrip(const LatencyRequest& request, bool json) {
@@ -271,20 +323,16 @@ int runProbe(int argc, char** argv) {
     // Ctrl+C only raises a flag: the probe stops between driver calls and
     // still hands the driver back.
     watchInterrupts();
+    // The command line it prints holds names in their own bytes.
+    useUtf8Console();
     const ProbeOptions options = parseOptions(argc, argv);
-    if (!options.problem.empty()) {
-        std::printf("tandemwav-probe: %s\n\n", options.problem.c_str());
-        printUsage();
-        return finish(kProbeUsage);
-    }
-    if (options.help) {
-        printUsage();
-        return finish(kProbeDone);
-    }
-    if (options.version) {
-        std::printf("tandemwav-probe %s\n", TANDEM_VERSION);
-        return finish(kProbeDone);
-    }
+    const bool json = jsonAsked(argc, argv);
+    if (!options.problem.empty())
+        return finish(reportUsage(options.problem, json));
+    if (options.help)
+        return finish(reportUsage("", json));
+    if (options.version)
+        return finish(reportVersion(json));
     if (options.driverName == nullptr)
         return finish(listDrivers(options.json));
     if (options.latency)

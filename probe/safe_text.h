@@ -18,5 +18,15 @@ std::string printableText(const std::string& text);
 // Latin-1 (\u00NN), so the document is valid whatever the driver's code page.
 std::string jsonString(const std::string& text);
 
-// A word a shell passes as one argument: quoted when it is not plain.
+#include "platform/console.h"
+
+// Whether a shell line can carry the text at all: no control characters.
+bool typeable(const std::string& text);
+
+// A word that the shell passes on as one argument, unchanged, with nothing in
+// it expanded or run: plain words as they are, and names that are safe in
+// double quotes in every shell so quoted; anything else in the shell's own
+// way. Bytes above 127 stay themselves. Only for typeable text.
+std::string shellWord(const std::string& text, CommandShell shell);
+// For the shell of this system.
 std::string shellWord(const std::string& text);

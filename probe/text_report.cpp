@@ -20,12 +20,17 @@ const char* moduleState(CatalogueStatus status) {
     return status == CatalogueStatus::ServerFileMissing ? "module missing" : "";
 }
 
+// The name to type, or where no shell line can carry it, the name shown.
+std::string nameWord(const std::string& name) {
+    return typeable(name) ? shellWord(name) : "\"" + printableText(name) + "\"";
+}
+
 // One line: what to type (or the subkey that is left out), the class, the
 // module, and what is amiss.
 void printCatalogueEntry(const CatalogueEntry& entry) {
     std::string line = entry.status == CatalogueStatus::Listed
-                           ? shellWord(entry.loadName)
-                           : "(subkey " + shellWord(entry.subKey) + ")";
+                           ? nameWord(entry.loadName)
+                           : "(subkey " + nameWord(entry.subKey) + ")";
     for (const std::string& part : {orDash(entry.classText), orDash(entry.serverPath),
                                     std::string(moduleState(entry.status)), catalogueRemark(entry)})
         if (!part.empty())
@@ -97,6 +102,11 @@ void printVerdict(const Verdict& verdict) {
         return;
     }
     std::printf("Verdict: usable by tandemwav\n");
+    if (verdict.commandLine.empty()) {
+        std::printf("Command line: none; the driver's name holds control characters, which no "
+                    "shell line can carry\n");
+        return;
+    }
     std::printf("Command line:\n  %s\n", verdict.commandLine.c_str());
     std::printf("  (play.wav: 32-bit float, 1 to %d channels, at an accepted rate)\n",
                 verdict.playChannels);
@@ -113,6 +123,8 @@ void printCatalogueText(const std::vector<CatalogueEntry>& entries) {
                 "(name to type, CLSID, module):\n");
     for (const CatalogueEntry& entry : entries)
         printCatalogueEntry(entry);
+    for (const std::string& note : catalogueNotes(entries))
+        std::printf("Note: %s.\n", printableText(note).c_str());
 }
 
 void printDeviceText(const DeviceFacts& facts, const Verdict& verdict) {

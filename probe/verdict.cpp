@@ -79,7 +79,8 @@ Verdict judgeDevice(const DeviceFacts& facts) {
     verdict.bufferFrames = suggestedBufferFrames(facts);
     verdict.reason = findProblem(facts, verdict);
     verdict.usable = verdict.reason.empty();
-    if (verdict.usable)
+    // A control character would end or garble any line typed into a shell.
+    if (verdict.usable && typeable(facts.requestedName))
         verdict.commandLine =
             "tandemwav " + shellWord(facts.requestedName) +
             format(" %d play.wav 1 record.wav %d 1", verdict.bufferFrames, verdict.recordChannels);

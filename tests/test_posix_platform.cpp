@@ -1,6 +1,7 @@
 // The Linux stand-ins for the registry, COM and text helpers behave as the
 // Windows calls they replace.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -141,6 +142,8 @@ TEST(RegistryImage, QueryFollowsTheWindowsSizeRules) {
 }
 
 TEST(RegistryImage, StandardPlacesGoFromTheInstalledCopyToBesideTheExecutable) {
+    const char* givenHome = std::getenv("HOME");
+    const std::string home = givenHome != nullptr ? givenHome : "";
     setenv("XDG_CONFIG_HOME", "/tmp/xdg", 1);
     std::vector<std::string> paths = registryImagePaths();
     const auto folder = std::filesystem::canonical("/proc/self/exe").parent_path();
@@ -153,6 +156,11 @@ TEST(RegistryImage, StandardPlacesGoFromTheInstalledCopyToBesideTheExecutable) {
     unsetenv("XDG_CONFIG_HOME");
     setenv("HOME", "/home/someone", 1);
     EXPECT_EQ(registryImagePaths()[2], "/home/someone/.config/tandemwav/registry.reg");
+    // A relative HOME would name a file of the working folder: the password
+    // database's home folder counts instead.
+    setenv("HOME", "someone", 1);
+    EXPECT_EQ(registryImagePaths()[2].rfind('/', 0), 0u) << registryImagePaths()[2];
+    setenv("HOME", home.c_str(), 1);
 }
 
 TEST(ComStandIns, ClassIdentifiersParseOnlyInTheBracedForm) {
@@ -232,3 +240,27 @@ TEST(Clock, CountsMillisecondsAcrossASleep) {
 }
 
 } // namespace
+
+// A module name without a folder is looked for where dlopen looks, never in
+// the working folder; the path found is the one shown.
+TEST(FileStandIns, ABareModuleNameIsLookedForOnTheLoadersPath) {
+    const std::filesystem::path base =
+        std::filesystem::temp_directory_path() / ("bare-module-" + std::to_string(getpid()));
+    std::filesystem::create_directories(base / "libs");
+    std::filesystem::create_directories(base / "work");
+    std::ofstream(base / "libs/libbare.so") << "x";
+    std::ofstream(base / "work/libhere.so") << "x";
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(base / "work");
+    const char* given = std::getenv("LD_LIBRARY_PATH");
+    const std::string searchPath = given != nullptr ? given : "";
+    setenv("LD_LIBRARY_PATH", (base / "libs").c_str(), 1);
+    OFSTRUCT info;
+    EXPECT_NE(OpenFile("libbare.so", &info, OF_EXIST), HFILE_ERROR);
+    EXPECT_EQ(std::string(info.szPathName), (base / "libs/libbare.so").string());
+    EXPECT_EQ(OpenFile("libhere.so", &info, OF_EXIST), HFILE_ERROR);
+    EXPECT_NE(OpenFile("./libhere.so", &info, OF_EXIST), HFILE_ERROR);
+    setenv("LD_LIBRARY_PATH", searchPath.c_str(), 1);
+    std::filesystem::current_path(previous);
+    std::filesystem::remove_all(base);
+}

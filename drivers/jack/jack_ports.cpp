@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "drivers/jack/jack_driver.h"
 
@@ -58,16 +59,20 @@ int32_t portLatency(jack_client_t* client, unsigned long flags, jack_latency_cal
     return static_cast<int32_t>(range.max);
 }
 
-void describeStatus(jack_status_t status, char* text, size_t capacity) {
+// Our own words only: what libjack prints on the way (shared-memory and
+// socket details) means nothing to the user.
+std::string describeStatus(jack_status_t status, const std::string& server) {
     if (status & JackServerFailed)
-        std::snprintf(text, capacity, "cannot connect to the JACK server");
-    else if (status & JackVersionError)
-        std::snprintf(text, capacity, "JACK server speaks another protocol version");
-    else if (status & JackNameNotUnique)
-        std::snprintf(text, capacity, "JACK client name already in use");
-    else
-        std::snprintf(text, capacity, "JACK refused the client (status 0x%x)",
-                      static_cast<unsigned>(status));
+        return "no JACK server " + (server.empty() ? std::string() : "\"" + server + "\" ") +
+               "is running; start one first";
+    if (status & JackVersionError)
+        return "JACK server speaks another protocol version";
+    if (status & JackNameNotUnique)
+        return "JACK client name already in use";
+    char text[48];
+    std::snprintf(text, sizeof text, "JACK refused the client (status 0x%x)",
+                  static_cast<unsigned>(status));
+    return text;
 }
 
 } // namespace
@@ -86,9 +91,8 @@ bool JackDriver::openClient() {
                                        &status);
     capturedError = nullptr;
     if (client_ == nullptr) {
-        if (jackError[0] == '\0')
-            describeStatus(status, jackError, sizeof jackError);
-        std::snprintf(errorMessage_, sizeof errorMessage_, "JACK: %s", jackError);
+        std::snprintf(errorMessage_, sizeof errorMessage_, "JACK: %s",
+                      describeStatus(status, settings_.serverName).c_str());
         return false;
     }
     jack_set_process_callback(client_, onProcess, this);

@@ -26,6 +26,14 @@ sweep() { printf '%s' "$prefix/share/tandemwav/examples/sweep.wav"; }
 run_in_time "Tandem Loopback" 256 "$(sweep)" 1 "$work/rec.wav" 2 1
 expect_sweep_loop installed "$(sweep)" "$work/rec.wav"
 
+# The installed probe shows the module where it is, without the registration's
+# relative steps.
+(cd "$work/elsewhere" && exec env -i PATH=/usr/bin:/bin HOME="$work/home" \
+    XDG_CONFIG_HOME="$work/config" "$prefix/bin/tandemwav-probe") >"$work/list" 2>&1 </dev/null
+installed_module=$(cd "$prefix" && realpath "$(find . -name libtandem_loopback.so)")
+check "the probe lists the installed module by its plain path" \
+    grep -qF "  \"Tandem Loopback\"  {8980851F-4FD3-4041-8214-576F7F967C37}  $installed_module  module found" "$work/list"
+
 mv "$prefix" "$work/moved"
 prefix=$work/moved
 run_in_time "Tandem Loopback" 256 "$(sweep)" 1 "$work/rec2.wav" 2 1

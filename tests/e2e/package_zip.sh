@@ -14,9 +14,19 @@ if ! (cd "$build" && cpack -G ZIP -B "$work" >"$work/cpack.log") || ! unzip -q "
     finish
 fi
 folder=$work/$name
-for file in tandemwav.exe tandemwav-probe.exe tandem_loopback.dll sweep.wav README.txt LICENSE.txt; do
+for file in tandemwav.exe tandemwav-probe.exe tandem_loopback.dll sweep.wav README.txt LICENSE.txt \
+    README.md docs/loopback.md docs/probe.md; do
     check "holds $file" test -f "$folder/$file"
 done
+top=$(unzip -Z1 "$name.zip" | cut -d/ -f1 | sort -u)
+check "one top folder holds it all" test "$top" = "$name"
+# Every file the read-me names (but the recording its example writes) is in
+# the archive.
+tr -d '\r' <"$folder/README.txt" | grep -oE '[A-Za-z0-9_\\.-]+\.(exe|dll|wav|txt|md)\b' | sort -u |
+    grep -vx out.wav >"$work/named"
+while read -r named; do
+    check "the read-me's $named is in the archive" test -f "$folder/${named//\\//}"
+done <"$work/named"
 crlf_text() { perl -0777 -ne 'exit(/(?<!\r)\n/ || !/\r\n/)' "$1"; }
 check "read-me in CRLF text" crlf_text "$folder/README.txt"
 check "licence in CRLF text" eval 'crlf_text "$folder/LICENSE.txt" && grep -q "MIT" "$folder/LICENSE.txt"'
@@ -68,10 +78,18 @@ settings='HKLM\SOFTWARE\tandemwav\loopback\{8980851F-4FD3-4041-8214-576F7F967C37
 "$runner" reg add "$settings" /v strictTiming /t REG_DWORD /d 0 /f >/dev/null 2>&1
 run_in_time "Tandem Loopback" 256 sweep.wav 1 out.wav 2 1
 "$runner" reg delete "$settings" /f >/dev/null 2>&1
+cp "$work/out" "$work/unpacked-run.txt" # kept for a look after a failure
 expect_sweep_loop "unpacked archive" sweep.wav out.wav
 check "the unpacked probe prints the line the read-me runs" eval \
     '"$runner" "$folder/tandemwav-probe.exe" "Tandem Loopback" | grep -q "tandemwav \"Tandem Loopback\" 256 "'
+"$runner" reg add 'HKLM\SOFTWARE\tandemwav\loopback\{C0FFEE00-0000-4000-8000-000000000001}' \
+    /v inputs /t REG_DWORD /d 2 /f >/dev/null
 check "regsvr32 /u unregisters it" "$runner" regsvr32 /u /s "$(winpath "$folder/tandem_loopback.dll")"
+# The read-me's own line removes the devices' settings.
+remove_settings=$(tr -d '\r' <README.txt | sed -n 's/^  reg delete /reg delete /p')
+eval "\"\$runner\" $remove_settings" >/dev/null 2>&1
+check "the read-me's uninstall removes the settings" \
+    eval '[ -n "$remove_settings" ] && ! "$runner" reg query "HKLM\\SOFTWARE\\tandemwav" >/dev/null 2>&1'
 expect_run "unregistered driver is gone" 4 "${BANNER}Error: Failed to load ASIO driver Tandem Loopback!" \
     "Tandem Loopback" 256 sweep.wav 1 out.wav 2 1
 finish

@@ -138,9 +138,58 @@ expect_lines "long name in full" "Error: Failed to load ASIO driver $LONG!"
 
 run_program "Probe Custom" "Probe Step"
 [ "$status" = 1 ] && grep -q '^Usage: tandemwav-probe' "$work/out" || fail "two driver names"
-run_program --json --verbose
+run_program --verbose
 [ "$status" = 1 ] && grep -q '^Usage: tandemwav-probe' "$work/out" || fail "unknown option"
+# With --json every answer is a document: usage errors, help and version too.
+json_is() {
+    python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); sys.exit(not eval(sys.argv[2]))' \
+        "$work/out" "$1"
+}
+run_program --json --verbose
+[ "$status" = 1 ] && json_is 'd["exitCode"] == 1 and "--verbose" in d["error"] and d["usage"].startswith("Usage: tandemwav-probe")' ||
+    fail "unknown option with --json"
+run_program --help --json
+[ "$status" = 0 ] && json_is 'd["usage"].startswith("Usage: tandemwav-probe") and "exitCode" not in d' ||
+    fail "--help with --json"
+run_program --json --version
+[ "$status" = 0 ] && json_is 'd["version"].count(".") == 2' || fail "--version with --json"
+# Rates are whole numbers of Hz.
+for rate in 44100.5 4.41e4 48000x; do
+    run_program "Probe Custom" --latency 1:1 --rate "$rate"
+    [ "$status" = 1 ] && grep -qF "invalid value for --rate: $rate (a whole number of Hz from 1000 to 1000000)" "$work/out" ||
+        fail "--rate $rate: exit code $status"
+done
 run_program --version
 [ "$status" = 0 ] && grep -q '^tandemwav-probe [0-9]\+\.[0-9]\+\.[0-9]\+' "$work/out" ||
     fail "--version"
+# What hides a driver: a name that an earlier entry has too, and a subkey name
+# too long for tandemwav's field, which ends its walk of the catalogue.
+long_key="Probe Zy $(printf 'x%.0s' $(seq 123))"
+{
+    echo 'Windows Registry Editor Version 5.00'
+    for twin in A B; do
+        printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Probe Twin %s]\n"CLSID"="%s"\n' "$twin" \
+            "${device_clsid[Probe Float]}"
+        printf '"Description"="Probe Twin"\n'
+    done
+    for key in "$long_key" "Probe Zz After"; do
+        printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\%s]\n"CLSID"="%s"\n' "$key" \
+            "${device_clsid[Probe Step]}"
+    done
+} >"$work/hiding.reg"
+for key in "Twin A" "Twin B" "${long_key#Probe }" "Zz After"; do
+    printf '[-HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Probe %s]\n' "$key" >>"$work/uninstall.reg"
+done
+if [ -n "$runner" ]; then
+    "$runner" regedit /S "$(winpath "$work/hiding.reg")"
+else
+    tail -n +2 "$work/hiding.reg" >>config/tandemwav/registry.reg
+fi
+probe "hidden drivers" 0
+expect_lines "hidden drivers" 'Note: 2 drivers are named "Probe Twin"; tandemwav uses the first.' \
+    "  (subkey \"Probe Zz After\")  ${device_clsid[Probe Step]}  $(winpath "$module")  not seen: after a subkey that ends the catalogue"
+grep -qE "^  \"Probe Twin\"  .*  hidden: an entry before it has the same name, and tandemwav uses the first\$" "$work/text" ||
+    fail "hidden drivers: the second twin is not marked"
+grep -qE "^Note: the key \"$long_key\" \(132 characters\) ends the catalogue; [1-9][0-9]* keys? after it (is|are) not seen\.\$" "$work/text" ||
+    fail "hidden drivers: no note on the long key"
 finish

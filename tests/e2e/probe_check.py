@@ -16,6 +16,8 @@ def expected_lines(doc):
         for d in doc["drivers"]:
             yield d["loadName"] if d["listed"] else d["subKey"]
             yield d["remark"] or ""
+        for note in doc["notes"]:
+            yield "Note: %s." % esc(note)
         return
     if doc["exitCode"] != 0:
         yield esc(doc["driverMessage"] or "")
@@ -50,7 +52,7 @@ def expected_lines(doc):
         yield "Latencies at %d frames: input %d, output %d frames" % (
             lat["bufferFrames"], lat["input"], lat["output"])
     v = doc["verdict"]
-    yield v["commandLine"] if v["usable"] else "Verdict: not usable by tandemwav: " + v["reason"]
+    yield (v["commandLine"] or "Command line: none") if v["usable"] else "Verdict: not usable by tandemwav: " + v["reason"]
 
 
 def main():

@@ -28,6 +28,20 @@ Windows Registry Editor Version 5.00
 REG
 export XDG_CONFIG_HOME=$work/config
 
+# No server of that name: one message of ours, nothing from libjack.
+sed "s/\"server\"=\"$server\"/\"server\"=\"$server-absent\"/" "$work/config/tandemwav/registry.reg" \
+    >"$work/absent.reg"
+mkdir -p "$work/absent/tandemwav" && mv "$work/absent.reg" "$work/absent/tandemwav/registry.reg"
+XDG_CONFIG_HOME=$work/absent run_program "JACK Probe Test"
+if [ "$status" = 5 ] && [ ! -s "$work/err" ] && [ "$(cat "$work/out")" = "Error: Failed to initialize ASIO driver!
+Driver message: JACK: no JACK server \"$server-absent\" is running; start one first" ]; then
+    echo "ok   no server: one message of ours"
+else
+    echo "FAIL no server: exit code $status"
+    cat "$work/out" "$work/err"
+    failures=$((failures + 1))
+fi
+
 run_program --json "JACK Probe Test"
 cp "$work/out" "$work/json"
 run_program "JACK Probe Test"
@@ -69,4 +83,30 @@ runs = [r["frames"] for r in doc["runs"]]
 sys.exit(0 if runs == [256] * 3 and doc["reported"]["total"] == 256 else 1)
 PY
 [ "$failures" = 0 ] && echo "ok   jack probe"
+
+# Unwired ports (connect=none): --wait plays the first run again until the
+# loop, wired by hand here once the ports exist, answers.
+sed -e 's/"connect"="loopback"/"connect"="none"/' -e 's/tandemwav-probe-e2e/tandemwav-probe-wait/' \
+    "$work/config/tandemwav/registry.reg" >"$work/unwired.reg"
+mv "$work/unwired.reg" "$work/config/tandemwav/registry.reg"
+"$program" --json "JACK Probe Test" --latency 1:1 --runs 3 --wait 60 >"$work/out" 2>"$work/err" \
+    </dev/null &
+pid=$!
+wired=no
+for _ in $(seq 300); do
+    if JACK_DEFAULT_SERVER=$server jack_connect tandemwav-probe-wait:out_1 \
+        tandemwav-probe-wait:in_1 2>/dev/null; then
+        wired=yes
+        break
+    fi
+    sleep 0.1
+done
+wait $pid
+status=$?
+python3 - "$work/out" <<'PY' && [ "$wired" = yes ] && echo "ok   --wait for a loop wired by hand" ||
+import json, sys
+doc = json.load(open(sys.argv[1]))
+sys.exit(0 if [r["frames"] for r in doc["runs"]] == [256] * 3 else 1)
+PY
+    { echo "FAIL --wait: exit code $status, wired $wired"; cat "$work/out"; failures=$((failures + 1)); }
 finish

@@ -19,6 +19,9 @@ device "Latency Float" '{C0FFEE30-0000-4000-8000-0000000000A3}' sampleType=19
 device "Latency No Buffers" '{C0FFEE30-0000-4000-8000-0000000000A4}' failCreateBuffers=1
 device "Latency No Start" '{C0FFEE30-0000-4000-8000-0000000000A5}' failStart=1
 device "Latency Dead" '{C0FFEE30-0000-4000-8000-0000000000A6}' deadDevice=1
+device "Latency Long" '{C0FFEE30-0000-4000-8000-0000000000A7}' latency=64000 freeRunning=1
+device "Latency Long Hidden" '{C0FFEE30-0000-4000-8000-0000000000A8}' latency=64000 \
+    hiddenLatency=63000 freeRunning=1
 install_devices
 
 fail() {
@@ -75,8 +78,25 @@ grep -qx "Reported by the driver: input 256 + output 510 = 766 frames (15.958 ms
 [ "$(grep -c '^start' "$trace")" = 3 ] && [ "$(tail -n 2 "$trace" | tr '\n' ' ')" = "disposeBuffers release " ] ||
     fail "under-reporting driver: driver calls $(tr '\n' ' ' <"$trace")"
 
+# A loop longer than a second: found where the driver reports it; where it
+# hides it, past the window, never as a smaller figure; found again within a
+# window given by hand.
+run_program --json "Latency Long" --latency 1:1 --rate 48000
+python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); sys.exit([r["frames"] for r in d["runs"]] != [64000] * 3)' \
+    "$work/out" && echo "ok   a reported loop of 64000 frames" ||
+    { fail "a reported loop of 64000 frames: exit code $status"; cat "$work/out"; }
+expect_run "a loop past the window" 16 "Error: No signal came back from output 1 to input 1 within 1.021 s: it came back after 64000 frames (1.333 s), so the window was too short; give --max-latency 3!
+Round trips up to 1.021 s were looked for; a longer loop needs --max-latency SECONDS.
+" "Latency Long Hidden" --latency 1:1 --rate 48000
+run_program "Latency Long Hidden" --latency 1:1 --rate 48000 --max-latency 2
+tr -d '\r' <"$work/out" >"$work/text"
+grep -qx "Measured round trip: 64000 frames (1333.333 ms), the same in every run" "$work/text" &&
+    [ "$status" = 0 ] && echo "ok   a loop within --max-latency" ||
+    { fail "a loop within --max-latency: exit code $status"; cat "$work/text"; }
+
 expect_run "no signal" 16 "Error: No signal came back from output 1 to input 2 (the input stayed silent)!
 Check the cable or loop from output 1 to input 2, the channel numbers, and that the input is not muted.
+Round trips up to 1.005 s were looked for; a longer loop needs --max-latency SECONDS.
 " "Latency 0" --latency 1:2 --runs 1
 run_program --json "Latency 0" --latency 1:2
 python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); sys.exit(d["exitCode"] != 16 or "runs" in d)' \
