@@ -1,13 +1,14 @@
 // What each of our driver objects is and shares: the driver interface,
 // counted by reference and handed out for IUnknown and for the class
-// identifier it was created as, and the small answers every driver gives the
-// same way.
+// identifier it was created as; the answers every driver gives the same way
+// are in driver_contract.h.
 #pragma once
 
 #include <cstdint>
 
 #include "asiohost/asio.h"
 #include "drivers/common/com_server.h"
+#include "drivers/common/driver_contract.h"
 
 using AsioDriverObject = ComObject<IASIO>;
 
@@ -44,17 +45,3 @@ using AsioDriverObject = ComObject<IASIO>;
     ASIOError STDMETHODCALLTYPE controlPanel() override;                                           \
     ASIOError STDMETHODCALLTYPE future(int32_t selector, void* opt) override;                      \
     ASIOError STDMETHODCALLTYPE outputReady() override;
-
-// Splits a 64-bit count into the interface's high and low halves.
-inline void splitAsioWide(uint64_t value, uint32_t* hi, uint32_t* lo) {
-    *hi = static_cast<uint32_t>(value >> 32);
-    *lo = static_cast<uint32_t>(value);
-}
-
-// The device's one clock source, its own, under that name.
-void describeOwnClock(ASIOClockSource* clock, const char* name);
-
-// The time record of one buffer switch: speed 1, and the system time, sample
-// position and sample rate given, all marked valid.
-void describeSwitchTime(ASIOTime* time, uint64_t systemTimeNs, uint64_t samplePosition,
-                        ASIOSampleRate sampleRate);

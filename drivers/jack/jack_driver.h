@@ -21,6 +21,10 @@ class JackDriver : public AsioDriverObject {
     // The driver interface (drivers/common/asio_driver.h).
     TANDEM_ASIO_OPERATIONS
 
+    // Outputs are taken when the host's switch returns, so there is nothing
+    // to hurry and outputReady is not offered.
+    static constexpr bool kTakesOutputReady = false;
+
   private:
     struct Channel {
         bool isInput;
@@ -32,8 +36,7 @@ class JackDriver : public AsioDriverObject {
     // Opening and wiring (jack_ports.cpp).
     bool openClient();
     void countChannels();
-    ASIOError checkBufferRequest(const ASIOBufferInfo* infos, int32_t count,
-                                 int32_t bufferSize) const;
+    DriverShape shape() const;
     ASIOError setUpBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels, int32_t bufferSize,
                            ASIOCallbacks* callbacks);
     bool allocateChannels(const ASIOBufferInfo* infos, int32_t count, int32_t bufferSize);
@@ -63,7 +66,7 @@ class JackDriver : public AsioDriverObject {
 
     JackSettings settings_;
     CallTrace trace_;
-    char errorMessage_[124] = {};
+    char errorMessage_[kAsioErrorMessageSize] = {};
 
     jack_client_t* client_ = nullptr;
     double sampleRate_ = 0.0;

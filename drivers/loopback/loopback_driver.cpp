@@ -40,7 +40,7 @@ ASIOBool LoopbackDriver::init(void*) {
 void LoopbackDriver::getDriverName(char* name) {
     trace_.note("getDriverName");
     if (name != nullptr)
-        copyFieldText(name, 32, settings_.name);
+        copyFieldText(name, kAsioNameSize, settings_.name);
 }
 
 int32_t LoopbackDriver::getDriverVersion() {
@@ -51,18 +51,12 @@ int32_t LoopbackDriver::getDriverVersion() {
 void LoopbackDriver::getErrorMessage(char* string) {
     trace_.note("getErrorMessage");
     if (string != nullptr)
-        copyFieldText(string, 124, errorMessage_);
+        copyFieldText(string, sizeof errorMessage_, errorMessage_);
 }
 
 ASIOError LoopbackDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
     trace_.note("getChannels");
-    if (!initialised_)
-        return ASE_NotPresent;
-    if (numInputChannels == nullptr || numOutputChannels == nullptr)
-        return ASE_InvalidParameter;
-    *numInputChannels = settings_.inputs;
-    *numOutputChannels = settings_.outputs;
-    return ASE_OK;
+    return answerChannels(initialised_, shape(), numInputChannels, numOutputChannels);
 }
 
 // The whole loop is reported, split at the buffer: the input half the host
@@ -71,29 +65,16 @@ ASIOError LoopbackDriver::getChannels(int32_t* numInputChannels, int32_t* numOut
 // with an unreported safety buffer do; the figure may then go below zero.
 ASIOError LoopbackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
     trace_.note("getLatencies");
-    if (!initialised_)
-        return ASE_NotPresent;
-    if (inputLatency == nullptr || outputLatency == nullptr)
-        return ASE_InvalidParameter;
     const int32_t frames = storage_ != nullptr ? bufferFrames_ : settings_.bufferPreferred;
-    *inputLatency = frames;
-    *outputLatency = loopLatency(frames) - frames - settings_.hiddenLatency;
-    return ASE_OK;
+    return answerLatencies(initialised_, frames,
+                           loopLatency(frames) - frames - settings_.hiddenLatency, inputLatency,
+                           outputLatency);
 }
 
 ASIOError LoopbackDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
                                         int32_t* granularity) {
     trace_.note("getBufferSize");
-    if (!initialised_)
-        return ASE_NotPresent;
-    if (minSize == nullptr || maxSize == nullptr || preferredSize == nullptr ||
-        granularity == nullptr)
-        return ASE_InvalidParameter;
-    *minSize = settings_.bufferMin;
-    *maxSize = settings_.bufferMax;
-    *preferredSize = settings_.bufferPreferred;
-    *granularity = settings_.bufferGranularity;
-    return ASE_OK;
+    return answerBufferSize(initialised_, shape(), minSize, maxSize, preferredSize, granularity);
 }
 
 // ASE_OK when the device runs at the rate; a refusing fault refuses every rate.
@@ -112,12 +93,10 @@ ASIOError LoopbackDriver::canSampleRate(ASIOSampleRate sampleRate) {
 
 ASIOError LoopbackDriver::getSampleRate(ASIOSampleRate* sampleRate) {
     trace_.note("getSampleRate");
-    if (!initialised_)
-        return ASE_NotPresent;
-    if (sampleRate == nullptr)
-        return ASE_InvalidParameter;
-    *sampleRate = sampleRate_;
-    return ASE_OK;
+    const ASIOError result = checkQuery(initialised_, {sampleRate});
+    if (result == ASE_OK)
+        *sampleRate = sampleRate_;
+    return result;
 }
 
 // The clock runs at the rate it was started with; changing it under the host's
@@ -135,20 +114,12 @@ ASIOError LoopbackDriver::setSampleRate(ASIOSampleRate sampleRate) {
 
 ASIOError LoopbackDriver::getClockSources(ASIOClockSource* clocks, int32_t* numSources) {
     trace_.note("getClockSources");
-    if (!initialised_)
-        return ASE_NotPresent;
-    if (clocks == nullptr || numSources == nullptr || *numSources < 1)
-        return ASE_InvalidParameter;
-    describeOwnClock(clocks, "Internal");
-    *numSources = 1;
-    return ASE_OK;
+    return answerClockSources(initialised_, "Internal", clocks, numSources);
 }
 
 ASIOError LoopbackDriver::setClockSource(int32_t reference) {
     trace_.note("setClockSource %d", reference);
-    if (!initialised_)
-        return ASE_NotPresent;
-    return reference == 0 ? ASE_OK : ASE_InvalidParameter;
+    return answerClockSource(initialised_, reference);
 }
 
 // Called by hosts from inside the buffer switch, so nothing here may block.
@@ -170,12 +141,10 @@ ASIOError LoopbackDriver::getChannelInfo(ASIOChannelInfo* info) {
         return ASE_InvalidParameter;
     }
     trace_.note("getChannelInfo %d %d", info->channel, info->isInput);
-    if (!initialised_)
-        return ASE_NotPresent;
+    const ASIOError result = checkChannelInfo(initialised_, shape(), info);
+    if (result != ASE_OK)
+        return result;
     const bool isInput = info->isInput != ASIOFalse;
-    const int32_t channels = isInput ? settings_.inputs : settings_.outputs;
-    if (info->channel < 0 || info->channel >= channels)
-        return ASE_InvalidParameter;
     if (static_cast<uint32_t>(info->channel) >= settings_.failChannelInfoFrom)
         return ASE_NotPresent;
     info->isActive = channelHasBuffers(info->channel, isInput) ? ASIOTrue : ASIOFalse;
@@ -198,7 +167,11 @@ ASIOError LoopbackDriver::future(int32_t selector, void*) {
     return ASE_InvalidParameter;
 }
 
-// The outputs are taken when the host's switch returns, so this only confirms.
 ASIOError LoopbackDriver::outputReady() {
-    return ASE_OK;
+    return answerOutputReady(kTakesOutputReady);
+}
+
+DriverShape LoopbackDriver::shape() const {
+    return DriverShape{settings_.inputs,    settings_.outputs,         settings_.bufferMin,
+                       settings_.bufferMax, settings_.bufferPreferred, settings_.bufferGranularity};
 }

@@ -32,17 +32,20 @@ class LoopbackDriver : public AsioDriverObject {
     // The driver interface (drivers/common/asio_driver.h).
     TANDEM_ASIO_OPERATIONS
 
+    // The outputs are taken when the host's switch returns, so outputReady
+    // only confirms.
+    static constexpr bool kTakesOutputReady = true;
+
   private:
     using Clock = std::chrono::steady_clock;
 
+    DriverShape shape() const;
+
     // Buffer set-up (loopback_buffers.cpp).
-    bool bufferSizeAllowed(int32_t frames) const;
-    bool bufferEntriesValid(const ASIOBufferInfo* infos, int32_t count) const;
     int32_t loopLatency(int32_t bufferFrames) const;
     bool allocateBuffers(ASIOBufferInfo* infos, int32_t count, int32_t frames);
     void assignBuffers(ASIOBufferInfo* infos, int32_t count);
     void connectOutputs();
-    bool hostTakesTimeInfo();
     void releaseBuffers();
     bool channelHasBuffers(int32_t channel, bool isInput) const;
 
@@ -71,7 +74,7 @@ class LoopbackDriver : public AsioDriverObject {
     LoopbackSettings settings_;
     CallTrace trace_;
     bool initialised_;
-    char errorMessage_[124];
+    char errorMessage_[kAsioErrorMessageSize];
     ASIOSampleRate sampleRate_;
 
     uint8_t* storage_; // both halves of every channel, then the delay lines
@@ -80,10 +83,10 @@ class LoopbackDriver : public AsioDriverObject {
     int32_t latency_;
     int32_t inputCount_;
     int32_t outputCount_;
-    LoopbackChannel inputs_[kLoopbackMaxChannels];
-    LoopbackChannel outputs_[kLoopbackMaxChannels];
-    int32_t inputChannel_[kLoopbackMaxChannels];
-    int32_t outputChannel_[kLoopbackMaxChannels];
+    LoopbackChannel inputs_[kDriverMaxChannels];
+    LoopbackChannel outputs_[kDriverMaxChannels];
+    int32_t inputChannel_[kDriverMaxChannels];
+    int32_t outputChannel_[kDriverMaxChannels];
     ASIOCallbacks callbacks_;
     bool useTimeInfo_;
 
