@@ -62,6 +62,12 @@ ASIOError answerClockSource(bool ready, int32_t reference) {
     return reference == 0 ? ASE_OK : ASE_InvalidParameter;
 }
 
+ASIOError checkStart(bool ready, bool hasBuffers) {
+    if (!ready)
+        return ASE_NotPresent;
+    return hasBuffers ? ASE_OK : ASE_InvalidMode;
+}
+
 namespace {
 
 bool channelExists(const DriverShape& shape, ASIOBool isInput, int32_t channel) {

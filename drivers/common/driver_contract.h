@@ -46,6 +46,9 @@ constexpr ASIOError answerOutputReady(bool supported) {
     return supported ? ASE_OK : ASE_NotPresent;
 }
 
+// start before init is ASE_NotPresent, start without buffers ASE_InvalidMode.
+ASIOError checkStart(bool ready, bool hasBuffers);
+
 // ASE_OK for an existing channel; the record's other fields are the driver's.
 ASIOError checkChannelInfo(bool ready, const DriverShape& shape, const ASIOChannelInfo* info);
 

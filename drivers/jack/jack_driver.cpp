@@ -42,12 +42,8 @@ void JackDriver::getErrorMessage(char* string) {
 }
 
 ASIOError JackDriver::start() {
-    ASIOError result = ASE_OK;
-    if (client_ == nullptr)
-        result = ASE_NotPresent;
-    else if (channels_ == nullptr)
-        result = ASE_InvalidMode;
-    else if (serverGone_.load())
+    ASIOError result = checkStart(client_ != nullptr, channels_ != nullptr);
+    if (result == ASE_OK && serverGone_.load())
         result = ASE_HWMalfunction;
     if (result == ASE_OK && !running_.load()) {
         half_ = 0;

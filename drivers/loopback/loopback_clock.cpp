@@ -10,8 +10,9 @@
 
 ASIOError LoopbackDriver::start() {
     trace_.note("start");
-    if (!initialised_ || storage_ == nullptr)
-        return ASE_NotPresent;
+    const ASIOError refusal = checkStart(initialised_, storage_ != nullptr);
+    if (refusal != ASE_OK)
+        return refusal;
     if (running_)
         return ASE_InvalidMode;
     if (settings_.failStart)
