@@ -167,14 +167,10 @@ void onBufferSwitch(int32_t index, ASIOBool processNow) {
 
 void onSampleRateDidChange(ASIOSampleRate) {}
 
-// The version of the host interface this host speaks, for kAsioEngineVersion.
 constexpr int32_t kHostEngineVersion = 2;
 
-// Only answers: a reset, resync or latency change is acknowledged and nothing
-// more is done (a reset or resync is counted as a lost block). The supported
-// question also says yes for time code and input monitoring, which, sent on
-// their own, are answered 0: the host uses neither, and both answers are
-// kept as they have always been.
+// The supported question also says yes for time code and input monitoring,
+// which, sent on their own, are answered 0; both answers are kept as they are.
 int32_t onAsioMessage(int32_t selector, int32_t value, void*, double*) {
     switch (selector) {
     case kAsioSelectorSupported:

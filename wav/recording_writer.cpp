@@ -42,8 +42,7 @@ void putU32(uint8_t*& at, uint32_t value) {
 // Products in 32 bits, wrapping, as the size fields hold them; the run
 // sequence refuses recordings whose sizes would wrap before it starts.
 void composeHeader(uint8_t (&header)[kWavHeaderBytes], uint32_t channels, uint32_t frames) {
-    const uint32_t sampleBytes = kWavFloatBits / 8;
-    const uint32_t dataBytes = channels * frames * sampleBytes;
+    const uint32_t sampleBytes = kWavFloatBits / 8, dataBytes = channels * frames * sampleBytes;
     uint8_t* at = header;
     putText(at, "RIFF");
     putU32(at, dataBytes + kWavRiffSizeOfHeader);

@@ -12,16 +12,10 @@ enum : int {
     kWavNoMemory = 4, // the playback loader could not allocate its blocks
 };
 
-// The canonical header, field by field: "RIFF", the size of all that
-// follows it, "WAVE", "fmt ", the format chunk's size, the format chunk
-// (tag, channels, sample rate, byte rate, block align, bits per sample),
-// "data" and the data size.
 constexpr uint32_t kWavHeaderBytes = 44;
 constexpr uint32_t kWavFormatChunkBytes = 16;
-// The RIFF size counts the rest of the header after its own field, then the data.
-constexpr uint32_t kWavRiffSizeOfHeader = kWavHeaderBytes - 8;
-// Byte rate and block align, which follow from the other fields and are not read.
-constexpr uint32_t kWavDerivedFieldBytes = 4 + 2;
+constexpr uint32_t kWavRiffSizeOfHeader = kWavHeaderBytes - 8; // all after the RIFF size field
+constexpr uint32_t kWavDerivedFieldBytes = 4 + 2; // byte rate and block align, not read
 constexpr uint16_t kWavFormatFloat = 3;
 constexpr uint16_t kWavFloatBits = 32;
 

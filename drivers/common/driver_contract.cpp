@@ -11,15 +11,6 @@ ASIOError checkQuery(bool ready, std::initializer_list<const void*> arguments) {
     return ASE_OK;
 }
 
-ASIOError answerChannels(bool ready, const DriverShape& shape, int32_t* inputs, int32_t* outputs) {
-    const ASIOError result = checkQuery(ready, {inputs, outputs});
-    if (result == ASE_OK) {
-        *inputs = shape.inputs;
-        *outputs = shape.outputs;
-    }
-    return result;
-}
-
 ASIOError answerBufferSize(bool ready, const DriverShape& shape, int32_t* minSize, int32_t* maxSize,
                            int32_t* preferredSize, int32_t* granularity) {
     const ASIOError result = checkQuery(ready, {minSize, maxSize, preferredSize, granularity});
@@ -32,19 +23,19 @@ ASIOError answerBufferSize(bool ready, const DriverShape& shape, int32_t* minSiz
     return result;
 }
 
-ASIOError answerLatencies(bool ready, int32_t input, int32_t output, int32_t* inputLatency,
-                          int32_t* outputLatency) {
-    const ASIOError result = checkQuery(ready, {inputLatency, outputLatency});
+ASIOError answerPair(bool ready, int32_t first, int32_t second, int32_t* firstOut,
+                     int32_t* secondOut) {
+    const ASIOError result = checkQuery(ready, {firstOut, secondOut});
     if (result == ASE_OK) {
-        *inputLatency = input;
-        *outputLatency = output;
+        *firstOut = first;
+        *secondOut = second;
     }
     return result;
 }
 
 ASIOError answerClockSources(bool ready, const char* name, ASIOClockSource* clocks,
                              int32_t* numSources) {
-    ASIOError result = checkQuery(ready, {clocks, numSources});
+    const ASIOError result = checkQuery(ready, {clocks, numSources});
     if (result != ASE_OK || *numSources < 1)
         return result != ASE_OK ? result : ASE_InvalidParameter;
     std::memset(clocks, 0, sizeof *clocks);
@@ -57,15 +48,11 @@ ASIOError answerClockSources(bool ready, const char* name, ASIOClockSource* cloc
 }
 
 ASIOError answerClockSource(bool ready, int32_t reference) {
-    if (!ready)
-        return ASE_NotPresent;
-    return reference == 0 ? ASE_OK : ASE_InvalidParameter;
+    return !ready ? ASE_NotPresent : reference == 0 ? ASE_OK : ASE_InvalidParameter;
 }
 
 ASIOError checkStart(bool ready, bool hasBuffers) {
-    if (!ready)
-        return ASE_NotPresent;
-    return hasBuffers ? ASE_OK : ASE_InvalidMode;
+    return !ready ? ASE_NotPresent : hasBuffers ? ASE_OK : ASE_InvalidMode;
 }
 
 namespace {

@@ -79,7 +79,7 @@ void JackDriver::waitForCallbacksToLeave() {
 }
 
 ASIOError JackDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
-    return answerChannels(client_ != nullptr, shape(), numInputChannels, numOutputChannels);
+    return answerPair(client_ != nullptr, inputs_, outputs_, numInputChannels, numOutputChannels);
 }
 
 ASIOError JackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
@@ -87,7 +87,7 @@ ASIOError JackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency
     int32_t output = 0;
     if (client_ != nullptr)
         physicalLatencies(&input, &output);
-    return answerLatencies(client_ != nullptr, input, output, inputLatency, outputLatency);
+    return answerPair(client_ != nullptr, input, output, inputLatency, outputLatency);
 }
 
 ASIOError JackDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,

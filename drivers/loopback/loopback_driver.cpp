@@ -56,7 +56,8 @@ void LoopbackDriver::getErrorMessage(char* string) {
 
 ASIOError LoopbackDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
     trace_.note("getChannels");
-    return answerChannels(initialised_, shape(), numInputChannels, numOutputChannels);
+    return answerPair(initialised_, settings_.inputs, settings_.outputs, numInputChannels,
+                      numOutputChannels);
 }
 
 // The whole loop is reported, split at the buffer: the input half the host
@@ -66,9 +67,8 @@ ASIOError LoopbackDriver::getChannels(int32_t* numInputChannels, int32_t* numOut
 ASIOError LoopbackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
     trace_.note("getLatencies");
     const int32_t frames = storage_ != nullptr ? bufferFrames_ : settings_.bufferPreferred;
-    return answerLatencies(initialised_, frames,
-                           loopLatency(frames) - frames - settings_.hiddenLatency, inputLatency,
-                           outputLatency);
+    return answerPair(initialised_, frames, loopLatency(frames) - frames - settings_.hiddenLatency,
+                      inputLatency, outputLatency);
 }
 
 ASIOError LoopbackDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
