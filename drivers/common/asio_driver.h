@@ -7,14 +7,48 @@
 #include <cstdint>
 
 #include "asiohost/asio.h"
+#include "drivers/common/call_trace.h"
 #include "drivers/common/com_server.h"
 #include "drivers/common/driver_contract.h"
 
 using AsioDriverObject = ComObject<IASIO>;
 
-// The driver interface's operations in slot order, declared as overrides: a
-// driver class declares them all with this one line, so that the list stands
-// once beside IASIO's own.
+// The operations every driver of ours answers alike, each traced, from what
+// the driver says of itself: whether it is initialised and its shape.
+class ContractDriver : public AsioDriverObject {
+  public:
+    ASIOError STDMETHODCALLTYPE getChannels(int32_t* numInputChannels,
+                                            int32_t* numOutputChannels) override;
+    ASIOError STDMETHODCALLTYPE getBufferSize(int32_t* minSize, int32_t* maxSize,
+                                              int32_t* preferredSize,
+                                              int32_t* granularity) override;
+    ASIOError STDMETHODCALLTYPE getClockSources(ASIOClockSource* clocks,
+                                                int32_t* numSources) override;
+    ASIOError STDMETHODCALLTYPE setClockSource(int32_t reference) override;
+    ASIOError STDMETHODCALLTYPE controlPanel() override;
+    ASIOError STDMETHODCALLTYPE future(int32_t selector, void* opt) override;
+    // A driver that takes it acts on it or needs nothing more; one that does
+    // not says so, and the host stops asking.
+    ASIOError STDMETHODCALLTYPE outputReady() override;
+
+  protected:
+    // The trace's path may be filled in after construction.
+    ContractDriver(const CLSID& clsid, const char* tracePath, const char* clockName,
+                   bool takesOutputReady)
+        : AsioDriverObject(clsid), trace_(tracePath), clockName_(clockName),
+          takesOutputReady_(takesOutputReady) {}
+    virtual bool ready() const = 0;
+    virtual DriverShape shape() const = 0;
+
+    CallTrace trace_;
+
+  private:
+    const char* clockName_;
+    bool takesOutputReady_;
+};
+
+// The operations a driver answers itself, in slot order, declared as
+// overrides with this one line; ContractDriver answers the others.
 #define TANDEM_ASIO_OPERATIONS                                                                     \
     ASIOBool STDMETHODCALLTYPE init(void* sysHandle) override;                                     \
     void STDMETHODCALLTYPE getDriverName(char* name) override;                                     \
@@ -22,26 +56,15 @@ using AsioDriverObject = ComObject<IASIO>;
     void STDMETHODCALLTYPE getErrorMessage(char* string) override;                                 \
     ASIOError STDMETHODCALLTYPE start() override;                                                  \
     ASIOError STDMETHODCALLTYPE stop() override;                                                   \
-    ASIOError STDMETHODCALLTYPE getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) \
-        override;                                                                                  \
     ASIOError STDMETHODCALLTYPE getLatencies(int32_t* inputLatency, int32_t* outputLatency)        \
-        override;                                                                                  \
-    ASIOError STDMETHODCALLTYPE getBufferSize(int32_t* minSize, int32_t* maxSize,                  \
-                                              int32_t* preferredSize, int32_t* granularity)        \
         override;                                                                                  \
     ASIOError STDMETHODCALLTYPE canSampleRate(ASIOSampleRate sampleRate) override;                 \
     ASIOError STDMETHODCALLTYPE getSampleRate(ASIOSampleRate* sampleRate) override;                \
     ASIOError STDMETHODCALLTYPE setSampleRate(ASIOSampleRate sampleRate) override;                 \
-    ASIOError STDMETHODCALLTYPE getClockSources(ASIOClockSource* clocks, int32_t* numSources)      \
-        override;                                                                                  \
-    ASIOError STDMETHODCALLTYPE setClockSource(int32_t reference) override;                        \
     ASIOError STDMETHODCALLTYPE getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp)        \
         override;                                                                                  \
     ASIOError STDMETHODCALLTYPE getChannelInfo(ASIOChannelInfo* info) override;                    \
     ASIOError STDMETHODCALLTYPE createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,    \
                                               int32_t bufferSize, ASIOCallbacks* callbacks)        \
         override;                                                                                  \
-    ASIOError STDMETHODCALLTYPE disposeBuffers() override;                                         \
-    ASIOError STDMETHODCALLTYPE controlPanel() override;                                           \
-    ASIOError STDMETHODCALLTYPE future(int32_t selector, void* opt) override;                      \
-    ASIOError STDMETHODCALLTYPE outputReady() override;
+    ASIOError STDMETHODCALLTYPE disposeBuffers() override;

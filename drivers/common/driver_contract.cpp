@@ -2,6 +2,62 @@
 
 #include <cstring>
 
+#include "drivers/common/asio_driver.h"
+
+ASIOError ContractDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
+    trace_.note("getChannels");
+    const DriverShape own = shape();
+    return answerPair(ready(), own.inputs, own.outputs, numInputChannels, numOutputChannels);
+}
+
+ASIOError ContractDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
+                                        int32_t* granularity) {
+    trace_.note("getBufferSize");
+    const ASIOError result = checkQuery(ready(), {minSize, maxSize, preferredSize, granularity});
+    if (result == ASE_OK) {
+        const DriverShape own = shape();
+        *minSize = own.bufferMin;
+        *maxSize = own.bufferMax;
+        *preferredSize = own.bufferPreferred;
+        *granularity = own.bufferGranularity;
+    }
+    return result;
+}
+
+// The device's one clock source, its own; it alone can be set.
+ASIOError ContractDriver::getClockSources(ASIOClockSource* clocks, int32_t* numSources) {
+    trace_.note("getClockSources");
+    const ASIOError result = checkQuery(ready(), {clocks, numSources});
+    if (result != ASE_OK || *numSources < 1)
+        return result != ASE_OK ? result : ASE_InvalidParameter;
+    std::memset(clocks, 0, sizeof *clocks);
+    clocks->associatedChannel = -1;
+    clocks->associatedGroup = -1;
+    clocks->isCurrentSource = ASIOTrue;
+    copyFieldText(clocks->name, sizeof clocks->name, clockName_);
+    *numSources = 1;
+    return ASE_OK;
+}
+
+ASIOError ContractDriver::setClockSource(int32_t reference) {
+    trace_.note("setClockSource %d", reference);
+    return !ready() ? ASE_NotPresent : reference == 0 ? ASE_OK : ASE_InvalidParameter;
+}
+
+ASIOError ContractDriver::controlPanel() {
+    trace_.note("controlPanel");
+    return ASE_NotPresent;
+}
+
+ASIOError ContractDriver::future(int32_t selector, void*) {
+    trace_.note("future %d", selector);
+    return ASE_InvalidParameter;
+}
+
+ASIOError ContractDriver::outputReady() {
+    return takesOutputReady_ ? ASE_OK : ASE_NotPresent;
+}
+
 ASIOError checkQuery(bool ready, std::initializer_list<const void*> arguments) {
     if (!ready)
         return ASE_NotPresent;
@@ -9,18 +65,6 @@ ASIOError checkQuery(bool ready, std::initializer_list<const void*> arguments) {
         if (argument == nullptr)
             return ASE_InvalidParameter;
     return ASE_OK;
-}
-
-ASIOError answerBufferSize(bool ready, const DriverShape& shape, int32_t* minSize, int32_t* maxSize,
-                           int32_t* preferredSize, int32_t* granularity) {
-    const ASIOError result = checkQuery(ready, {minSize, maxSize, preferredSize, granularity});
-    if (result == ASE_OK) {
-        *minSize = shape.bufferMin;
-        *maxSize = shape.bufferMax;
-        *preferredSize = shape.bufferPreferred;
-        *granularity = shape.bufferGranularity;
-    }
-    return result;
 }
 
 ASIOError answerPair(bool ready, int32_t first, int32_t second, int32_t* firstOut,
@@ -31,24 +75,6 @@ ASIOError answerPair(bool ready, int32_t first, int32_t second, int32_t* firstOu
         *secondOut = second;
     }
     return result;
-}
-
-ASIOError answerClockSources(bool ready, const char* name, ASIOClockSource* clocks,
-                             int32_t* numSources) {
-    const ASIOError result = checkQuery(ready, {clocks, numSources});
-    if (result != ASE_OK || *numSources < 1)
-        return result != ASE_OK ? result : ASE_InvalidParameter;
-    std::memset(clocks, 0, sizeof *clocks);
-    clocks->associatedChannel = -1;
-    clocks->associatedGroup = -1;
-    clocks->isCurrentSource = ASIOTrue;
-    copyFieldText(clocks->name, sizeof clocks->name, name);
-    *numSources = 1;
-    return ASE_OK;
-}
-
-ASIOError answerClockSource(bool ready, int32_t reference) {
-    return !ready ? ASE_NotPresent : reference == 0 ? ASE_OK : ASE_InvalidParameter;
 }
 
 ASIOError checkStart(bool ready, bool hasBuffers) {

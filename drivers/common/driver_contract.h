@@ -28,18 +28,6 @@ ASIOError checkQuery(bool ready, std::initializer_list<const void*> arguments);
 // A query of two numbers, such as the channel counts or the latencies.
 ASIOError answerPair(bool ready, int32_t first, int32_t second, int32_t* firstOut,
                      int32_t* secondOut);
-ASIOError answerBufferSize(bool ready, const DriverShape& shape, int32_t* minSize, int32_t* maxSize,
-                           int32_t* preferredSize, int32_t* granularity);
-
-// The device's one clock source, its own, under that name; it alone can be set.
-ASIOError answerClockSources(bool ready, const char* name, ASIOClockSource* clocks,
-                             int32_t* numSources);
-ASIOError answerClockSource(bool ready, int32_t reference);
-
-// Whether a driver takes outputReady is its own declared choice.
-constexpr ASIOError answerOutputReady(bool supported) {
-    return supported ? ASE_OK : ASE_NotPresent;
-}
 
 // ASE_InvalidMode without buffers.
 ASIOError checkStart(bool ready, bool hasBuffers);

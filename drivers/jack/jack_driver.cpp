@@ -11,7 +11,8 @@ constexpr int32_t kDriverVersion = 1;
 } // namespace
 
 JackDriver::JackDriver(const CLSID& clsid, const JackSettings& settings)
-    : AsioDriverObject(clsid), settings_(settings), trace_(settings_.traceFile) {}
+    : ContractDriver(clsid, settings_.traceFile, "JACK server", kTakesOutputReady),
+      settings_(settings) {}
 
 JackDriver::~JackDriver() {
     trace_.note("release");
@@ -78,22 +79,12 @@ void JackDriver::waitForCallbacksToLeave() {
         nanosleep(&pause, nullptr);
 }
 
-ASIOError JackDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
-    return answerPair(client_ != nullptr, inputs_, outputs_, numInputChannels, numOutputChannels);
-}
-
 ASIOError JackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
     int32_t input = 0;
     int32_t output = 0;
     if (client_ != nullptr)
         physicalLatencies(&input, &output);
     return answerPair(client_ != nullptr, input, output, inputLatency, outputLatency);
-}
-
-ASIOError JackDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
-                                    int32_t* granularity) {
-    return answerBufferSize(client_ != nullptr, shape(), minSize, maxSize, preferredSize,
-                            granularity);
 }
 
 // The server's period is the only length there is: one switch per cycle.
@@ -128,14 +119,6 @@ ASIOError JackDriver::setSampleRate(ASIOSampleRate sampleRate) {
     const ASIOError result = checkRate(sampleRate);
     trace_.note("setSampleRate %.0f -> %d", sampleRate, result);
     return result;
-}
-
-ASIOError JackDriver::getClockSources(ASIOClockSource* clocks, int32_t* numSources) {
-    return answerClockSources(client_ != nullptr, "JACK server", clocks, numSources);
-}
-
-ASIOError JackDriver::setClockSource(int32_t reference) {
-    return answerClockSource(client_ != nullptr, reference);
 }
 
 ASIOError JackDriver::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) {
@@ -220,16 +203,4 @@ ASIOError JackDriver::disposeBuffers() {
     releaseChannels();
     trace_.note("disposeBuffers -> %d", ASE_OK);
     return ASE_OK;
-}
-
-ASIOError JackDriver::controlPanel() {
-    return ASE_NotPresent;
-}
-
-ASIOError JackDriver::future(int32_t, void*) {
-    return ASE_InvalidParameter;
-}
-
-ASIOError JackDriver::outputReady() {
-    return answerOutputReady(kTakesOutputReady);
 }

@@ -10,10 +10,9 @@
 
 #include "asiohost/asio.h"
 #include "drivers/common/asio_driver.h"
-#include "drivers/common/call_trace.h"
 #include "drivers/jack/jack_settings.h"
 
-class JackDriver : public AsioDriverObject {
+class JackDriver : public ContractDriver {
   public:
     JackDriver(const CLSID& clsid, const JackSettings& settings);
     ~JackDriver() override;
@@ -36,7 +35,8 @@ class JackDriver : public AsioDriverObject {
     // Opening and wiring (jack_ports.cpp).
     bool openClient();
     void countChannels();
-    DriverShape shape() const;
+    bool ready() const override { return client_ != nullptr; }
+    DriverShape shape() const override;
     ASIOError setUpBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels, int32_t bufferSize,
                            ASIOCallbacks* callbacks);
     bool allocateChannels(const ASIOBufferInfo* infos, int32_t count, int32_t bufferSize);
@@ -65,7 +65,6 @@ class JackDriver : public AsioDriverObject {
     ASIOError checkRate(ASIOSampleRate rate) const;
 
     JackSettings settings_;
-    CallTrace trace_;
     char errorMessage_[kAsioErrorMessageSize] = {};
 
     jack_client_t* client_ = nullptr;

@@ -5,10 +5,10 @@
 #include "platform/guid_text.h"
 
 LoopbackDriver::LoopbackDriver(const CLSID& clsid)
-    : AsioDriverObject(clsid), settings_(), trace_(settings_.traceFile), initialised_(false),
-      errorMessage_(), sampleRate_(0.0), storage_(nullptr), bufferFrames_(0), frameBytes_(0),
-      latency_(0), inputCount_(0), outputCount_(0), inputs_(), outputs_(), inputChannel_(),
-      outputChannel_(), callbacks_(), useTimeInfo_(false),
+    : ContractDriver(clsid, settings_.traceFile, "Internal", kTakesOutputReady), settings_(),
+      initialised_(false), errorMessage_(), sampleRate_(0.0), storage_(nullptr), bufferFrames_(0),
+      frameBytes_(0), latency_(0), inputCount_(0), outputCount_(0), inputs_(), outputs_(),
+      inputChannel_(), outputChannel_(), callbacks_(), useTimeInfo_(false),
       origin_(), timing_{0, 0, 0.0, 0.0, 0.0, "none"}, time_(), cursor_(0), slip_(0), clockMs_(0),
       lastTick_(0), stopRequested_(false), running_(false), position_(0), positionTime_(0) {
     readLoopbackSettings(clsid, &settings_);
@@ -54,12 +54,6 @@ void LoopbackDriver::getErrorMessage(char* string) {
         copyFieldText(string, sizeof errorMessage_, errorMessage_);
 }
 
-ASIOError LoopbackDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
-    trace_.note("getChannels");
-    return answerPair(initialised_, settings_.inputs, settings_.outputs, numInputChannels,
-                      numOutputChannels);
-}
-
 // The whole loop is reported, split at the buffer: the input half the host
 // reads was complete one buffer ago, and the rest is the way out. A device
 // configured to hide part of it leaves that out of the way out, as drivers
@@ -69,12 +63,6 @@ ASIOError LoopbackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLat
     const int32_t frames = storage_ != nullptr ? bufferFrames_ : settings_.bufferPreferred;
     return answerPair(initialised_, frames, loopLatency(frames) - frames - settings_.hiddenLatency,
                       inputLatency, outputLatency);
-}
-
-ASIOError LoopbackDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
-                                        int32_t* granularity) {
-    trace_.note("getBufferSize");
-    return answerBufferSize(initialised_, shape(), minSize, maxSize, preferredSize, granularity);
 }
 
 // ASE_OK when the device runs at the rate; a refusing fault refuses every rate.
@@ -112,16 +100,6 @@ ASIOError LoopbackDriver::setSampleRate(ASIOSampleRate sampleRate) {
     return ASE_OK;
 }
 
-ASIOError LoopbackDriver::getClockSources(ASIOClockSource* clocks, int32_t* numSources) {
-    trace_.note("getClockSources");
-    return answerClockSources(initialised_, "Internal", clocks, numSources);
-}
-
-ASIOError LoopbackDriver::setClockSource(int32_t reference) {
-    trace_.note("setClockSource %d", reference);
-    return answerClockSource(initialised_, reference);
-}
-
 // Called by hosts from inside the buffer switch, so nothing here may block.
 ASIOError LoopbackDriver::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) {
     if (sPos == nullptr || tStamp == nullptr)
@@ -155,20 +133,6 @@ ASIOError LoopbackDriver::getChannelInfo(ASIOChannelInfo* info) {
                   isInput ? settings_.inputNames : settings_.outputNames, info->channel + 1);
     copyFieldText(info->name, sizeof info->name, name);
     return ASE_OK;
-}
-
-ASIOError LoopbackDriver::controlPanel() {
-    trace_.note("controlPanel");
-    return ASE_NotPresent;
-}
-
-ASIOError LoopbackDriver::future(int32_t selector, void*) {
-    trace_.note("future %d", selector);
-    return ASE_InvalidParameter;
-}
-
-ASIOError LoopbackDriver::outputReady() {
-    return answerOutputReady(kTakesOutputReady);
 }
 
 DriverShape LoopbackDriver::shape() const {

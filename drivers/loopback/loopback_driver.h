@@ -12,7 +12,6 @@
 
 #include "asiohost/asio.h"
 #include "drivers/common/asio_driver.h"
-#include "drivers/common/call_trace.h"
 #include "drivers/loopback/loopback_delay_line.h"
 #include "drivers/loopback/loopback_settings.h"
 
@@ -24,7 +23,7 @@ struct LoopbackChannel {
     DelayLine line;
 };
 
-class LoopbackDriver : public AsioDriverObject {
+class LoopbackDriver : public ContractDriver {
   public:
     explicit LoopbackDriver(const CLSID& clsid);
     ~LoopbackDriver() override;
@@ -39,7 +38,8 @@ class LoopbackDriver : public AsioDriverObject {
   private:
     using Clock = std::chrono::steady_clock;
 
-    DriverShape shape() const;
+    bool ready() const override { return initialised_; }
+    DriverShape shape() const override;
 
     // Buffer set-up (loopback_buffers.cpp).
     int32_t loopLatency(int32_t bufferFrames) const;
@@ -72,7 +72,6 @@ class LoopbackDriver : public AsioDriverObject {
     ASIOError checkRate(ASIOSampleRate rate, bool refuseEvery) const;
 
     LoopbackSettings settings_;
-    CallTrace trace_;
     bool initialised_;
     char errorMessage_[kAsioErrorMessageSize];
     ASIOSampleRate sampleRate_;
