@@ -14,9 +14,11 @@
 using AsioDriverObject = ComObject<IASIO>;
 
 // The operations every driver of ours answers alike, each traced, from what
-// the driver says of itself: whether it is initialised and its shape.
+// the driver says of itself: its name, readiness, shape and init's message.
 class ContractDriver : public AsioDriverObject {
   public:
+    void STDMETHODCALLTYPE getDriverName(char* name) override;
+    void STDMETHODCALLTYPE getErrorMessage(char* string) override;
     ASIOError STDMETHODCALLTYPE getChannels(int32_t* numInputChannels,
                                             int32_t* numOutputChannels) override;
     ASIOError STDMETHODCALLTYPE getBufferSize(int32_t* minSize, int32_t* maxSize,
@@ -32,17 +34,19 @@ class ContractDriver : public AsioDriverObject {
     ASIOError STDMETHODCALLTYPE outputReady() override;
 
   protected:
-    // The trace's path may be filled in after construction.
-    ContractDriver(const CLSID& clsid, const char* tracePath, const char* clockName,
-                   bool takesOutputReady)
-        : AsioDriverObject(clsid), trace_(tracePath), clockName_(clockName),
+    // The name and the trace's path may be filled in after construction.
+    ContractDriver(const CLSID& clsid, const char* name, const char* tracePath,
+                   const char* clockName, bool takesOutputReady)
+        : AsioDriverObject(clsid), trace_(tracePath), name_(name), clockName_(clockName),
           takesOutputReady_(takesOutputReady) {}
     virtual bool ready() const = 0;
     virtual DriverShape shape() const = 0;
 
     CallTrace trace_;
+    char errorMessage_[kAsioErrorMessageSize] = {};
 
   private:
+    const char* name_;
     const char* clockName_;
     bool takesOutputReady_;
 };
@@ -51,9 +55,7 @@ class ContractDriver : public AsioDriverObject {
 // overrides with this one line; ContractDriver answers the others.
 #define TANDEM_ASIO_OPERATIONS                                                                     \
     ASIOBool STDMETHODCALLTYPE init(void* sysHandle) override;                                     \
-    void STDMETHODCALLTYPE getDriverName(char* name) override;                                     \
     int32_t STDMETHODCALLTYPE getDriverVersion() override;                                         \
-    void STDMETHODCALLTYPE getErrorMessage(char* string) override;                                 \
     ASIOError STDMETHODCALLTYPE start() override;                                                  \
     ASIOError STDMETHODCALLTYPE stop() override;                                                   \
     ASIOError STDMETHODCALLTYPE getLatencies(int32_t* inputLatency, int32_t* outputLatency)        \

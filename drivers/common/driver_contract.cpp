@@ -4,6 +4,18 @@
 
 #include "drivers/common/asio_driver.h"
 
+void ContractDriver::getDriverName(char* name) {
+    trace_.note("getDriverName");
+    if (name != nullptr)
+        copyFieldText(name, kAsioNameSize, name_);
+}
+
+void ContractDriver::getErrorMessage(char* string) {
+    trace_.note("getErrorMessage");
+    if (string != nullptr)
+        copyFieldText(string, sizeof errorMessage_, errorMessage_);
+}
+
 ASIOError ContractDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
     trace_.note("getChannels");
     const DriverShape own = shape();

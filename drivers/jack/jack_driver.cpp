@@ -11,7 +11,7 @@ constexpr int32_t kDriverVersion = 1;
 } // namespace
 
 JackDriver::JackDriver(const CLSID& clsid, const JackSettings& settings)
-    : ContractDriver(clsid, settings_.traceFile, "JACK server", kTakesOutputReady),
+    : ContractDriver(clsid, settings_.name, settings_.traceFile, "JACK server", kTakesOutputReady),
       settings_(settings) {}
 
 JackDriver::~JackDriver() {
@@ -28,18 +28,8 @@ ASIOBool JackDriver::init(void*) {
     return ready ? ASIOTrue : ASIOFalse;
 }
 
-void JackDriver::getDriverName(char* name) {
-    if (name != nullptr)
-        copyFieldText(name, kAsioNameSize, settings_.name);
-}
-
 int32_t JackDriver::getDriverVersion() {
     return kDriverVersion;
-}
-
-void JackDriver::getErrorMessage(char* string) {
-    if (string != nullptr)
-        copyFieldText(string, sizeof errorMessage_, errorMessage_);
 }
 
 ASIOError JackDriver::start() {

@@ -65,7 +65,6 @@ class JackDriver : public ContractDriver {
     ASIOError checkRate(ASIOSampleRate rate) const;
 
     JackSettings settings_;
-    char errorMessage_[kAsioErrorMessageSize] = {};
 
     jack_client_t* client_ = nullptr;
     double sampleRate_ = 0.0;

@@ -5,8 +5,8 @@
 #include "platform/guid_text.h"
 
 LoopbackDriver::LoopbackDriver(const CLSID& clsid)
-    : ContractDriver(clsid, settings_.traceFile, "Internal", kTakesOutputReady), settings_(),
-      initialised_(false), errorMessage_(), sampleRate_(0.0), storage_(nullptr), bufferFrames_(0),
+    : ContractDriver(clsid, settings_.name, settings_.traceFile, "Internal", kTakesOutputReady),
+      settings_(), initialised_(false), sampleRate_(0.0), storage_(nullptr), bufferFrames_(0),
       frameBytes_(0), latency_(0), inputCount_(0), outputCount_(0), inputs_(), outputs_(),
       inputChannel_(), outputChannel_(), callbacks_(), useTimeInfo_(false),
       origin_(), timing_{0, 0, 0.0, 0.0, 0.0, "none"}, time_(), cursor_(0), slip_(0), clockMs_(0),
@@ -37,21 +37,9 @@ ASIOBool LoopbackDriver::init(void*) {
     return ASIOTrue;
 }
 
-void LoopbackDriver::getDriverName(char* name) {
-    trace_.note("getDriverName");
-    if (name != nullptr)
-        copyFieldText(name, kAsioNameSize, settings_.name);
-}
-
 int32_t LoopbackDriver::getDriverVersion() {
     trace_.note("getDriverVersion");
     return settings_.version;
-}
-
-void LoopbackDriver::getErrorMessage(char* string) {
-    trace_.note("getErrorMessage");
-    if (string != nullptr)
-        copyFieldText(string, sizeof errorMessage_, errorMessage_);
 }
 
 // The whole loop is reported, split at the buffer: the input half the host

@@ -73,7 +73,6 @@ class LoopbackDriver : public ContractDriver {
 
     LoopbackSettings settings_;
     bool initialised_;
-    char errorMessage_[kAsioErrorMessageSize];
     ASIOSampleRate sampleRate_;
 
     uint8_t* storage_; // both halves of every channel, then the delay lines
