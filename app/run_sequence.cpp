@@ -80,7 +80,7 @@ int checkPlaybackFile() {
         std::printf("Error: Unable to load input WAV file %s!", playPath);
         return kExitPlaybackFile;
     }
-    if (formatTag != 3 || bitsPerSample != 32) {
+    if (formatTag != kWavFormatFloat || bitsPerSample != kWavFloatBits) {
         std::printf("Error: Unsupported WAV file format! (This application support only 32bit "
                     "float WAV file)");
         return kExitNotFloat32;

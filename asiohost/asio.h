@@ -87,6 +87,11 @@ enum : uint32_t {
     kTcSpeedValid = 0x100,
 };
 
+// Capacities of the text fields at the driver boundary: every name, and the
+// error message of init.
+constexpr size_t kAsioNameSize = 32;
+constexpr size_t kAsioErrorMessageSize = 124;
+
 #pragma pack(push, 4)
 
 struct ASIOSamples {
@@ -102,8 +107,8 @@ struct ASIOTimeStamp {
 struct ASIODriverInfo {
     int32_t asioVersion;
     int32_t driverVersion;
-    char name[32];
-    char errorMessage[124];
+    char name[kAsioNameSize];
+    char errorMessage[kAsioErrorMessageSize];
     void* sysRef;
 };
 
@@ -112,7 +117,7 @@ struct ASIOClockSource {
     int32_t associatedChannel;
     int32_t associatedGroup;
     ASIOBool isCurrentSource;
-    char name[32];
+    char name[kAsioNameSize];
 };
 
 struct ASIOChannelInfo {
@@ -121,7 +126,7 @@ struct ASIOChannelInfo {
     ASIOBool isActive;
     int32_t channelGroup;
     ASIOSampleType type;
-    char name[32];
+    char name[kAsioNameSize];
 };
 
 struct ASIOBufferInfo {

@@ -167,6 +167,10 @@ void onBufferSwitch(int32_t index, ASIOBool processNow) {
 
 void onSampleRateDidChange(ASIOSampleRate) {}
 
+constexpr int32_t kHostEngineVersion = 2;
+
+// The supported question also says yes for time code and input monitoring,
+// which, sent on their own, are answered 0; both answers are kept as they are.
 int32_t onAsioMessage(int32_t selector, int32_t value, void*, double*) {
     switch (selector) {
     case kAsioSelectorSupported:
@@ -177,7 +181,7 @@ int32_t onAsioMessage(int32_t selector, int32_t value, void*, double*) {
                    ? 1
                    : 0;
     case kAsioEngineVersion:
-        return 2;
+        return kHostEngineVersion;
     case kAsioResetRequest:
     case kAsioResyncRequest:
         // Acknowledged but not acted on: the recording may be out of step.

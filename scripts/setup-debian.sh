@@ -2,8 +2,8 @@
 # Installs the Debian 12 packages that building and testing need, only those
 # that are missing, with one apt-get update at most.
 set -eu
-packages=(cmake ninja-build g++ perl googletest g++-mingw-w64-x86-64 wine64 wine
-          jackd2 libjack-jackd2-dev clang libclang-rt-14-dev time sox
+packages=(cmake ninja-build g++ perl googletest libgtest-dev g++-mingw-w64-x86-64 wine64 wine
+          jackd2 libjack-jackd2-dev clang clang-format libclang-rt-14-dev time sox
           zip unzip dpkg-dev lintian file python3)
 missing=()
 for package in "${packages[@]}"; do

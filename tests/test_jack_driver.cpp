@@ -305,23 +305,6 @@ TEST_F(JackServerTest, OffersOnlyTheServersRateAndPeriod) {
     EXPECT_NE(driver->getChannelInfo(&info), ASE_OK);
 }
 
-TEST_F(JackServerTest, RefusesBuffersItCannotServe) {
-    open(settingsFor(JackWiring::none, "tandemwav-refusals"));
-    HostLog log;
-    EXPECT_EQ(create(log, kPeriod * 2), ASE_InvalidMode);
-    EXPECT_EQ(create(log, kPeriod - 1), ASE_InvalidMode);
-    log.infos[0].channelNum = kJackDefaultChannels;
-    EXPECT_EQ(driver->createBuffers(log.infos, 4, kPeriod, &testCallbacks), ASE_InvalidParameter);
-    log.infos[0].channelNum = 1; // both inputs on channel 2
-    EXPECT_EQ(driver->createBuffers(log.infos, 4, kPeriod, &testCallbacks), ASE_InvalidParameter);
-    EXPECT_EQ(driver->start(), ASE_InvalidMode);
-    // Nothing was left behind by the refusals: a proper request still works.
-    EXPECT_EQ(create(log), ASE_OK);
-    EXPECT_EQ(driver->createBuffers(log.infos, 4, kPeriod, &testCallbacks), ASE_InvalidMode);
-    EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
-    EXPECT_EQ(driver->disposeBuffers(), ASE_InvalidMode);
-}
-
 TEST(JackDriverWithoutServer, InitIsRefusedWithJacksReason) {
     JackSettings s = settingsFor(JackWiring::none, "tandemwav-lonely");
     std::snprintf(s.serverName, sizeof s.serverName, "tandemwav-no-such-server");

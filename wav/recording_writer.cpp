@@ -40,19 +40,19 @@ void putU32(uint8_t*& at, uint32_t value) {
 // Products in 32 bits, wrapping, as the size fields hold them; the run
 // sequence refuses recordings whose sizes would wrap before it starts.
 void composeHeader(uint8_t (&header)[kWavHeaderBytes], uint32_t channels, uint32_t frames) {
-    const uint32_t dataBytes = channels * frames * 4u;
+    const uint32_t sampleBytes = kWavFloatBits / 8, dataBytes = channels * frames * sampleBytes;
     uint8_t* at = header;
     putText(at, "RIFF");
-    putU32(at, dataBytes + 36u);
+    putU32(at, dataBytes + kWavRiffSizeOfHeader);
     putText(at, "WAVE");
     putText(at, "fmt ");
-    putU32(at, 16);
-    putU16(at, 3);
+    putU32(at, kWavFormatChunkBytes);
+    putU16(at, kWavFormatFloat);
     putU16(at, static_cast<uint16_t>(channels));
     putU32(at, wavSampleRate);
-    putU32(at, wavSampleRate * channels * 4u);
-    putU16(at, static_cast<uint16_t>(channels * 4u));
-    putU16(at, 32);
+    putU32(at, wavSampleRate * channels * sampleBytes);
+    putU16(at, static_cast<uint16_t>(channels * sampleBytes));
+    putU16(at, kWavFloatBits);
     putText(at, "data");
     putU32(at, dataBytes);
 }

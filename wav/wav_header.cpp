@@ -38,13 +38,13 @@ int readWavHeaderFrom(std::istream& in, WavHeader* header) {
         return kWavNotRiffWave;
     if (!readIdentifier(in, identifier, "fmt "))
         return kWavOtherLayout;
-    if (readU32(in, word) != 16)
+    if (readU32(in, word) != kWavFormatChunkBytes)
         return kWavOtherLayout;
     WavHeader h{};
     h.formatTag = readU16(in, half);
     h.channelCount = readU16(in, half);
     h.sampleRate = readU32(in, word);
-    in.seekg(6, std::ios::cur);
+    in.seekg(kWavDerivedFieldBytes, std::ios::cur);
     h.bitsPerSample = readU16(in, half);
     if (!readIdentifier(in, identifier, "data"))
         return kWavOtherLayout;

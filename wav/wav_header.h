@@ -13,6 +13,11 @@ enum : int {
 };
 
 constexpr uint32_t kWavHeaderBytes = 44;
+constexpr uint32_t kWavFormatChunkBytes = 16;
+constexpr uint32_t kWavRiffSizeOfHeader = kWavHeaderBytes - 8; // all after the RIFF size field
+constexpr uint32_t kWavDerivedFieldBytes = 4 + 2; // byte rate and block align, not read
+constexpr uint16_t kWavFormatFloat = 3;
+constexpr uint16_t kWavFloatBits = 32;
 
 struct WavHeader {
     uint32_t formatTag;

@@ -132,8 +132,10 @@ void JackDriver::advancePosition() {
 }
 
 void JackDriver::callHost() {
+    // A host may offer only the time-info switch and still decline it.
     if (!hostTakesTimeInfo_) {
-        callbacks_->bufferSwitch(half_, ASIOTrue);
+        if (callbacks_->bufferSwitch != nullptr)
+            callbacks_->bufferSwitch(half_, ASIOTrue);
         return;
     }
     ASIOTime time;

@@ -11,7 +11,8 @@ constexpr int32_t kDriverVersion = 1;
 } // namespace
 
 JackDriver::JackDriver(const CLSID& clsid, const JackSettings& settings)
-    : AsioDriverObject(clsid), settings_(settings), trace_(settings_.traceFile) {}
+    : ContractDriver(clsid, settings_.name, settings_.traceFile, "JACK server", kTakesOutputReady),
+      settings_(settings) {}
 
 JackDriver::~JackDriver() {
     trace_.note("release");
@@ -27,27 +28,13 @@ ASIOBool JackDriver::init(void*) {
     return ready ? ASIOTrue : ASIOFalse;
 }
 
-void JackDriver::getDriverName(char* name) {
-    if (name != nullptr)
-        copyFieldText(name, 32, settings_.name);
-}
-
 int32_t JackDriver::getDriverVersion() {
     return kDriverVersion;
 }
 
-void JackDriver::getErrorMessage(char* string) {
-    if (string != nullptr)
-        copyFieldText(string, sizeof errorMessage_, errorMessage_);
-}
-
 ASIOError JackDriver::start() {
-    ASIOError result = ASE_OK;
-    if (client_ == nullptr)
-        result = ASE_NotPresent;
-    else if (channels_ == nullptr)
-        result = ASE_InvalidMode;
-    else if (serverGone_.load())
+    ASIOError result = checkStart(client_ != nullptr, channels_ != nullptr);
+    if (result == ASE_OK && serverGone_.load())
         result = ASE_HWMalfunction;
     if (result == ASE_OK && !running_.load()) {
         half_ = 0;
@@ -82,44 +69,19 @@ void JackDriver::waitForCallbacksToLeave() {
         nanosleep(&pause, nullptr);
 }
 
-ASIOError JackDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
-    if (client_ == nullptr)
-        return ASE_NotPresent;
-    if (numInputChannels != nullptr)
-        *numInputChannels = inputs_;
-    if (numOutputChannels != nullptr)
-        *numOutputChannels = outputs_;
-    return ASE_OK;
-}
-
 ASIOError JackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
-    if (client_ == nullptr)
-        return ASE_NotPresent;
     int32_t input = 0;
     int32_t output = 0;
-    physicalLatencies(&input, &output);
-    if (inputLatency != nullptr)
-        *inputLatency = input;
-    if (outputLatency != nullptr)
-        *outputLatency = output;
-    return ASE_OK;
+    if (client_ != nullptr)
+        physicalLatencies(&input, &output);
+    return answerPair(client_ != nullptr, input, output, inputLatency, outputLatency);
 }
 
-ASIOError JackDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
-                                    int32_t* granularity) {
-    if (client_ == nullptr)
-        return ASE_NotPresent;
-    // The server's period is the only length there is: one switch per cycle.
-    const int32_t period = static_cast<int32_t>(jack_get_buffer_size(client_));
-    if (minSize != nullptr)
-        *minSize = period;
-    if (maxSize != nullptr)
-        *maxSize = period;
-    if (preferredSize != nullptr)
-        *preferredSize = period;
-    if (granularity != nullptr)
-        *granularity = 0;
-    return ASE_OK;
+// The server's period is the only length there is: one switch per cycle.
+DriverShape JackDriver::shape() const {
+    const int32_t period =
+        client_ != nullptr ? static_cast<int32_t>(jack_get_buffer_size(client_)) : 0;
+    return DriverShape{inputs_, outputs_, period, period, period, 0};
 }
 
 // The server's rate is fixed while it runs: that rate is the only one there is.
@@ -136,12 +98,10 @@ ASIOError JackDriver::canSampleRate(ASIOSampleRate sampleRate) {
 }
 
 ASIOError JackDriver::getSampleRate(ASIOSampleRate* sampleRate) {
-    if (client_ == nullptr)
-        return ASE_NotPresent;
-    if (sampleRate == nullptr)
-        return ASE_InvalidParameter;
-    *sampleRate = static_cast<double>(jack_get_sample_rate(client_));
-    return ASE_OK;
+    const ASIOError result = checkQuery(client_ != nullptr, {sampleRate});
+    if (result == ASE_OK)
+        *sampleRate = static_cast<double>(jack_get_sample_rate(client_));
+    return result;
 }
 
 // Only the server's own rate can be "set".
@@ -151,24 +111,10 @@ ASIOError JackDriver::setSampleRate(ASIOSampleRate sampleRate) {
     return result;
 }
 
-ASIOError JackDriver::getClockSources(ASIOClockSource* clocks, int32_t* numSources) {
-    if (clocks == nullptr || numSources == nullptr)
-        return ASE_InvalidParameter;
-    if (*numSources >= 1)
-        describeOwnClock(clocks, "JACK server");
-    *numSources = 1;
-    return ASE_OK;
-}
-
-ASIOError JackDriver::setClockSource(int32_t reference) {
-    return reference == 0 ? ASE_OK : ASE_InvalidParameter;
-}
-
 ASIOError JackDriver::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) {
-    if (client_ == nullptr)
-        return ASE_NotPresent;
-    if (sPos == nullptr || tStamp == nullptr)
-        return ASE_InvalidParameter;
+    const ASIOError result = checkQuery(client_ != nullptr, {sPos, tStamp});
+    if (result != ASE_OK)
+        return result;
     uint64_t position = lastPosition_.load();
     uint64_t systemTimeNs = lastSystemTimeNs_.load();
     if (!positionKnown_.load()) {
@@ -181,13 +127,9 @@ ASIOError JackDriver::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp
 }
 
 ASIOError JackDriver::getChannelInfo(ASIOChannelInfo* info) {
-    if (client_ == nullptr)
-        return ASE_NotPresent;
-    if (info == nullptr)
-        return ASE_InvalidParameter;
-    const int32_t count = info->isInput ? inputs_ : outputs_;
-    if (info->channel < 0 || info->channel >= count)
-        return ASE_InvalidParameter;
+    const ASIOError result = checkChannelInfo(client_ != nullptr, shape(), info);
+    if (result != ASE_OK)
+        return result;
     info->isActive = ASIOFalse;
     for (int32_t i = 0; i < channelCount_; ++i)
         if ((channels_[i].isInput != 0) == (info->isInput != 0) &&
@@ -207,10 +149,8 @@ ASIOError JackDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChan
         result = ASE_NotPresent;
     else if (channels_ != nullptr)
         result = ASE_InvalidMode;
-    else if (callbacks == nullptr)
-        result = ASE_InvalidParameter;
     else
-        result = checkBufferRequest(bufferInfos, numChannels, bufferSize);
+        result = checkBufferRequest(shape(), bufferInfos, numChannels, bufferSize, callbacks);
     if (result == ASE_OK)
         result = setUpBuffers(bufferInfos, numChannels, bufferSize, callbacks);
     trace_.note("createBuffers %d %d -> %d", static_cast<int>(numChannels),
@@ -253,17 +193,4 @@ ASIOError JackDriver::disposeBuffers() {
     releaseChannels();
     trace_.note("disposeBuffers -> %d", ASE_OK);
     return ASE_OK;
-}
-
-ASIOError JackDriver::controlPanel() {
-    return ASE_NotPresent;
-}
-
-ASIOError JackDriver::future(int32_t, void*) {
-    return ASE_InvalidParameter;
-}
-
-// Outputs are taken when the host's switch returns, so there is nothing to hurry.
-ASIOError JackDriver::outputReady() {
-    return ASE_NotPresent;
 }

@@ -10,16 +10,19 @@
 
 #include "asiohost/asio.h"
 #include "drivers/common/asio_driver.h"
-#include "drivers/common/call_trace.h"
 #include "drivers/jack/jack_settings.h"
 
-class JackDriver : public AsioDriverObject {
+class JackDriver : public ContractDriver {
   public:
     JackDriver(const CLSID& clsid, const JackSettings& settings);
     ~JackDriver() override;
 
     // The driver interface (drivers/common/asio_driver.h).
     TANDEM_ASIO_OPERATIONS
+
+    // Outputs are taken when the host's switch returns, so there is nothing
+    // to hurry and outputReady is not offered.
+    static constexpr bool kTakesOutputReady = false;
 
   private:
     struct Channel {
@@ -32,8 +35,8 @@ class JackDriver : public AsioDriverObject {
     // Opening and wiring (jack_ports.cpp).
     bool openClient();
     void countChannels();
-    ASIOError checkBufferRequest(const ASIOBufferInfo* infos, int32_t count,
-                                 int32_t bufferSize) const;
+    bool ready() const override { return client_ != nullptr; }
+    DriverShape shape() const override;
     ASIOError setUpBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels, int32_t bufferSize,
                            ASIOCallbacks* callbacks);
     bool allocateChannels(const ASIOBufferInfo* infos, int32_t count, int32_t bufferSize);
@@ -62,8 +65,6 @@ class JackDriver : public AsioDriverObject {
     ASIOError checkRate(ASIOSampleRate rate) const;
 
     JackSettings settings_;
-    CallTrace trace_;
-    char errorMessage_[124] = {};
 
     jack_client_t* client_ = nullptr;
     double sampleRate_ = 0.0;

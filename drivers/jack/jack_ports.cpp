@@ -108,31 +108,14 @@ void JackDriver::countChannels() {
     const int32_t physicalInputs = countPorts(client_, JackPortIsPhysical | JackPortIsOutput);
     const int32_t physicalOutputs = countPorts(client_, JackPortIsPhysical | JackPortIsInput);
     const bool fromServer = settings_.wiring == JackWiring::physical;
-    inputs_ = settings_.inputs != kJackChannelsFromServer
-                  ? settings_.inputs
-                  : (fromServer ? atMost(physicalInputs, kJackMaxChannels) : kJackDefaultChannels);
+    inputs_ =
+        settings_.inputs != kJackChannelsFromServer
+            ? settings_.inputs
+            : (fromServer ? atMost(physicalInputs, kDriverMaxChannels) : kJackDefaultChannels);
     outputs_ =
         settings_.outputs != kJackChannelsFromServer
             ? settings_.outputs
-            : (fromServer ? atMost(physicalOutputs, kJackMaxChannels) : kJackDefaultChannels);
-}
-
-ASIOError JackDriver::checkBufferRequest(const ASIOBufferInfo* infos, int32_t count,
-                                         int32_t bufferSize) const {
-    if (infos == nullptr || count <= 0 || count > 2 * kJackMaxChannels)
-        return ASE_InvalidParameter;
-    if (bufferSize != static_cast<int32_t>(jack_get_buffer_size(client_)))
-        return ASE_InvalidMode;
-    for (int32_t i = 0; i < count; ++i) {
-        const int32_t limit = infos[i].isInput ? inputs_ : outputs_;
-        if (infos[i].channelNum < 0 || infos[i].channelNum >= limit)
-            return ASE_InvalidParameter;
-        for (int32_t j = 0; j < i; ++j)
-            if ((infos[j].isInput != 0) == (infos[i].isInput != 0) &&
-                infos[j].channelNum == infos[i].channelNum)
-                return ASE_InvalidParameter;
-    }
-    return ASE_OK;
+            : (fromServer ? atMost(physicalOutputs, kDriverMaxChannels) : kJackDefaultChannels);
 }
 
 bool JackDriver::allocateChannels(const ASIOBufferInfo* infos, int32_t count, int32_t bufferSize) {
@@ -188,14 +171,9 @@ void JackDriver::releaseChannels() {
 
 void JackDriver::askHost() {
     // Asked once here, so the cycle never has to.
-    const auto ask = [this](int32_t selector, int32_t value) {
-        return callbacks_->asioMessage != nullptr &&
-               callbacks_->asioMessage(selector, value, nullptr, nullptr) == 1;
-    };
-    hostTakesTimeInfo_ =
-        ask(kAsioSupportsTimeInfo, 0) && callbacks_->bufferSwitchTimeInfo != nullptr;
-    hostTakesResync_ = ask(kAsioSelectorSupported, kAsioResyncRequest);
-    hostTakesReset_ = ask(kAsioSelectorSupported, kAsioResetRequest);
+    hostTakesTimeInfo_ = hostTakesTimeInfo(*callbacks_);
+    hostTakesResync_ = hostSupports(*callbacks_, kAsioResyncRequest);
+    hostTakesReset_ = hostSupports(*callbacks_, kAsioResetRequest);
 }
 
 void JackDriver::physicalLatencies(int32_t* input, int32_t* output) const {

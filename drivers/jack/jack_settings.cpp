@@ -9,10 +9,10 @@
 
 namespace {
 
-// A channel count; anything outside 0 to kJackMaxChannels is ignored.
+// A channel count; anything outside 0 to kDriverMaxChannels is ignored.
 void readCount(HKEY key, const char* name, int32_t* count) {
     uint32_t value = 0;
-    if (readNumber(key, name, &value) && value <= static_cast<uint32_t>(kJackMaxChannels))
+    if (readNumber(key, name, &value) && value <= static_cast<uint32_t>(kDriverMaxChannels))
         *count = static_cast<int32_t>(value);
 }
 

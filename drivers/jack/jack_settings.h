@@ -6,10 +6,10 @@
 
 #include <cstdint>
 
+#include "drivers/common/driver_contract.h"
 #include "platform/win32api.h"
 
 constexpr const char* kJackSettingsRoot = "SOFTWARE\\tandemwav\\jack";
-constexpr int32_t kJackMaxChannels = 128;
 // Channel counts not given: the server's physical ports, or this many without them.
 constexpr int32_t kJackDefaultChannels = 8;
 constexpr int32_t kJackChannelsFromServer = -1;
@@ -22,11 +22,11 @@ enum class JackWiring {
 };
 
 struct JackSettings {
-    char name[32];       // the driver name the host sees
-    char clientName[64]; // JACK client name; JACK makes it unique if taken
-    char serverName[64]; // empty: $JACK_DEFAULT_SERVER, else "default"
+    char name[kAsioNameSize]; // the driver name the host sees
+    char clientName[64];      // JACK client name; JACK makes it unique if taken
+    char serverName[64];      // empty: $JACK_DEFAULT_SERVER, else "default"
     JackWiring wiring;
-    int32_t inputs; // kJackChannelsFromServer or 0 to kJackMaxChannels
+    int32_t inputs; // kJackChannelsFromServer or 0 to kDriverMaxChannels
     int32_t outputs;
     char traceFile[512]; // empty: no call trace
     // The cycle of block lateCycleAt (counted from 0 at start) sleeps this

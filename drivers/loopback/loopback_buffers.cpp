@@ -12,20 +12,15 @@ ASIOError LoopbackDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t num
         return ASE_NotPresent;
     if (storage_ != nullptr)
         return ASE_InvalidMode;
-    if (bufferInfos == nullptr || callbacks == nullptr || numChannels <= 0 ||
-        numChannels > settings_.inputs + settings_.outputs)
-        return ASE_InvalidParameter;
-    for (int32_t i = 0; i < numChannels; ++i)
-        bufferInfos[i].buffers[0] = bufferInfos[i].buffers[1] = nullptr;
-    if (!bufferSizeAllowed(bufferSize))
-        return ASE_InvalidMode;
-    if (!bufferEntriesValid(bufferInfos, numChannels))
-        return ASE_InvalidParameter;
+    const ASIOError refusal =
+        checkBufferRequest(shape(), bufferInfos, numChannels, bufferSize, callbacks);
+    if (refusal != ASE_OK)
+        return refusal;
     if (settings_.failCreateBuffers || !allocateBuffers(bufferInfos, numChannels, bufferSize))
         return ASE_NoMemory;
     assignBuffers(bufferInfos, numChannels);
     callbacks_ = *callbacks;
-    useTimeInfo_ = hostTakesTimeInfo();
+    useTimeInfo_ = !settings_.plainBufferSwitch && hostTakesTimeInfo(callbacks_);
     // Some drivers call the host as soon as the buffers exist, long before start.
     if (settings_.createBuffersSwitch) {
         trace_.note("createBuffersSwitch");
@@ -36,8 +31,7 @@ ASIOError LoopbackDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t num
 }
 
 ASIOError LoopbackDriver::disposeBuffers() {
-    trace_.note("disposeBuffers");
-    hangIfAsked("disposeBuffers");
+    noteCall("disposeBuffers");
     // The clock would go on writing into what is freed here.
     if (onClockThread())
         return ASE_InvalidMode;
@@ -47,28 +41,6 @@ ASIOError LoopbackDriver::disposeBuffers() {
     joinFinishedClock();
     releaseBuffers();
     return ASE_OK;
-}
-
-bool LoopbackDriver::bufferSizeAllowed(int32_t frames) const {
-    if (frames < settings_.bufferMin || frames > settings_.bufferMax)
-        return false;
-    if (settings_.bufferGranularity == -1)
-        return (frames & (frames - 1)) == 0;
-    return (frames - settings_.bufferMin) % settings_.bufferGranularity == 0;
-}
-
-// Every channel exists and is asked for once per direction.
-bool LoopbackDriver::bufferEntriesValid(const ASIOBufferInfo* infos, int32_t count) const {
-    bool taken[2][kLoopbackMaxChannels] = {};
-    for (int32_t i = 0; i < count; ++i) {
-        const bool isInput = infos[i].isInput != ASIOFalse;
-        const int32_t channel = infos[i].channelNum;
-        if (channel < 0 || channel >= (isInput ? settings_.inputs : settings_.outputs) ||
-            taken[isInput][channel])
-            return false;
-        taken[isInput][channel] = true;
-    }
-    return true;
 }
 
 int32_t LoopbackDriver::loopLatency(int32_t bufferFrames) const {
@@ -123,15 +95,6 @@ void LoopbackDriver::connectOutputs() {
         for (int32_t i = 0; i < inputCount_; ++i)
             if (inputChannel_[i] == outputChannel_[o])
                 outputs_[o].line.frames = inputs_[i].line.frames;
-}
-
-bool LoopbackDriver::hostTakesTimeInfo() {
-    if (settings_.plainBufferSwitch || callbacks_.asioMessage == nullptr ||
-        callbacks_.bufferSwitchTimeInfo == nullptr)
-        return false;
-    return callbacks_.asioMessage(kAsioSelectorSupported, kAsioSupportsTimeInfo, nullptr,
-                                  nullptr) == 1 &&
-           callbacks_.asioMessage(kAsioSupportsTimeInfo, 0, nullptr, nullptr) == 1;
 }
 
 void LoopbackDriver::releaseBuffers() {

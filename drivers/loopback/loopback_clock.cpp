@@ -9,10 +9,10 @@
 #include "drivers/loopback/loopback_priority.h"
 
 ASIOError LoopbackDriver::start() {
-    trace_.note("start");
-    hangIfAsked("start");
-    if (!initialised_ || storage_ == nullptr)
-        return ASE_NotPresent;
+    noteCall("start");
+    const ASIOError refusal = checkStart(initialised_, storage_ != nullptr);
+    if (refusal != ASE_OK)
+        return refusal;
     if (running_)
         return ASE_InvalidMode;
     if (settings_.failStart)

@@ -6,10 +6,10 @@
 #include "platform/guid_text.h"
 
 LoopbackDriver::LoopbackDriver(const CLSID& clsid)
-    : AsioDriverObject(clsid), settings_(), trace_(settings_.traceFile), initialised_(false),
-      errorMessage_(), sampleRate_(0.0), storage_(nullptr), bufferFrames_(0), frameBytes_(0),
-      latency_(0), inputCount_(0), outputCount_(0), inputs_(), outputs_(), inputChannel_(),
-      outputChannel_(), callbacks_(), useTimeInfo_(false),
+    : ContractDriver(clsid, settings_.name, settings_.traceFile, "Internal", kTakesOutputReady),
+      settings_(), initialised_(false), sampleRate_(0.0), storage_(nullptr), bufferFrames_(0),
+      frameBytes_(0), latency_(0), inputCount_(0), outputCount_(0), inputs_(), outputs_(),
+      inputChannel_(), outputChannel_(), callbacks_(), useTimeInfo_(false),
       origin_(), timing_{0, 0, 0.0, 0.0, 0.0, "none"}, time_(), cursor_(0), slip_(0), clockMs_(0),
       lastTick_(0), stopRequested_(false), running_(false), position_(0), positionTime_(0) {
     readLoopbackSettings(clsid, &settings_);
@@ -36,8 +36,7 @@ void LoopbackDriver::hangIfAsked(const char* call) const {
 }
 
 ASIOBool LoopbackDriver::init(void*) {
-    trace_.note("init");
-    hangIfAsked("init");
+    noteCall("init");
     if (settings_.failInit) {
         copyFieldText(errorMessage_, sizeof errorMessage_, settings_.initError);
         initialised_ = false;
@@ -48,33 +47,9 @@ ASIOBool LoopbackDriver::init(void*) {
     return ASIOTrue;
 }
 
-void LoopbackDriver::getDriverName(char* name) {
-    trace_.note("getDriverName");
-    if (name != nullptr)
-        copyFieldText(name, 32, settings_.name);
-}
-
 int32_t LoopbackDriver::getDriverVersion() {
     trace_.note("getDriverVersion");
     return settings_.version;
-}
-
-void LoopbackDriver::getErrorMessage(char* string) {
-    trace_.note("getErrorMessage");
-    if (string != nullptr)
-        copyFieldText(string, 124, errorMessage_);
-}
-
-ASIOError LoopbackDriver::getChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
-    trace_.note("getChannels");
-    hangIfAsked("getChannels");
-    if (!initialised_)
-        return ASE_NotPresent;
-    if (numInputChannels == nullptr || numOutputChannels == nullptr)
-        return ASE_InvalidParameter;
-    *numInputChannels = loopbackReported(settings_.reportInputs, settings_.inputs);
-    *numOutputChannels = loopbackReported(settings_.reportOutputs, settings_.outputs);
-    return ASE_OK;
 }
 
 // The whole loop is reported, split at the buffer: the input half the host
@@ -82,32 +57,10 @@ ASIOError LoopbackDriver::getChannels(int32_t* numInputChannels, int32_t* numOut
 // configured to hide part of it leaves that out of the way out, as drivers
 // with an unreported safety buffer do; the figure may then go below zero.
 ASIOError LoopbackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
-    trace_.note("getLatencies");
-    hangIfAsked("getLatencies");
-    if (!initialised_)
-        return ASE_NotPresent;
-    if (inputLatency == nullptr || outputLatency == nullptr)
-        return ASE_InvalidParameter;
+    noteCall("getLatencies");
     const int32_t frames = storage_ != nullptr ? bufferFrames_ : settings_.bufferPreferred;
-    *inputLatency = frames;
-    *outputLatency = loopLatency(frames) - frames - settings_.hiddenLatency;
-    return ASE_OK;
-}
-
-ASIOError LoopbackDriver::getBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
-                                        int32_t* granularity) {
-    trace_.note("getBufferSize");
-    hangIfAsked("getBufferSize");
-    if (!initialised_)
-        return ASE_NotPresent;
-    if (minSize == nullptr || maxSize == nullptr || preferredSize == nullptr ||
-        granularity == nullptr)
-        return ASE_InvalidParameter;
-    *minSize = loopbackReported(settings_.reportBufferMin, settings_.bufferMin);
-    *maxSize = loopbackReported(settings_.reportBufferMax, settings_.bufferMax);
-    *preferredSize = loopbackReported(settings_.reportBufferPreferred, settings_.bufferPreferred);
-    *granularity = loopbackReported(settings_.reportBufferGranularity, settings_.bufferGranularity);
-    return ASE_OK;
+    return answerPair(initialised_, frames, loopLatency(frames) - frames - settings_.hiddenLatency,
+                      inputLatency, outputLatency);
 }
 
 // ASE_OK when the device runs at the rate; a refusing fault refuses every rate.
@@ -126,12 +79,10 @@ ASIOError LoopbackDriver::canSampleRate(ASIOSampleRate sampleRate) {
 
 ASIOError LoopbackDriver::getSampleRate(ASIOSampleRate* sampleRate) {
     trace_.note("getSampleRate");
-    if (!initialised_)
-        return ASE_NotPresent;
-    if (sampleRate == nullptr)
-        return ASE_InvalidParameter;
-    *sampleRate = sampleRate_;
-    return ASE_OK;
+    const ASIOError result = checkQuery(initialised_, {sampleRate});
+    if (result == ASE_OK)
+        *sampleRate = sampleRate_;
+    return result;
 }
 
 // The clock runs at the rate it was started with; changing it under the host's
@@ -145,24 +96,6 @@ ASIOError LoopbackDriver::setSampleRate(ASIOSampleRate sampleRate) {
         return ASE_InvalidMode;
     sampleRate_ = sampleRate;
     return ASE_OK;
-}
-
-ASIOError LoopbackDriver::getClockSources(ASIOClockSource* clocks, int32_t* numSources) {
-    trace_.note("getClockSources");
-    if (!initialised_)
-        return ASE_NotPresent;
-    if (clocks == nullptr || numSources == nullptr || *numSources < 1)
-        return ASE_InvalidParameter;
-    describeOwnClock(clocks, "Internal");
-    *numSources = 1;
-    return ASE_OK;
-}
-
-ASIOError LoopbackDriver::setClockSource(int32_t reference) {
-    trace_.note("setClockSource %d", reference);
-    if (!initialised_)
-        return ASE_NotPresent;
-    return reference == 0 ? ASE_OK : ASE_InvalidParameter;
 }
 
 // Called by hosts from inside the buffer switch, so nothing here may block.
@@ -184,12 +117,10 @@ ASIOError LoopbackDriver::getChannelInfo(ASIOChannelInfo* info) {
         return ASE_InvalidParameter;
     }
     trace_.note("getChannelInfo %d %d", info->channel, info->isInput);
-    if (!initialised_)
-        return ASE_NotPresent;
+    const ASIOError result = checkChannelInfo(initialised_, shape(), info);
+    if (result != ASE_OK)
+        return result;
     const bool isInput = info->isInput != ASIOFalse;
-    const int32_t channels = isInput ? settings_.inputs : settings_.outputs;
-    if (info->channel < 0 || info->channel >= channels)
-        return ASE_InvalidParameter;
     if (static_cast<uint32_t>(info->channel) >= settings_.failChannelInfoFrom)
         return ASE_NotPresent;
     info->isActive = channelHasBuffers(info->channel, isInput) ? ASIOTrue : ASIOFalse;
@@ -202,17 +133,22 @@ ASIOError LoopbackDriver::getChannelInfo(ASIOChannelInfo* info) {
     return ASE_OK;
 }
 
-ASIOError LoopbackDriver::controlPanel() {
-    trace_.note("controlPanel");
-    return ASE_NotPresent;
+DriverShape LoopbackDriver::reportedShape() const {
+    const DriverShape own = shape();
+    return DriverShape{loopbackReported(settings_.reportInputs, own.inputs),
+                       loopbackReported(settings_.reportOutputs, own.outputs),
+                       loopbackReported(settings_.reportBufferMin, own.bufferMin),
+                       loopbackReported(settings_.reportBufferMax, own.bufferMax),
+                       loopbackReported(settings_.reportBufferPreferred, own.bufferPreferred),
+                       loopbackReported(settings_.reportBufferGranularity, own.bufferGranularity)};
 }
 
-ASIOError LoopbackDriver::future(int32_t selector, void*) {
-    trace_.note("future %d", selector);
-    return ASE_InvalidParameter;
+void LoopbackDriver::noteCall(const char* call) const {
+    trace_.note("%s", call);
+    hangIfAsked(call);
 }
 
-// The outputs are taken when the host's switch returns, so this only confirms.
-ASIOError LoopbackDriver::outputReady() {
-    return ASE_OK;
+DriverShape LoopbackDriver::shape() const {
+    return DriverShape{settings_.inputs,    settings_.outputs,         settings_.bufferMin,
+                       settings_.bufferMax, settings_.bufferPreferred, settings_.bufferGranularity};
 }

@@ -12,7 +12,6 @@
 
 #include "asiohost/asio.h"
 #include "drivers/common/asio_driver.h"
-#include "drivers/common/call_trace.h"
 #include "drivers/loopback/loopback_delay_line.h"
 #include "drivers/loopback/loopback_settings.h"
 
@@ -24,7 +23,7 @@ struct LoopbackChannel {
     DelayLine line;
 };
 
-class LoopbackDriver : public AsioDriverObject {
+class LoopbackDriver : public ContractDriver {
   public:
     explicit LoopbackDriver(const CLSID& clsid);
     ~LoopbackDriver() override;
@@ -32,17 +31,23 @@ class LoopbackDriver : public AsioDriverObject {
     // The driver interface (drivers/common/asio_driver.h).
     TANDEM_ASIO_OPERATIONS
 
+    // The outputs are taken when the host's switch returns, so outputReady
+    // only confirms.
+    static constexpr bool kTakesOutputReady = true;
+
   private:
     using Clock = std::chrono::steady_clock;
 
+    bool ready() const override { return initialised_; }
+    DriverShape shape() const override;
+    DriverShape reportedShape() const override;
+    void noteCall(const char* call) const override;
+
     // Buffer set-up (loopback_buffers.cpp).
-    bool bufferSizeAllowed(int32_t frames) const;
-    bool bufferEntriesValid(const ASIOBufferInfo* infos, int32_t count) const;
     int32_t loopLatency(int32_t bufferFrames) const;
     bool allocateBuffers(ASIOBufferInfo* infos, int32_t count, int32_t frames);
     void assignBuffers(ASIOBufferInfo* infos, int32_t count);
     void connectOutputs();
-    bool hostTakesTimeInfo();
     void releaseBuffers();
     bool channelHasBuffers(int32_t channel, bool isInput) const;
 
@@ -70,9 +75,7 @@ class LoopbackDriver : public AsioDriverObject {
     void hangIfAsked(const char* call) const;
 
     LoopbackSettings settings_;
-    CallTrace trace_;
     bool initialised_;
-    char errorMessage_[124];
     ASIOSampleRate sampleRate_;
 
     uint8_t* storage_; // both halves of every channel, then the delay lines
@@ -81,10 +84,10 @@ class LoopbackDriver : public AsioDriverObject {
     int32_t latency_;
     int32_t inputCount_;
     int32_t outputCount_;
-    LoopbackChannel inputs_[kLoopbackMaxChannels];
-    LoopbackChannel outputs_[kLoopbackMaxChannels];
-    int32_t inputChannel_[kLoopbackMaxChannels];
-    int32_t outputChannel_[kLoopbackMaxChannels];
+    LoopbackChannel inputs_[kDriverMaxChannels];
+    LoopbackChannel outputs_[kDriverMaxChannels];
+    int32_t inputChannel_[kDriverMaxChannels];
+    int32_t outputChannel_[kDriverMaxChannels];
     ASIOCallbacks callbacks_;
     bool useTimeInfo_;
 

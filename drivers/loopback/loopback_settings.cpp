@@ -106,8 +106,8 @@ int32_t clamp(int32_t value, int32_t low, int32_t high) {
 // Keeps every value inside what the driver can honour, so a typing mistake in
 // the registry never reaches the buffer arithmetic.
 void makeConsistent(LoopbackSettings* s) {
-    s->inputs = clamp(s->inputs, 0, kLoopbackMaxChannels);
-    s->outputs = clamp(s->outputs, 0, kLoopbackMaxChannels);
+    s->inputs = clamp(s->inputs, 0, kDriverMaxChannels);
+    s->outputs = clamp(s->outputs, 0, kDriverMaxChannels);
     s->bufferMin = clamp(s->bufferMin, 1, kLoopbackMaxLatency);
     s->bufferMax = clamp(s->bufferMax, s->bufferMin, kLoopbackMaxLatency);
     s->bufferPreferred = clamp(s->bufferPreferred, s->bufferMin, s->bufferMax);

@@ -6,10 +6,10 @@
 
 #include <cstdint>
 
+#include "drivers/common/driver_contract.h"
 #include "platform/win32api.h"
 
 constexpr const char* kLoopbackSettingsRoot = "SOFTWARE\\tandemwav\\loopback";
-constexpr int32_t kLoopbackMaxChannels = 128;
 constexpr int32_t kLoopbackMaxRates = 16;
 constexpr int32_t kLoopbackMaxLatency = 1 << 22;
 // A block number or channel number that is never reached: the fault is off.
@@ -53,7 +53,7 @@ struct LoopbackSettings {
 
     // Faults.
     bool failInit;
-    char initError[124];
+    char initError[kAsioErrorMessageSize];
     bool failCanSampleRate;
     bool failSetSampleRate;
     bool failCreateBuffers;
