@@ -76,7 +76,7 @@ bool anyChannelResponds(const Results& results) {
 std::string noSignalMessage(const Results& results) {
     return "Error: No signal came back on any of the recording's " +
            std::to_string(results.channels.size()) +
-           " channel(s)! Check the cable or loop from the sweep's output to the inputs recorded, "
+           " channel(s)!\nCheck the cable or loop from the sweep's output to the inputs recorded, "
            "the channel numbers, and that the inputs are not muted.";
 }
 

@@ -20,26 +20,26 @@ constexpr double kFadeOutSeconds = 0.005;
 
 void require(bool condition, int code, const std::string& message) {
     if (!condition)
-        throw Failure(code, message);
+        throw Failure(code, "Error: " + message);
 }
 
 void checkSettings(const SweepSettings& s) {
     require(s.rate >= 8000 && s.rate <= 1000000, kBadSweepSetting,
-            "The rate must lie between 8000 and 1000000 Hz.");
+            "The rate must lie between 8000 and 1000000 Hz!");
     require(s.channels >= 1 && s.channels <= 64, kBadSweepSetting,
-            "The file must have 1 to 64 channels.");
+            "The file must have 1 to 64 channels!");
     require(s.on >= 1 && s.on <= s.channels, kBadSweepSetting,
-            "The sweep's channel must be one of the file's channels.");
+            "The sweep's channel must be one of the file's channels!");
     require(s.from > 0.0 && s.from < s.to, kBadSweepSetting,
-            "The band must start above 0 Hz and end above its start.");
+            "The band must start above 0 Hz and end above its start!");
     const double limit = 0.95 * s.rate / 2.0;
     require(s.to <= limit, kBandAboveRate,
-            "The band's top must not pass 0.95 times half the rate (" + std::to_string(limit) +
-                " Hz at " + std::to_string(s.rate) + " Hz).");
+            "The band's top must not pass 0.95 times half the rate (" + std::to_string(int(limit)) +
+                " Hz at " + std::to_string(s.rate) + " Hz)!");
     require(s.seconds > 0.0 && s.seconds <= 3600.0, kBadSweepSetting,
-            "The sweep must last more than 0 and at most 3600 seconds.");
+            "The sweep must last more than 0 and at most 3600 seconds!");
     require(s.levelDb <= 0.0 && s.levelDb >= -120.0, kBadSweepSetting,
-            "The level must lie between -120 and 0 dBFS.");
+            "The level must lie between -120 and 0 dBFS!");
 }
 
 } // namespace
@@ -54,7 +54,7 @@ SweepPlan planSweep(const SweepSettings& s) {
     plan.sweptTo = std::fmin(2.0 * s.to, 0.95 * s.rate / 2.0);
     const double octaves = std::log(plan.sweptTo / plan.sweptFrom);
     const double cycles = std::round(plan.sweptFrom * s.seconds / octaves);
-    require(cycles >= 1.0, kBadSweepSetting, "The sweep is too short for its lowest frequency.");
+    require(cycles >= 1.0, kBadSweepSetting, "The sweep is too short for its lowest frequency!");
     plan.rateConstant = cycles / plan.sweptFrom;
     plan.seconds = plan.rateConstant * octaves;
     plan.levelDb = s.levelDb;
