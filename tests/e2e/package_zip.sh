@@ -64,10 +64,16 @@ run_in_time "Tandem Loopback" 256 sweep.wav 1 out.wav 2 1
 expect_sweep_loop "unpacked archive" sweep.wav out.wav
 check "the unpacked probe prints the line the read-me runs" eval \
     '"$runner" "$folder/tandemwav-probe.exe" "Tandem Loopback" | grep -q "tandemwav \"Tandem Loopback\" 256 "'
-check "the unpacked measurement analyses the read-me's sweep" eval \
-    '"$runner" "$folder/tandemwav-measure.exe" sweep m.wav --seconds 1 >/dev/null &&
-     "$runner" "$folder/tandemwav.exe" "Tandem Loopback" 256 m.wav 1 m-rec.wav 1 1 >/dev/null &&
-     "$runner" "$folder/tandemwav-measure.exe" analyze m.wav m-rec.wav | grep -q "^Input 1: delay 256 frames"'
+# The read-me's first measurement; its tandemwav run keeps real time, so it
+# is tried once more after lost blocks, as run_in_time does.
+first_measurement() {
+    local measure=$folder/tandemwav-measure.exe
+    "$runner" "$measure" sweep m.wav --seconds 1 >/dev/null || return 1
+    run_in_time "Tandem Loopback" 256 m.wav 1 m-rec.wav 1 1
+    [ "$status" = 0 ] || [ "$status" = 15 ] || return 1
+    "$runner" "$measure" analyze m.wav m-rec.wav | grep -q "^Input 1: delay 256 frames"
+}
+check "the unpacked measurement analyses the read-me's sweep" first_measurement
 check "regsvr32 /u unregisters it" "$runner" regsvr32 /u /s "$(winpath "$folder/tandem_loopback.dll")"
 expect_run "unregistered driver is gone" 4 "${BANNER}Error: Failed to load ASIO driver Tandem Loopback!" \
     "Tandem Loopback" 256 sweep.wav 1 out.wav 2 1
