@@ -114,37 +114,37 @@ double decibels(double ratio) {
     return 20.0 * std::log10(ratio);
 }
 
-// Frames [first, last) of h, as root mean square.
-double rmsOf(const std::vector<double>& h, size_t first, size_t last) {
-    double sum = 0.0;
-    for (size_t n = first; n < last; ++n)
-        sum += h[n] * h[n];
-    return std::sqrt(sum / static_cast<double>(last - first));
+// Frames of h that the whole inverse computed from recorded frames: the
+// recording's length less the sweep's. Past them the noise thins out.
+size_t fullyRecorded(const SweepPlan& plan, size_t recorded) {
+    const size_t sweep = static_cast<size_t>(plan.sweepFrames);
+    return recorded > sweep ? recorded - sweep : 0;
 }
 
+// The noise is read after the linear response's cut; where too little of h
+// is left there (a late peak, as pure noise may have), from all of it but
+// that cut. A response must stand out of the whole stretch, not only of what
+// follows it.
 void measureNoise(const SweepPlan& plan, const std::vector<double>& h, size_t recorded,
-                  int harmonics, ChannelResult& result) {
+                  ChannelResult& result) {
     const Cut linear = cutOf(plan, result.delayFrames, 1);
-    const size_t first = static_cast<size_t>(result.delayFrames) + linear.after;
-    // Best where the whole inverse saw recorded noise, the frames before the
-    // last sweep's length of the recording; after them the noise thins out.
-    size_t last = recorded > static_cast<size_t>(plan.sweepFrames)
-                      ? recorded - static_cast<size_t>(plan.sweepFrames)
-                      : 0;
-    if (last < first + 1024)
-        last = recorded;
-    // Never into the highest order counted, wherever it wrapped to.
-    const Cut highest = cutOf(plan, result.delayFrames, harmonics);
-    const int64_t highestStart =
-        static_cast<int64_t>(std::floor(highest.onset)) - static_cast<int64_t>(highest.before);
-    const size_t reach = wrapped(highestStart, h.size());
-    if (reach > first)
-        last = std::min(last, reach);
-    if (last <= first + 16)
+    const size_t end = fullyRecorded(plan, recorded);
+    const size_t peak = static_cast<size_t>(result.delayFrames);
+    const size_t first = std::min(end, peak + linear.after);
+    const size_t minimum = static_cast<size_t>(plan.rate) / 10;
+    double sum = 0.0;
+    size_t count = 0;
+    auto add = [&](size_t from, size_t to) {
+        for (size_t n = from; n < to; ++n)
+            sum += h[n] * h[n];
+        count += to - from;
+    };
+    add(first, end);
+    if (count < minimum)
+        add(0, peak > linear.before ? peak - linear.before : 0);
+    if (count < 16 || sum == 0.0)
         return;
-    const double rms = rmsOf(h, first, last);
-    if (rms == 0.0)
-        return;
+    const double rms = std::sqrt(sum / static_cast<double>(count));
     result.noiseMeasured = true;
     result.noiseFloorDb = decibels(rms);
     result.snrDb = decibels(std::fabs(result.peak) / rms);
@@ -193,22 +193,23 @@ void measureOrders(const SweepPlan& plan, const std::vector<double>& h,
 
 ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h, size_t recorded,
                              const OrderTransforms& transforms) {
-    const int harmonics = static_cast<int>(transforms.size());
     ChannelResult result;
-    // The linear response lies after the sweep's start and within the recording.
+    // The linear response lies after the sweep's start, where the whole
+    // sweep came back within the recording.
     size_t peak = 0;
-    for (size_t n = 1; n < recorded; ++n)
+    const size_t end = std::max<size_t>(fullyRecorded(plan, recorded), 1);
+    for (size_t n = 1; n < end; ++n)
         if (std::fabs(h[n]) > std::fabs(h[peak]))
             peak = n;
     result.delayFrames = static_cast<int64_t>(peak);
     result.peak = h[peak];
-    measureNoise(plan, h, recorded, harmonics, result);
+    measureNoise(plan, h, recorded, result);
     if (result.peak == 0.0 || (result.noiseMeasured && result.snrDb < kMinResponseSnrDb)) {
         result.belowNoise = true;
         return result;
     }
-    const size_t end = peak + cutOf(plan, result.delayFrames, 1).after;
-    result.impulseSamples.assign(h.begin(), h.begin() + static_cast<std::ptrdiff_t>(end));
+    const size_t tail = peak + cutOf(plan, result.delayFrames, 1).after;
+    result.impulseSamples.assign(h.begin(), h.begin() + static_cast<std::ptrdiff_t>(tail));
     measureOrders(plan, h, transforms, result);
     return result;
 }

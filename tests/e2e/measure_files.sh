@@ -130,6 +130,22 @@ run_program analyze sweep.wav silent.wav --json
 [ "$status" = 16 ] && [ "$(json_field "$work/out" 'd["complete"]')" = False ] ||
     fail "no channel responds: --json does not print the failure"
 
+# Noise alone is no signal, wherever its largest sample falls.
+quiet=0
+for seed in 20 21 22 23 24 25 26 30; do
+    python3 - sweep.wav noise.wav "$seed" <<'PY'
+import random, struct, sys
+data = open(sys.argv[1], "rb").read()
+random.seed(int(sys.argv[3]))
+frames = (len(data) - 44) // 4
+body = struct.pack("<%df" % frames, *(random.gauss(0, 10 ** (-70 / 20)) for _ in range(frames)))
+open(sys.argv[2], "wb").write(data[:44] + body)
+PY
+    run_program analyze sweep.wav noise.wav
+    [ "$status" = 16 ] && quiet=$((quiet + 1))
+done
+[ "$quiet" = 8 ] && echo "ok   noise alone is no signal" || fail "noise alone: $quiet of 8 runs found no signal"
+
 # Results that cannot be written: the folder is a file, or results.json a
 # folder. No results.json, no file left behind.
 touch taken
