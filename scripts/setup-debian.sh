@@ -4,7 +4,8 @@
 set -eu
 packages=(cmake ninja-build g++ perl googletest libgtest-dev g++-mingw-w64-x86-64 wine64 wine
           jackd2 libjack-jackd2-dev clang clang-format libclang-rt-14-dev time sox
-          zip unzip dpkg-dev lintian file python3)
+          zip unzip dpkg-dev lintian file python3 libkissfft-dev nlohmann-json3-dev
+          python3-numpy)
 missing=()
 for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)

@@ -47,9 +47,14 @@ ASIOError LoopbackDriver::startClock() {
     cursor_ = 0;
     slip_ = 0;
     timing_ = SwitchTiming{0, 0, 0.0, 0.0, 0.0, "none"};
-    for (int32_t i = 0; i < inputCount_; ++i)
+    setLoopLength(model_.latencyForNextStart(settings_.latency, bufferFrames_));
+    model_.restart();
+    for (int32_t i = 0; i < inputCount_; ++i) {
         std::memset(inputs_[i].line.frames, 0,
                     static_cast<size_t>(latency_) * static_cast<size_t>(frameBytes_));
+        if (model_.shapesSignal())
+            model_.fillSilence(inputs_[i].line.frames, latency_);
+    }
     lastTick_ = timeGetTime();
     clockMs_ = lastTick_;
     position_ = 0;
@@ -223,9 +228,34 @@ void LoopbackDriver::fillInputs(int32_t half) {
 }
 
 void LoopbackDriver::takeOutputs(int32_t half) {
+    if (model_.shapesSignal()) {
+        shapeOutputs(half);
+        return;
+    }
     for (int32_t o = 0; o < outputCount_; ++o)
         if (outputs_[o].line.frames != nullptr && outputs_[o].halves[half] != nullptr)
             writeDelayLine(outputs_[o].line, cursor_, bufferFrames_, outputs_[o].halves[half]);
+}
+
+// Every input hears every output through the model, so each input's line is
+// written whole, whether or not its own output has buffers.
+void LoopbackDriver::shapeOutputs(int32_t half) {
+    const uint8_t* halves[kDriverMaxChannels];
+    for (int32_t o = 0; o < outputCount_; ++o)
+        halves[o] = outputs_[o].halves[half];
+    model_.shapeOutputs(halves, outputChannel_, outputCount_);
+    for (int32_t i = 0; i < inputCount_; ++i)
+        writeDelayLine(inputs_[i].line, cursor_, bufferFrames_,
+                       model_.inputBlock(inputChannel_[i]));
+}
+
+// The lines were sized for the longest loop; a run uses this much of them.
+void LoopbackDriver::setLoopLength(int32_t frames) {
+    latency_ = frames;
+    for (int32_t i = 0; i < inputCount_; ++i)
+        inputs_[i].line.length = frames;
+    for (int32_t o = 0; o < outputCount_; ++o)
+        outputs_[o].line.length = frames;
 }
 
 // The multimedia clock, as ASIO hosts expect the system time, widened past its

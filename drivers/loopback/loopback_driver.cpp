@@ -13,6 +13,7 @@ LoopbackDriver::LoopbackDriver(const CLSID& clsid)
       origin_(), timing_{0, 0, 0.0, 0.0, 0.0, "none"}, time_(), cursor_(0), slip_(0), clockMs_(0),
       lastTick_(0), stopRequested_(false), running_(false), position_(0), positionTime_(0) {
     readLoopbackSettings(clsid, &settings_);
+    model_.configure(clsid);
     sampleRate_ = settings_.sampleRate;
     char clsidText[kGuidTextSize];
     guidToText(clsid, clsidText);
@@ -42,9 +43,27 @@ ASIOBool LoopbackDriver::init(void*) {
         initialised_ = false;
         return ASIOFalse;
     }
+    if (!modelAccepted()) {
+        initialised_ = false;
+        return ASIOFalse;
+    }
     errorMessage_[0] = '\0';
     initialised_ = true;
     return ASIOTrue;
+}
+
+// A device model that cannot be honoured refuses init, saying which value.
+bool LoopbackDriver::modelAccepted() {
+    if (!model_.error().empty()) {
+        copyFieldText(errorMessage_, sizeof errorMessage_, model_.error().c_str());
+        return false;
+    }
+    if (model_.shapesSignal() && !LoopbackDeviceModel::convertsType(settings_.sampleType)) {
+        copyFieldText(errorMessage_, sizeof errorMessage_,
+                      "The dut settings need sampleType 16, 17, 18, 19 or 20");
+        return false;
+    }
+    return true;
 }
 
 int32_t LoopbackDriver::getDriverVersion() {

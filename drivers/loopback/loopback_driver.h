@@ -13,6 +13,7 @@
 #include "asiohost/asio.h"
 #include "drivers/common/asio_driver.h"
 #include "drivers/loopback/loopback_delay_line.h"
+#include "drivers/loopback/loopback_device_model.h"
 #include "drivers/loopback/loopback_settings.h"
 
 // The two halves the host sees for one channel, and the delay line that feeds
@@ -69,19 +70,23 @@ class LoopbackDriver : public ContractDriver {
     void callHost(int32_t half);
     void fillInputs(int32_t half);
     void takeOutputs(int32_t half);
+    void shapeOutputs(int32_t half);
+    void setLoopLength(int32_t frames);
     uint64_t systemTimeNs();
 
+    bool modelAccepted();
     ASIOError checkRate(ASIOSampleRate rate, bool refuseEvery) const;
     void hangIfAsked(const char* call) const;
 
     LoopbackSettings settings_;
+    LoopbackDeviceModel model_;
     bool initialised_;
     ASIOSampleRate sampleRate_;
 
     uint8_t* storage_; // both halves of every channel, then the delay lines
     int32_t bufferFrames_;
     int32_t frameBytes_;
-    int32_t latency_;
+    int32_t latency_; // of the current run; the delay lines hold the longest
     int32_t inputCount_;
     int32_t outputCount_;
     LoopbackChannel inputs_[kDriverMaxChannels];

@@ -14,7 +14,7 @@ if ! (cd "$build" && cpack -G ZIP -B "$work" >"$work/cpack.log") || ! unzip -q "
     finish
 fi
 folder=$work/$name
-for file in tandemwav.exe tandemwav-probe.exe tandem_loopback.dll sweep.wav README.txt LICENSE.txt \
+for file in tandemwav.exe tandemwav-probe.exe tandemwav-measure.exe tandem_loopback.dll sweep.wav README.txt LICENSE.txt \
     README.md docs/loopback.md docs/probe.md; do
     check "holds $file" test -f "$folder/$file"
 done
@@ -82,6 +82,16 @@ cp "$work/out" "$work/unpacked-run.txt" # kept for a look after a failure
 expect_sweep_loop "unpacked archive" sweep.wav out.wav
 check "the unpacked probe prints the line the read-me runs" eval \
     '"$runner" "$folder/tandemwav-probe.exe" "Tandem Loopback" | grep -q "tandemwav \"Tandem Loopback\" 256 "'
+# The read-me's first measurement; its tandemwav run keeps real time, so it
+# is tried once more after lost blocks, as run_in_time does.
+first_measurement() {
+    local measure=$folder/tandemwav-measure.exe
+    "$runner" "$measure" sweep m.wav --seconds 1 >/dev/null || return 1
+    run_in_time "Tandem Loopback" 256 m.wav 1 m-rec.wav 1 1
+    [ "$status" = 0 ] || [ "$status" = 15 ] || return 1
+    "$runner" "$measure" analyze m.wav m-rec.wav | grep -q "^Input 1: delay 256 frames"
+}
+check "the unpacked measurement analyses the read-me's sweep" first_measurement
 "$runner" reg add 'HKLM\SOFTWARE\tandemwav\loopback\{C0FFEE00-0000-4000-8000-000000000001}' \
     /v inputs /t REG_DWORD /d 2 /f >/dev/null
 check "regsvr32 /u unregisters it" "$runner" regsvr32 /u /s "$(winpath "$folder/tandem_loopback.dll")"
