@@ -5,6 +5,8 @@ set -eu
 packages=(cmake ninja-build g++ perl googletest g++-mingw-w64-x86-64 wine64 wine
           jackd2 libjack-jackd2-dev clang libclang-rt-14-dev time sox
           zip unzip dpkg-dev lintian file python3)
+# The measurement report: its JSON, and its test in a real browser.
+packages+=(nlohmann-json3-dev chromium)
 missing=()
 for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
