@@ -25,3 +25,6 @@ bool createFileBeside(const char* target, std::string& tempPath);
 bool moveOverTarget(const std::string& tempPath, const char* target);
 
 void removeFile(const std::string& path);
+
+// The folder exists afterwards (made if it was not there; its parent must be).
+bool makeFolder(const char* path);

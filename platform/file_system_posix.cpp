@@ -90,3 +90,10 @@ bool moveOverTarget(const std::string& tempPath, const char* target) {
 void removeFile(const std::string& path) {
     unlink(path.c_str());
 }
+
+bool makeFolder(const char* path) {
+    struct stat status {};
+    if (stat(path, &status) == 0)
+        return S_ISDIR(status.st_mode);
+    return mkdir(path, 0777) == 0;
+}

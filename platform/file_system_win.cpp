@@ -106,3 +106,11 @@ bool moveOverTarget(const std::string& tempPath, const char* target) {
 void removeFile(const std::string& path) {
     DeleteFileW(widePath(path.c_str()).c_str());
 }
+
+bool makeFolder(const char* path) {
+    const std::wstring wide = widePath(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return CreateDirectoryW(wide.c_str(), nullptr) != 0;
+}

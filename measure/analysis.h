@@ -1,0 +1,48 @@
+// The analysis of a recorded synchronized sweep: deconvolution with the
+// sweep's closed-form inverse, then, per channel, the linear response and the
+// harmonic responses cut out of one impulse response.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "dsp/real_fft.h"
+#include "measure/results.h"
+#include "measure/wav_file.h"
+
+namespace measure {
+
+// The smallest SNR at which a channel counts as responding: pure noise's
+// largest sample of some 10^5 stands about 13 dB above its RMS.
+constexpr double kMinResponseSnrDb = 20.0;
+
+// Points per octave of the response's and the distortion's frequency grid.
+constexpr int kPointsPerOctave = 48;
+
+// The reported band on a logarithmic grid, both ends included.
+std::vector<double> frequencyGrid(double from, double to);
+
+// Analyses every channel of a recording of the sweep; harmonics orders 2 to
+// harmonics. The recording must hold the whole sweep file, at its rate.
+// Fills every figure but the file names; complete stays false.
+Results analyseRecording(const SweepPlan& plan, const Recording& recording, int harmonics);
+
+// The impulse response of one channel: the deconvolved recording, circular
+// (responses before frame 0, the harmonics, lie at its end). Exposed for the
+// benchmark and for tests. samples: the recording from the sweep's first
+// frame on, mean removed.
+class Deconvolver {
+  public:
+    Deconvolver(const SweepPlan& plan, size_t recordedFrames);
+    size_t size() const { return fft_.size(); }
+    // samples holds size() values: the recording, zero-padded; replaced by
+    // the impulse response. spectrum is scratch space of bins() values.
+    void run(std::vector<double>& samples, std::vector<dsp::Complex>& spectrum) const;
+    size_t bins() const { return fft_.bins(); }
+
+  private:
+    dsp::RealFft fft_;
+    std::vector<std::complex<float>> inverse_; // the sweep's inverse, band-limited, per bin
+};
+
+} // namespace measure

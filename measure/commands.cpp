@@ -1,0 +1,291 @@
+#include "measure/commands.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "measure/analysis.h"
+#include "measure/exit_codes.h"
+#include "measure/failure.h"
+#include "measure/json_files.h"
+#include "measure/summary.h"
+#include "measure/wav_file.h"
+#include "platform/console.h"
+#include "platform/file_system.h"
+
+namespace measure {
+
+namespace {
+
+const char kUsageText[] =
+    "Usage:\n"
+    "  tandemwav-measure sweep FILE.wav [--rate R] [--from F1] [--to F2] [--seconds T]\n"
+    "                          [--level dB] [--channels N] [--on C]\n"
+    "  tandemwav-measure analyze FILE.wav RECORDING.wav [--dir DIR] [--harmonics K] [--json]\n";
+
+struct UsageError {
+    std::string problem;
+};
+
+double number(const std::string& option, const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(value))
+        throw UsageError{option + " needs a number, not \"" + text + "\""};
+    return value;
+}
+
+int whole(const std::string& option, const std::string& text) {
+    const double value = number(option, text);
+    if (value != std::floor(value) || std::fabs(value) > 1e9)
+        throw UsageError{option + " needs a whole number, not \"" + text + "\""};
+    return static_cast<int>(value);
+}
+
+// Splits positional arguments from --name value options; flags take no value.
+struct Arguments {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> options;
+};
+
+Arguments split(const std::vector<std::string>& args, const std::vector<std::string>& valued,
+                const std::vector<std::string>& flags) {
+    Arguments out;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto is = [&](const std::vector<std::string>& names) {
+            for (const std::string& n : names)
+                if (a == n)
+                    return true;
+            return false;
+        };
+        if (is(flags)) {
+            out.options.emplace_back(a, "");
+        } else if (is(valued)) {
+            if (i + 1 == args.size())
+                throw UsageError{a + " needs a value"};
+            out.options.emplace_back(a, args[++i]);
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            throw UsageError{"unknown option " + a};
+        } else {
+            out.positional.push_back(a);
+        }
+    }
+    return out;
+}
+
+int usage(const std::string& problem) {
+    std::printf("Error: %s.\n%s", problem.c_str(), kUsageText);
+    return kUsage;
+}
+
+std::string withoutWav(const std::string& path) {
+    const std::string suffix = ".wav";
+    if (path.size() > suffix.size() && path.compare(path.size() - suffix.size(), 4, suffix) == 0)
+        return path.substr(0, path.size() - suffix.size());
+    return path;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/' || folder.back() == '\\')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+} // namespace
+
+int sweepCommand(const std::vector<std::string>& args) {
+    SweepSettings settings;
+    std::string path;
+    try {
+        const Arguments a = split(
+            args, {"--rate", "--from", "--to", "--seconds", "--level", "--channels", "--on"}, {});
+        if (a.positional.size() != 1)
+            throw UsageError{"sweep takes one file name"};
+        path = a.positional[0];
+        for (const auto& [name, value] : a.options) {
+            if (name == "--rate")
+                settings.rate = whole(name, value);
+            else if (name == "--from")
+                settings.from = number(name, value);
+            else if (name == "--to")
+                settings.to = number(name, value);
+            else if (name == "--seconds")
+                settings.seconds = number(name, value);
+            else if (name == "--level")
+                settings.levelDb = number(name, value);
+            else if (name == "--channels")
+                settings.channels = whole(name, value);
+            else
+                settings.on = whole(name, value);
+        }
+    } catch (const UsageError& e) {
+        return usage(e.problem);
+    }
+    try {
+        const SweepPlan plan = planSweep(settings);
+        const std::vector<float> sweep = sweepSamples(plan);
+        const size_t channels = static_cast<size_t>(plan.channels);
+        std::vector<float> frames(static_cast<size_t>(plan.totalFrames()) * channels, 0.0f);
+        const size_t first = static_cast<size_t>(plan.silenceBefore);
+        for (size_t n = 0; n < sweep.size(); ++n)
+            frames[(first + n) * channels + static_cast<size_t>(plan.on - 1)] = sweep[n];
+        writeFloatWav(path, plan.rate, plan.channels, frames);
+        writeTextFile(parametersPath(path), sweepParametersJson(plan));
+        printSweepSummary(plan, path);
+        return kDone;
+    } catch (const Failure& f) {
+        std::printf("%s\n", f.what());
+        return f.code();
+    } catch (const std::bad_alloc&) {
+        std::printf("Error: Not enough memory for the sweep!\n");
+        return kNoMemory;
+    }
+}
+
+namespace {
+
+struct AnalyzeRequest {
+    std::string sweep, recording, dir;
+    int harmonics = 5;
+    bool json = false;
+};
+
+AnalyzeRequest analyzeRequest(const std::vector<std::string>& args) {
+    const Arguments a = split(args, {"--dir", "--harmonics"}, {"--json"});
+    if (a.positional.size() != 2)
+        throw UsageError{"analyze takes the sweep file and the recording"};
+    AnalyzeRequest r;
+    r.sweep = a.positional[0];
+    r.recording = a.positional[1];
+    r.dir = withoutWav(r.recording) + "-measure";
+    for (const auto& [name, value] : a.options) {
+        if (name == "--dir")
+            r.dir = value;
+        else if (name == "--json")
+            r.json = true;
+        else
+            r.harmonics = whole(name, value);
+    }
+    if (r.harmonics < 2 || r.harmonics > 20)
+        throw UsageError{"--harmonics takes 2 to 20"};
+    return r;
+}
+
+SweepPlan sweepOf(const std::string& sweepPath) {
+    const WavInfo played = readWavInfo(sweepPath);
+    const std::string parameters = parametersPath(sweepPath);
+    SweepPlan plan = readSweepParameters(parameters);
+    if (played.rate != plan.rate || played.channels != plan.channels ||
+        played.frames != plan.totalFrames())
+        throw Failure(kNoParameters, "Error: The parameters " + parameters + " do not describe " +
+                                         sweepPath + "!");
+    return plan;
+}
+
+void checkRecording(const SweepPlan& plan, const std::string& path) {
+    const WavInfo info = readWavInfo(path);
+    if (info.rate != plan.rate)
+        throw Failure(kRateMismatch, "Error: The recording " + path + " is at " +
+                                         std::to_string(info.rate) + " Hz, the sweep at " +
+                                         std::to_string(plan.rate) + " Hz!");
+    if (info.frames < plan.totalFrames())
+        throw Failure(kRecordingTooShort, "Error: The recording " + path + " holds " +
+                                              std::to_string(info.frames) +
+                                              " frames, fewer than the sweep's " +
+                                              std::to_string(plan.totalFrames()) + "!");
+}
+
+// Every file the results name is written before results.json, which comes
+// last and in one step: a results.json that says complete has all its files.
+void writeResults(Results& results, const std::string& dir) {
+    if (!makeFolder(dir.c_str()))
+        throw Failure(kCannotWrite, "Error: Unable to make the folder " + dir + "!");
+    for (ChannelResult& channel : results.channels) {
+        if (channel.belowNoise)
+            continue;
+        channel.impulseResponse = "ir-" + std::to_string(channel.input) + ".wav";
+        writeFloatWav(joinPath(dir, channel.impulseResponse), results.sweep.rate, 1,
+                      channel.impulseSamples);
+    }
+    results.complete = true;
+    writeTextFile(joinPath(dir, "results.json"), resultsJson(results));
+}
+
+// A failed analysis leaves no results that claim to be complete: one in the
+// folder from an earlier run is replaced by the failure.
+void recordFailure(const AnalyzeRequest& request, Results& results, const std::string& message) {
+    results.complete = false;
+    results.error = message;
+    const std::string json = resultsJson(results);
+    const std::string target = joinPath(request.dir, "results.json");
+    if (isRegularFile(target.c_str())) {
+        try {
+            writeTextFile(target, json);
+        } catch (const Failure&) {
+            removeFile(target);
+        }
+    }
+    if (request.json)
+        std::fputs(json.c_str(), stdout);
+}
+
+} // namespace
+
+int analyzeCommand(const std::vector<std::string>& args) {
+    AnalyzeRequest request;
+    try {
+        request = analyzeRequest(args);
+    } catch (const UsageError& e) {
+        return usage(e.problem);
+    }
+    // With --json, standard output holds the JSON alone.
+    std::FILE* messages = request.json ? stderr : stdout;
+    Results results;
+    int code = kDone;
+    std::string message;
+    try {
+        const SweepPlan plan = sweepOf(request.sweep);
+        results.sweep = plan;
+        checkRecording(plan, request.recording);
+        const Recording recording = readRecording(request.recording);
+        results = analyseRecording(plan, recording, request.harmonics);
+        if (!anyChannelResponds(results))
+            throw Failure(kNoSignal, noSignalMessage(results));
+        writeResults(results, request.dir);
+    } catch (const Failure& f) {
+        code = f.code();
+        message = f.what();
+    } catch (const std::bad_alloc&) {
+        code = kNoMemory;
+        message = "Error: Not enough memory for the recording and its analysis!";
+    }
+    if (code != kDone) {
+        std::fprintf(messages, "%s\n", message.c_str());
+        recordFailure(request, results, message);
+        return code;
+    }
+    printAnalysisSummary(messages, results, request.dir);
+    if (request.json)
+        std::fputs(resultsJson(results).c_str(), stdout);
+    return kDone;
+}
+
+int measureMain(int argc, char** argv) {
+    useUtf8Console();
+    std::vector<std::string> args(argv + std::min(argc, 2), argv + argc);
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "sweep")
+        return sweepCommand(args);
+    if (command == "analyze")
+        return analyzeCommand(args);
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::printf("%s", kUsageText);
+        return kDone;
+    }
+    return usage(command.empty() ? "no command given" : "unknown command " + command);
+}
+
+} // namespace measure

@@ -1,0 +1,14 @@
+// tandemwav-measure's two commands, as the program's main calls them: the
+// arguments after the command's name; the exit code back.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace measure {
+
+int sweepCommand(const std::vector<std::string>& args);
+int analyzeCommand(const std::vector<std::string>& args);
+int measureMain(int argc, char** argv);
+
+} // namespace measure

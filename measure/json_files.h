@@ -1,0 +1,22 @@
+// The measurement's JSON: the sweep's parameters beside its WAV file, and
+// results.json. Field names and order are documented in docs/measure.md.
+#pragma once
+
+#include <string>
+
+#include "measure/results.h"
+#include "measure/sweep_plan.h"
+
+namespace measure {
+
+std::string sweepParametersJson(const SweepPlan& plan);
+
+// Throws Failure(kNoParameters) when the file is missing or not what
+// sweepParametersJson writes.
+SweepPlan readSweepParameters(const std::string& path);
+
+// complete and error as the results hold them; below-noise channels carry
+// no figures.
+std::string resultsJson(const Results& results);
+
+} // namespace measure

@@ -1,0 +1,5 @@
+#include "measure/commands.h"
+
+int main(int argc, char** argv) {
+    return measure::measureMain(argc, argv);
+}

@@ -1,0 +1,59 @@
+// What an analysis found, held as plain records before it becomes JSON or a
+// summary, so that other programs (a report, averaged runs) can use it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "measure/sweep_plan.h"
+
+namespace measure {
+
+struct ResponsePoint {
+    double hz = 0.0;
+    double db = 0.0;
+    double deg = 0.0; // with the delay removed
+};
+
+struct LevelPoint {
+    double hz = 0.0; // the excitation frequency
+    double db = 0.0;
+};
+
+struct HarmonicCurve {
+    int order = 0;
+    std::vector<LevelPoint> points; // HDk, relative to the fundamental
+};
+
+struct ThdPoint {
+    double hz = 0.0;
+    double percent = 0.0;
+};
+
+struct ChannelResult {
+    int input = 0; // from 1
+    bool belowNoise = false;
+    int64_t delayFrames = 0;
+    double peak = 0.0;          // the linear response's largest sample, signed
+    bool noiseMeasured = false; // false when the noise stretch is all zeros
+    double snrDb = 0.0;
+    double noiseFloorDb = 0.0;
+    uint64_t clippedSamples = 0;
+    std::string impulseResponse;       // file name, in the results' folder
+    std::vector<float> impulseSamples; // the linear response from frame 0, delay kept
+    std::vector<ResponsePoint> response;
+    std::vector<HarmonicCurve> harmonics;
+    std::vector<ThdPoint> thd;
+};
+
+struct Results {
+    bool complete = false;
+    std::string error;
+    SweepPlan sweep;
+    int harmonicsCounted = 0; // K
+    uint64_t clippedSamples = 0;
+    std::vector<ChannelResult> channels;
+};
+
+} // namespace measure

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# tandemwav-measure against devices whose answer is known in closed form: a
+# sweep played and recorded by tandemwav through loopback devices with a
+# model inside, then analysed. The linear response of an FIR filter, the
+# harmonics of polynomials (alone and followed by a filter) and the gain in
+# signal-to-noise from a sweep twice as long, each held to its tolerance.
+#   measure_accuracy.sh RUNNER MEASURE NEWLINE WORKDIR LOOPBACK_MODULE TANDEMWAV
+. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/streaming_lib.sh"
+tandemwav=${6:?tandemwav is the sixth argument}
+here=$(cd "$(dirname "$0")" && pwd)
+
+LATENCY=777
+FIR="0.1 -0.2 0.6 0.25 -0.05" # largest tap at index 2
+id() { printf '{4EA5E0%02d-0000-4000-8000-00000000ACC0}' "$1"; }
+device "Measure FIR" "$(id 1)" latency=$LATENCY freeRunning=1 dutFilter="$FIR"
+device "Measure Poly" "$(id 2)" latency=$LATENCY freeRunning=1 dutPolynomial="1 0.25 0.125"
+device "Measure Poly Odd" "$(id 3)" freeRunning=1 dutPolynomial="0.9 -0.1 0.3"
+device "Measure Poly Filter" "$(id 4)" freeRunning=1 dutPolynomial="1 0.25 0.125" \
+    dutFilter="0.6 0.3 0.1"
+device "Measure Noise" "$(id 5)" freeRunning=1 dutNoiseDb="-70"
+install_devices
+
+# measure NAME DEVICE SWEEP_OPTIONS...: sweep, play and record through
+# tandemwav, analyse; the results in NAME-rec-measure/results.json.
+measure() {
+    local name=$1 dev=$2
+    shift 2
+    run_program sweep "$name.wav" "$@"
+    [ "$status" = 0 ] || { echo "FAIL $name: sweep exit code $status"; cat "$work/out"; return 1; }
+    if [ -n "$runner" ]; then
+        "$runner" "$tandemwav" "$dev" 256 "$name.wav" 1 "$name-rec.wav" 1 1 >"$work/play" 2>&1
+    else
+        "$tandemwav" "$dev" 256 "$name.wav" 1 "$name-rec.wav" 1 1 >"$work/play" 2>&1 </dev/null
+    fi || { echo "FAIL $name: tandemwav exit code $?"; tail -c 300 "$work/play"; return 1; }
+    run_program analyze "$name.wav" "$name-rec.wav"
+    [ "$status" = 0 ] || { echo "FAIL $name: analyze exit code $status"; cat "$work/out"; return 1; }
+}
+
+# judge NAME KIND ARGS...: the closed-form check of tests/e2e/measure_judge.py.
+judge() {
+    local name=$1
+    shift
+    if python3 "$here/measure_judge.py" "$name-rec-measure/results.json" "$@"; then
+        echo "ok   $name"
+    else
+        echo "FAIL $name"
+        failures=$((failures + 1))
+    fi
+}
+
+measure fir-50 "Measure FIR" --from 50 --seconds 4 &&
+    judge fir-50 linear --delay $((LATENCY + 2)) --taps "$FIR" --db 0.05 --deg 0.5
+measure fir-20 "Measure FIR" --from 20 --seconds 8 &&
+    judge fir-20 linear --delay $((LATENCY + 2)) --taps "$FIR" --db 0.05 --deg 0.5
+# What the defaults reach (5 s from 20 Hz): printed for the record, held to
+# a looser bound.
+measure fir-default "Measure FIR" &&
+    judge fir-default linear --delay $((LATENCY + 2)) --taps "$FIR" --db 0.2 --deg 1.5
+
+# The worked example at -6 dBFS: HD2 -24.26 dB, HD3 -42.31 dB, THD 6.17 %. (With
+# the defaults' 5 s, HD3 at excitations of 20 to 24 Hz is up to 0.23 dB off.)
+measure poly "Measure Poly" --level -6 --seconds 8 &&
+    judge poly harmonics --poly "1 0.25 0.125" --delay $LATENCY --db 0.2 \
+        --expect "2:-24.26 3:-42.31 thd:6.17"
+measure poly-odd "Measure Poly Odd" --level -10 --from 40 --seconds 6 &&
+    judge poly-odd harmonics --poly "0.9 -0.1 0.3" --delay 256 --db 0.2
+measure poly-filter "Measure Poly Filter" --level -6 &&
+    judge poly-filter harmonics --poly "1 0.25 0.125" --taps "0.6 0.3 0.1" --delay 256 --db 0.2
+
+# Twice the sweep's rate constant (f1 L whole either way), twice the length:
+# 3 dB more signal-to-noise.
+measure noise-short "Measure Noise" --from 50 --seconds 4 &&
+    seconds=$(python3 -c 'import json,sys; print(2 * json.load(open(sys.argv[1]))["seconds"])' \
+        noise-short.json) &&
+    measure noise-long "Measure Noise" --from 50 --seconds "$seconds" &&
+    judge noise-doubled snr-gain noise-short-rec-measure/results.json noise-long-rec-measure/results.json \
+        --gain 3 --within 1
+finish

@@ -1,0 +1,141 @@
+#!/usr/bin/env bash
+# tandemwav-measure's answer to every bad input (each its own exit code, none
+# leaving results that claim to be complete), and recordings from other
+# recorders: PCM 16, 24 (extensible) and 32-bit, float 64-bit, clipped.
+#   measure_files.sh RUNNER MEASURE NEWLINE WORKDIR
+. "$(dirname "$0")/lib.sh"
+
+fail() {
+    echo "FAIL $1"
+    failures=$((failures + 1))
+}
+
+# expect_code NAME CODE ARGS...: the exit code, and a message that starts with Error:
+expect_code() {
+    local name=$1 code=$2
+    shift 2
+    run_program "$@"
+    if [ "$status" != "$code" ]; then
+        fail "$name: exit code $status, expected $code"
+        cat "$work/out" "$work/err"
+    elif ! grep -aq '^Error: ' "$work/out" "$work/err"; then
+        fail "$name: no error message"
+    else
+        echo "ok   $name"
+    fi
+}
+
+# wav_variant SOURCE TARGET KIND [GAIN RATE FRAMES]: the first channel of a
+# canonical float file rewritten as KIND (pcm16, pcm24x, pcm32, float64,
+# float32, pcm8), scaled by GAIN, declared at RATE and cut to FRAMES.
+wav_variant() {
+    python3 - "$@" <<'PY'
+import struct, sys
+src, dst, kind = sys.argv[1:4]
+gain = float(sys.argv[4]) if len(sys.argv) > 4 else 1.0
+data = open(src, "rb").read()
+channels, rate = struct.unpack("<HI", data[22:28])
+rate = int(sys.argv[5]) if len(sys.argv) > 5 else rate
+x = struct.unpack("<%df" % ((len(data) - 44) // 4), data[44:])[::channels]
+if len(sys.argv) > 6:
+    x = x[: int(sys.argv[6])]
+x = [v * gain for v in x]
+def pcm(bits):
+    top = 2 ** (bits - 1)
+    return [max(-top, min(top - 1, round(v * top))) for v in x]
+if kind == "pcm16":
+    tag, bits, body = 1, 16, struct.pack("<%dh" % len(x), *pcm(16))
+elif kind == "pcm24x":
+    tag, bits = 0xFFFE, 24
+    body = b"".join(struct.pack("<i", v)[:3] for v in pcm(24))
+elif kind == "pcm32":
+    tag, bits, body = 1, 32, struct.pack("<%di" % len(x), *pcm(32))
+elif kind == "pcm8":
+    tag, bits, body = 1, 8, bytes(128 + v for v in pcm(8))
+elif kind == "float64":
+    tag, bits, body = 3, 64, struct.pack("<%dd" % len(x), *x)
+else:
+    tag, bits, body = 3, 32, struct.pack("<%df" % len(x), *x)
+block = bits // 8
+fmt = struct.pack("<HHIIHH", tag, 1, rate, rate * block, block, bits)
+if tag == 0xFFFE:
+    guid = struct.pack("<H", 1) + bytes.fromhex("000000001000800000aa00389b71")
+    fmt += struct.pack("<HHI", 22, bits, 4) + guid
+chunks = b"fmt " + struct.pack("<I", len(fmt)) + fmt
+chunks += b"LIST" + struct.pack("<I", 4) + b"INFO"  # a chunk readers must skip
+chunks += b"data" + struct.pack("<I", len(body)) + body
+open(dst, "wb").write(b"RIFF" + struct.pack("<I", 4 + len(chunks)) + b"WAVE" + chunks)
+PY
+}
+
+json_field() { # FILE EXPRESSION
+    python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(eval(sys.argv[2]))' "$@"
+}
+
+# Usage and sweep settings.
+expect_code "no command" 1
+expect_code "unknown option" 1 sweep s.wav --loud
+expect_code "not a number" 1 sweep s.wav --seconds five
+expect_code "band above 0.95 of half the rate" 23 sweep high.wav --rate 44100 --to 21000
+[ -e high.wav ] || [ -e high.json ] && fail "a refused sweep left a file"
+expect_code "channel outside the file" 24 sweep s.wav --channels 2 --on 3
+expect_code "band upside down" 24 sweep s.wav --from 500 --to 100
+
+run_program sweep sweep.wav --seconds 1 --from 100
+[ "$status" = 0 ] || fail "sweep: exit code $status"
+frames=$(json_field sweep.json 'd["frames"]')
+
+# Recordings from other recorders, the sweep itself as the device's answer:
+# read whatever the format, delay 0.
+for kind in pcm16 pcm24x pcm32 float64; do
+    wav_variant sweep.wav "rec-$kind.wav" "$kind" 0.5
+    run_program analyze sweep.wav "rec-$kind.wav"
+    if [ "$status" = 0 ] && [ "$(json_field "rec-$kind-measure/results.json" \
+        '(d["complete"], d["channels"][0]["delayFrames"], round(d["channels"][0]["response"][9]["db"], 1))')" = "(True, 0, -6.0)" ]; then
+        echo "ok   recording in $kind"
+    else
+        fail "recording in $kind: exit code $status"
+        cat "$work/out"
+    fi
+done
+
+# Clipped: figures, a warning, exit 0, the count in the results.
+wav_variant sweep.wav clipped.wav pcm16 6
+run_program analyze sweep.wav clipped.wav --json
+clipped=$(python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(d["complete"] and d["clippedSamples"])' "$work/out")
+if [ "$status" = 0 ] && [ "$clipped" -gt 0 ] && grep -aq '^Warning: .*clipped' "$work/err"; then
+    echo "ok   clipped recording"
+else
+    fail "clipped recording: exit code $status, clipped $clipped"
+fi
+
+expect_code "recording at another rate" 21 analyze sweep.wav "$(wav_variant sweep.wav r44.wav float32 1 44100; echo r44.wav)"
+expect_code "recording shorter than the sweep" 22 analyze sweep.wav \
+    "$(wav_variant sweep.wav short.wav float32 1 48000 $((frames - 1)); echo short.wav)"
+expect_code "sample format not read" 3 analyze sweep.wav "$(wav_variant sweep.wav rec8.wav pcm8; echo rec8.wav)"
+echo "not a WAV file" >text.wav
+expect_code "recording that is not WAV" 2 analyze sweep.wav text.wav
+expect_code "recording missing" 2 analyze sweep.wav missing.wav
+cp sweep.wav orphan.wav
+expect_code "sweep without its parameters" 20 analyze orphan.wav rec-pcm16.wav
+
+# Nothing came back: an earlier complete result in the folder is replaced by
+# the failure, and --json prints it.
+wav_variant sweep.wav silent.wav float32 0
+mkdir -p silent-measure && cp rec-pcm16-measure/results.json silent-measure/
+expect_code "no channel responds" 16 analyze sweep.wav silent.wav
+[ "$(json_field silent-measure/results.json '(d["complete"], d["error"].startswith("Error: No"))')" = "(False, True)" ] ||
+    fail "no channel responds: the old results still claim to be complete"
+run_program analyze sweep.wav silent.wav --json
+[ "$status" = 16 ] && [ "$(json_field "$work/out" 'd["complete"]')" = False ] ||
+    fail "no channel responds: --json does not print the failure"
+
+# Results that cannot be written: the folder is a file, or results.json a
+# folder. No results.json, no file left behind.
+touch taken
+expect_code "results folder is a file" 14 analyze sweep.wav rec-pcm16.wav --dir taken
+mkdir -p blocked/results.json
+expect_code "results.json is a folder" 14 analyze sweep.wav rec-pcm16.wav --dir blocked
+[ -z "$(find blocked -name '.tandemwav-*' -o -name '*.tmp')" ] || fail "a temporary file was left behind"
+[ -d blocked/results.json ] || fail "results.json that is a folder was touched"
+finish

@@ -1,0 +1,111 @@
+"""Holds a results.json of tandemwav-measure against a device's closed form.
+
+  measure_judge.py RESULTS linear --delay D --taps "b0 b1 ..." --db TOL --deg TOL
+  measure_judge.py RESULTS harmonics --poly "a1 a2 a3" [--taps ...] --delay D --db TOL
+                   [--expect "2:dB 3:dB thd:percent"]
+  measure_judge.py snr-gain SHORT LONG --gain G --within TOL   (RESULTS unused)
+
+Prints the worst deviation of every check; exits 1 when one is out of bounds.
+"""
+import argparse
+import cmath
+import json
+import math
+import sys
+
+
+def response(taps, hz, rate):
+    return sum(b * cmath.exp(-2j * math.pi * hz * n / rate) for n, b in enumerate(taps))
+
+
+def numbers(text):
+    return [float(x) for x in text.split()] if text else []
+
+
+def harmonic_gains(poly, amplitude):
+    """|H1|, |H2|, |H3| of a1 x + a2 x^2 + a3 x^3 driven by amplitude * sin, over amplitude."""
+    a = poly + [0.0] * (3 - len(poly))
+    return [a[0] + 3 * a[2] * amplitude**2 / 4, a[1] * amplitude / 2, a[2] * amplitude**2 / 4]
+
+
+def check(label, worst, bound):
+    ok = worst <= bound
+    print("  %-28s worst %.4f (bound %g)%s" % (label, worst, bound, "" if ok else "  OUT"))
+    return ok
+
+
+def judge_linear(doc, args):
+    channel = doc["channels"][0]
+    taps, rate = numbers(args.taps), doc["rate"]
+    peak = max(range(len(taps)), key=lambda n: abs(taps[n]))
+    ok = channel["delayFrames"] == args.delay
+    print("  delay %d frames (expected %d)" % (channel["delayFrames"], args.delay))
+    worst_db = worst_deg = 0.0
+    for p in channel["response"]:
+        g = response(taps, p["hz"], rate) * cmath.exp(2j * math.pi * p["hz"] * peak / rate)
+        worst_db = max(worst_db, abs(p["db"] - 20 * math.log10(abs(g))))
+        d = (p["deg"] - math.degrees(cmath.phase(g)) + 180) % 360 - 180
+        worst_deg = max(worst_deg, abs(d))
+    ok &= check("magnitude, dB", worst_db, args.db)
+    ok &= check("phase, degrees", worst_deg, args.deg)
+    return ok
+
+
+def judge_harmonics(doc, args):
+    channel = doc["channels"][0]
+    rate, amplitude = doc["rate"], 10 ** (doc["sweep"]["level"] / 20)
+    poly, taps = numbers(args.poly), numbers(args.taps) or [1.0]
+    c = harmonic_gains(poly, amplitude)
+    ok = channel["delayFrames"] == args.delay
+    print("  delay %d frames (expected %d)" % (channel["delayFrames"], args.delay))
+    g = lambda hz: abs(response(taps, hz, rate))
+    for curve in channel["harmonics"]:
+        k = curve["order"]
+        if k > 3 or c[k - 1] == 0:
+            continue
+        points = [p for p in curve["points"] if p["hz"] <= rate / 8]
+        if not points:
+            ok = False
+            continue
+        worst = max(abs(p["db"] - 20 * math.log10(abs(c[k - 1]) * g(k * p["hz"]) / (c[0] * g(p["hz"]))))
+                    for p in points)
+        ok &= check("HD%d over %d points, dB" % (k, len(points)), worst, args.db)
+    for item in (args.expect or "").split():
+        key, value = item.split(":")
+        if key == "thd":
+            got = [p["percent"] for p in channel["thd"] if p["hz"] <= rate / 8]
+            ok &= check("THD vs %s %%, relative" % value, max(abs(x / float(value) - 1) for x in got), 0.03)
+        else:
+            got = [p["db"] for p in channel["harmonics"][int(key) - 2]["points"] if p["hz"] <= rate / 8]
+            ok &= check("HD%s vs %s dB" % (key, value), max(abs(x - float(value)) for x in got), args.db)
+    return ok
+
+
+def judge_snr(args):
+    short, long = (json.load(open(f))["channels"][0]["snrDb"] for f in (args.short, args.long))
+    print("  signal-to-noise %.2f dB, twice as long %.2f dB" % (short, long))
+    return check("gain off %g dB" % args.gain, abs(long - short - args.gain), args.within)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("results")
+    parser.add_argument("kind", choices=["linear", "harmonics", "snr-gain"])
+    parser.add_argument("short", nargs="?")
+    parser.add_argument("long", nargs="?")
+    for name in ("--taps", "--poly", "--expect"):
+        parser.add_argument(name)
+    for name in ("--delay",):
+        parser.add_argument(name, type=int)
+    for name in ("--db", "--deg", "--gain", "--within"):
+        parser.add_argument(name, type=float)
+    args = parser.parse_args()
+    if args.kind == "snr-gain":
+        ok = judge_snr(args)
+    else:
+        doc = json.load(open(args.results))
+        ok = doc["complete"] and (judge_linear if args.kind == "linear" else judge_harmonics)(doc, args)
+    sys.exit(0 if ok else 1)
+
+
+main()
