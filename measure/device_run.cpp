@@ -197,8 +197,9 @@ class OutputMeasurement {
             e.input = request_.device.firstInput + c.input - 1;
             e.belowNoise = c.belowNoise;
             if (c.belowNoise) {
+                e.hasDb = c.noiseMeasured;
                 e.db = c.noiseFloorDb - 20.0 * std::log10(std::fabs(d.peak));
-                e.hasDb1k = true;
+                e.hasDb1k = e.hasDb;
                 e.db1k = e.db;
             } else {
                 e.db = 10.0 * std::log10(bandPower(c) / directPower);

@@ -33,7 +33,8 @@ struct PairResult {
 struct CrosstalkEntry {
     int output = 0;
     int input = 0;
-    double db = 0.0; // band-averaged power against the direct path
+    bool hasDb = true; // false for an input that stayed silent: no level to bound
+    double db = 0.0;   // band-averaged power against the direct path
     bool hasDb1k = false;
     double db1k = 0.0;       // magnitude at 1 kHz against the direct path
     bool belowNoise = false; // db (and db1k) are then an upper bound

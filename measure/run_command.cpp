@@ -154,8 +154,11 @@ void printRunSummary(std::FILE* out, const RunResults& r, const std::string& dir
     for (const PairResult& pair : r.pairs)
         printPair(out, pair);
     for (const CrosstalkEntry& e : r.crosstalk)
-        std::fprintf(out, "Crosstalk output %d -> input %d: %s%.1f dB\n", e.output, e.input,
-                     e.belowNoise ? "below " : "", e.db);
+        if (e.hasDb)
+            std::fprintf(out, "Crosstalk output %d -> input %d: %s%.1f dB\n", e.output, e.input,
+                         e.belowNoise ? "below " : "", e.db);
+        else
+            std::fprintf(out, "Crosstalk output %d -> input %d: silent\n", e.output, e.input);
     std::fprintf(out, "Averaging gain: %.1f dB\n", r.averagingGainDb);
     std::fprintf(out, "Results: %s/results.json\nReport: %s/report.html\n", dir.c_str(),
                  dir.c_str());

@@ -36,7 +36,7 @@ Json pairJson(const PairResult& pair, const DeviceSetup& setup) {
 Json crosstalkJson(const CrosstalkEntry& e) {
     Json out{{"output", e.output},
              {"input", e.input},
-             {"db", rounded(e.db, 0.01)},
+             {"db", e.hasDb ? Json(rounded(e.db, 0.01)) : Json()},
              {"db1k", e.hasDb1k ? Json(rounded(e.db1k, 0.01)) : Json()}};
     if (e.belowNoise)
         out["belowNoise"] = true;

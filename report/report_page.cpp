@@ -207,9 +207,11 @@ class Page {
                 static_cast<long long>(numberOr(e, "input", 0)) != input)
                 continue;
             double db = 0.0;
-            if (!numberAt(e, "db", &db))
-                return "<td class=\"xt\">\u2014</td>";
             const bool bound = e.value("belowNoise", false);
+            if (!numberAt(e, "db", &db))
+                return bound ? "<td class=\"xt\" style=\"background:" +
+                                   crosstalkColour(-200.0, true) + "\">silent</td>"
+                             : "<td class=\"xt\">\u2014</td>";
             const std::string mark = bound ? "&lt; " : "";
             return "<td class=\"xt\" style=\"background:" + crosstalkColour(db, bound) + "\">" +
                    mark + formatNumber(db, 1) + " dB<small>1 kHz: " + mark +

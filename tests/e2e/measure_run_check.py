@@ -6,7 +6,8 @@
   measure_run_check.py RESULTS repeats --gain G --within TOL [--excluded O:R:DELAY,...]
       the averaging gain, and exactly those repeats left out with their delays
   measure_run_check.py RESULTS pairs --delay O:I:FRAMES,... [--below O:I,...]
-      those pairs' delays, and those pairs below their noise
+      those pairs' delays, and those pairs below their noise, their crosstalk
+      a bound under -40 dB (or none for a silent input)
 
 Prints what it finds; exits 1 when something is out of bounds.
 """
@@ -53,6 +54,12 @@ def main():
         for key, p in pairs.items():
             if bool(p.get("belowNoise")) != (key in below):
                 failures.append(f"output {key[0]} input {key[1]}: belowNoise {p.get('belowNoise')}")
+        # A pair below its noise has its crosstalk as a bound well under the
+        # direct path, or none at all when its input stayed silent.
+        for e in results["crosstalk"]:
+            if (e["output"], e["input"]) in below and (
+                    not e.get("belowNoise") or (e["db"] is not None and e["db"] > -40)):
+                failures.append(f"crosstalk output {e['output']} input {e['input']}: {e}")
     for failure in failures:
         print("FAIL " + failure)
     sys.exit(1 if failures else 0)
