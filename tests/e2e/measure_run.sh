@@ -45,6 +45,16 @@ run_ok crosstalk "Run Crosstalk" --outputs 1-2 --inputs 1-4 --from 50 --seconds 
     check crosstalk pairs --delay 1:1:256,1:2:256,2:2:256,2:4:256 &&
     [ -s crosstalk/report.html ] && [ -s crosstalk/ir-o2-i4.wav ] || fail "crosstalk: files"
 
+# The run's own page as a browser shows it, where there is one: every pair's
+# plots with their axes, and a matrix of 2 x 4 cells.
+if [ -z "$runner" ] && command -v chromium >/dev/null && [ -s crosstalk/report.html ]; then
+    . "$here/report_browser_lib.sh"
+    render_page "$work/crosstalk/report.html" "$work/crosstalk-dom.html" "$work/crosstalk.png"
+    python3 "$here/report_page_check.py" dom "$work/crosstalk-dom.html" 2 4 "" &&
+        python3 "$here/report_page_check.py" screenshot "$work/crosstalk.png" &&
+        echo "ok   the run's page in a browser" || fail "the run's page in a browser"
+fi
+
 run_ok noise "Run Noise" --outputs 1 --inputs 1-2 --from 50 --seconds 2 --repeats 4 &&
     check noise repeats --gain 6 --within 1 &&
     check noise pairs --delay 1:1:256 --below 1:2
