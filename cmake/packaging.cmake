@@ -1,7 +1,8 @@
 # What is shipped and where it goes, and the packages made of it: a ZIP archive
 # of the Windows build (a folder users unpack and run from), a Debian package of
 # the Linux build (programs on the PATH, drivers registered by the package).
-# Included after every target exists; the probe is shipped when it is built.
+# Included after every target exists; the probe and the measurement are
+# shipped when they are built.
 
 # The drivers' registry entries as the build tree has them, each module named
 # by its installed place relative to the registration file: nothing absolute,
@@ -25,22 +26,25 @@ function(tandem_install_debian_documents)
   configure_file(cmake/debian-changelog.in ${stage}/changelog @ONLY)
   configure_file(docs/tandemwav.1 ${stage}/tandemwav.1 @ONLY)
   configure_file(docs/tandemwav-probe.1 ${stage}/tandemwav-probe.1 @ONLY)
-  foreach(document changelog tandemwav.1 tandemwav-probe.1)
+  configure_file(docs/tandemwav-measure.1 ${stage}/tandemwav-measure.1 @ONLY)
+  foreach(document changelog tandemwav.1 tandemwav-probe.1 tandemwav-measure.1)
     execute_process(COMMAND gzip -9nc ${stage}/${document} OUTPUT_FILE ${stage}/${document}.gz
                     COMMAND_ERROR_IS_FATAL ANY)
   endforeach()
   install(FILES ${stage}/copyright ${stage}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES ${stage}/tandemwav.1.gz ${stage}/tandemwav-probe.1.gz
-          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+                ${stage}/tandemwav-measure.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
 
 set(TANDEM_MAINTAINER "tandemwav authors <tandemwav@example.org>"
     CACHE STRING "The Debian package's Maintainer field")
 
 set(tandemPrograms tandemwav)
-if(TARGET tandemwav-probe)
-  list(APPEND tandemPrograms tandemwav-probe)
-endif()
+foreach(program tandemwav-probe tandemwav-measure)
+  if(TARGET ${program})
+    list(APPEND tandemPrograms ${program})
+  endif()
+endforeach()
 set(tandemDrivers tandem_loopback)
 if(TARGET tandem_jack)
   list(APPEND tandemDrivers tandem_jack)

@@ -1,83 +1,15 @@
 #include "probe/latency_detect.h"
 
 #include <cmath>
-#include <complex>
 #include <limits>
-#include <utility>
+
+#include "dsp/correlation.h"
 
 namespace {
-
-using Spectrum = std::vector<std::complex<double>>;
 
 // Lags this close to the peak belong to it: a converter's filters smear a
 // loop's impulse over a few frames.
 constexpr int32_t kPeakHalfWidth = 32;
-
-size_t powerOfTwoAtLeast(size_t n) {
-    size_t size = 1;
-    while (size < n)
-        size <<= 1;
-    return size;
-}
-
-void reorderBitReversed(Spectrum& data) {
-    const size_t n = data.size();
-    for (size_t i = 1, j = 0; i < n; ++i) {
-        size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1)
-            j ^= bit;
-        j ^= bit;
-        if (i < j)
-            std::swap(data[i], data[j]);
-    }
-}
-
-// In-place radix-2 transform; the size is a power of two. The inverse is not
-// scaled.
-void transform(Spectrum& data, bool inverse) {
-    reorderBitReversed(data);
-    const size_t n = data.size();
-    const double pi = std::acos(-1.0);
-    for (size_t length = 2; length <= n; length <<= 1) {
-        const double angle = (inverse ? 2.0 : -2.0) * pi / static_cast<double>(length);
-        const std::complex<double> step(std::cos(angle), std::sin(angle));
-        for (size_t start = 0; start < n; start += length) {
-            std::complex<double> twiddle(1.0, 0.0);
-            for (size_t k = 0; k < length / 2; ++k) {
-                const std::complex<double> even = data[start + k];
-                const std::complex<double> odd = data[start + k + length / 2] * twiddle;
-                data[start + k] = even + odd;
-                data[start + k + length / 2] = even - odd;
-                twiddle *= step;
-            }
-        }
-    }
-}
-
-Spectrum spectrumOf(const std::vector<float>& samples, size_t size) {
-    Spectrum data(size);
-    for (size_t i = 0; i < samples.size(); ++i)
-        data[i] = samples[i];
-    transform(data, false);
-    return data;
-}
-
-// c[k] = sum over n of recording[n + k] * signal[n], for k = 0 ... lags - 1.
-// The transform is at least as long as the recording, so these lags never
-// wrap around.
-std::vector<double> crossCorrelation(const std::vector<float>& signal,
-                                     const std::vector<float>& recording, size_t lags) {
-    const size_t size = powerOfTwoAtLeast(recording.size());
-    Spectrum product = spectrumOf(recording, size);
-    const Spectrum reference = spectrumOf(signal, size);
-    for (size_t i = 0; i < size; ++i)
-        product[i] *= std::conj(reference[i]);
-    transform(product, true);
-    std::vector<double> correlation(lags);
-    for (size_t k = 0; k < lags; ++k)
-        correlation[k] = product[k].real() / static_cast<double>(size);
-    return correlation;
-}
 
 double snrAround(const std::vector<double>& correlation, size_t peak) {
     double noise = 0.0;
@@ -104,7 +36,7 @@ Detection detectSignal(const std::vector<float>& signal, const std::vector<float
     if (signal.empty() || recording.size() < signal.size())
         return detection;
     const std::vector<double> correlation =
-        crossCorrelation(signal, recording, recording.size() - signal.size() + 1);
+        dsp::crossCorrelation(signal, recording, recording.size() - signal.size() + 1);
     size_t peak = 0;
     for (size_t k = 1; k < correlation.size(); ++k)
         if (std::fabs(correlation[k]) > std::fabs(correlation[peak]))

@@ -1,6 +1,5 @@
 // Where a known signal lies in a recording: the lag of the strongest
-// cross-correlation, computed with a small FFT of our own, and how clearly it
-// stands out.
+// cross-correlation, and how clearly it stands out.
 #pragma once
 
 #include <cstdint>

@@ -4,9 +4,10 @@
 set -eu
 packages=(cmake ninja-build g++ perl googletest g++-mingw-w64-x86-64 wine64 wine
           jackd2 libjack-jackd2-dev clang libclang-rt-14-dev time sox
-          zip unzip dpkg-dev lintian file python3)
-# The measurement report: its JSON, and its test in a real browser.
-packages+=(nlohmann-json3-dev chromium)
+          zip unzip dpkg-dev lintian file python3 libkissfft-dev nlohmann-json3-dev
+          python3-numpy)
+# The measurement report's test in a real browser.
+packages+=(chromium)
 missing=()
 for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)

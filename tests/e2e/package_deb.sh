@@ -23,7 +23,9 @@ for file in usr/bin/tandemwav usr/share/tandemwav/registry.reg usr/share/tandemw
     usr/share/doc/tandemwav/README.md usr/share/doc/tandemwav/docs/loopback.md \
     usr/share/doc/tandemwav/docs/jack.md usr/share/doc/tandemwav/docs/registry.md \
     usr/share/doc/tandemwav/docs/performance.md usr/share/man/man1/tandemwav.1.gz \
-    usr/bin/tandemwav-probe usr/share/man/man1/tandemwav-probe.1.gz; do
+    usr/bin/tandemwav-probe usr/share/man/man1/tandemwav-probe.1.gz \
+    usr/bin/tandemwav-measure usr/share/man/man1/tandemwav-measure.1.gz \
+    usr/share/doc/tandemwav/docs/measure.md; do
     check "holds $file" grep -qx "$file" files
 done
 check "the loopback driver in a folder of its own" grep -Eq '^usr/lib/([^/]+/)?tandemwav/libtandem_loopback\.so$' files

@@ -14,7 +14,7 @@ if ! (cd "$build" && cpack -G ZIP -B "$work" >"$work/cpack.log") || ! unzip -q "
     finish
 fi
 folder=$work/$name
-for file in tandemwav.exe tandemwav-probe.exe tandem_loopback.dll sweep.wav README.txt LICENSE.txt; do
+for file in tandemwav.exe tandemwav-probe.exe tandemwav-measure.exe tandem_loopback.dll sweep.wav README.txt LICENSE.txt; do
     check "holds $file" test -f "$folder/$file"
 done
 crlf_text() { perl -0777 -ne 'exit(/(?<!\r)\n/ || !/\r\n/)' "$1"; }
@@ -64,6 +64,10 @@ run_in_time "Tandem Loopback" 256 sweep.wav 1 out.wav 2 1
 expect_sweep_loop "unpacked archive" sweep.wav out.wav
 check "the unpacked probe prints the line the read-me runs" eval \
     '"$runner" "$folder/tandemwav-probe.exe" "Tandem Loopback" | grep -q "tandemwav \"Tandem Loopback\" 256 "'
+check "the unpacked measurement analyses the read-me's sweep" eval \
+    '"$runner" "$folder/tandemwav-measure.exe" sweep m.wav --seconds 1 >/dev/null &&
+     "$runner" "$folder/tandemwav.exe" "Tandem Loopback" 256 m.wav 1 m-rec.wav 1 1 >/dev/null &&
+     "$runner" "$folder/tandemwav-measure.exe" analyze m.wav m-rec.wav | grep -q "^Input 1: delay 256 frames"'
 check "regsvr32 /u unregisters it" "$runner" regsvr32 /u /s "$(winpath "$folder/tandem_loopback.dll")"
 expect_run "unregistered driver is gone" 4 "${BANNER}Error: Failed to load ASIO driver Tandem Loopback!" \
     "Tandem Loopback" 256 sweep.wav 1 out.wav 2 1
