@@ -125,6 +125,8 @@ refuse "output outside the device" 6 'Run Realtime has 2 outputs and 2 inputs' \
 refuse "input outside the device" 6 'channel settings' "Run Realtime" --outputs 1 --inputs 9
 refuse "rate refused" 8 'cannot run at 32000 Hz' "Run Crosstalk" --outputs 1 --inputs 1 --rate 32000 --to 10000
 refuse "band beyond the rate" 23 'Error: ' "Run Crosstalk" --outputs 1 --inputs 1 --rate 44100 --to 21000
+refuse "an output that reaches no chosen input" 16 'No signal came back from output 2 to inputs 1 to 1' \
+    "Run Noise" --outputs 2 --inputs 1 --from 50 --seconds 1
 run_program run "Run Crosstalk" --outputs 1 --inputs 1 --repeats 0
 [ "$status" = 1 ] && echo "ok   refused: no repeats" || fail "repeats 0: exit code $status"
 
