@@ -8,7 +8,8 @@ to exit, every figure and file written), with its peak memory from
 and imports, from reading the file to the last inverse transform: per channel
 one forward and one inverse real FFT at the same size as ours, with the
 sweep's closed-form inverse between them. Both alternate in one loop; every
-figure is the median. The FFT alone (one forward and one inverse at that size)
+figure is the median, with the CPU time beside the wall-clock time (the
+machine may be shared). The FFT alone (one forward and one inverse at that size)
 is timed for both too.
 
     bench/measure_vs_numpy.py BIN_DIR [--reps N]
@@ -69,7 +70,7 @@ def make_recording(sweep_path, path, channels):
 
 
 def numpy_analysis(path, p, size):
-    start = time.perf_counter()
+    start, cpu = time.perf_counter(), time.process_time()
     rate, channels = p["rate"], 8
     data = np.fromfile(path, dtype="<f4", offset=44).reshape(-1, channels)
     f = np.fft.rfftfreq(size, 1 / rate)
@@ -83,7 +84,7 @@ def numpy_analysis(path, p, size):
         y = data[first:, c].astype(np.float64)
         y -= y.mean()
         h = np.fft.irfft(np.fft.rfft(y, size) * inverse, size)
-    return time.perf_counter() - start, h
+    return time.perf_counter() - start, time.process_time() - cpu
 
 
 def numpy_fft(size, reps):
@@ -98,10 +99,11 @@ def numpy_fft(size, reps):
 
 def ours(bin_dir, sweep, recording, out_dir):
     start = time.perf_counter()
-    run = subprocess.run(["/usr/bin/time", "-f", "%M", os.path.join(bin_dir, "tandemwav-measure"),
+    run = subprocess.run(["/usr/bin/time", "-f", "%M %U %S", os.path.join(bin_dir, "tandemwav-measure"),
                           "analyze", sweep, recording, "--dir", out_dir],
                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, check=True)
-    return time.perf_counter() - start, int(run.stderr.strip().splitlines()[-1]) * 1024
+    peak, user, system = run.stderr.strip().splitlines()[-1].split()
+    return time.perf_counter() - start, int(peak) * 1024, float(user) + float(system)
 
 
 def main():
@@ -123,12 +125,15 @@ def main():
         make_recording(sweep, recording, 8)
         frames = p["frames"]
         size = fast_size_at_least(frames - p["silenceBeforeFrames"] + p["sweepFrames"])
-        ours_times, ours_peaks, numpy_times = [], [], []
+        ours_times, ours_peaks, ours_cpu, numpy_times, numpy_cpu = [], [], [], [], []
         for _ in range(args.reps):
-            t, peak = ours(args.bin_dir, sweep, recording, os.path.join(tmp, "out"))
+            t, peak, cpu = ours(args.bin_dir, sweep, recording, os.path.join(tmp, "out"))
             ours_times.append(t)
             ours_peaks.append(peak)
-            numpy_times.append(numpy_analysis(recording, p, size)[0])
+            ours_cpu.append(cpu)
+            t, cpu = numpy_analysis(recording, p, size)
+            numpy_times.append(t)
+            numpy_cpu.append(cpu)
         ours_fft = float(subprocess.run([os.path.join(args.bin_dir, "measure_fft"), str(size), "9"],
                                         check=True, capture_output=True, text=True).stdout)
         np_fft = numpy_fft(size, 9)
@@ -137,15 +142,17 @@ def main():
     print("Analysis of a 10 s sweep at 96 kHz on 8 channels: %d frames, %.1f MiB as floats; FFT size %d"
           % (frames, as_floats / MIB, size))
     print("numpy %s (%s)" % (np.__version__, blas))
-    print("| what | median s | target | result |")
-    print("|---|---|---|---|")
+    print("| what | median s | CPU s | target | result |")
+    print("|---|---|---|---|---|")
     o, n = statistics.median(ours_times), statistics.median(numpy_times)
-    print("| tandemwav-measure analyze, whole command | %.3f | below numpy | %s |" % (o, "met" if o < n else "missed"))
-    print("| numpy, reading to last inverse FFT | %.3f | | |" % n)
-    print("| one forward + one inverse real FFT, ours (KISS FFT) | %.4f | | |" % (ours_fft / 1000))
-    print("| one forward + one inverse real FFT, numpy (pocketfft) | %.4f | | |" % (np_fft / 1000))
+    print("| tandemwav-measure analyze, whole command | %.3f | %.3f | below numpy | %s |"
+          % (o, statistics.median(ours_cpu), "met" if o < n else "missed"))
+    print("| numpy, reading to last inverse FFT | %.3f | %.3f | | |" % (n, statistics.median(numpy_cpu)))
+    print("| one forward + one inverse real FFT, ours (KISS FFT) | %.4f | | | |" % (ours_fft / 1000))
+    print("| one forward + one inverse real FFT, numpy (pocketfft) | %.4f | | | |" % (np_fft / 1000))
     peak = max(ours_peaks)
-    print("| peak memory, MiB | %.1f | below %.1f | %s |" % (peak / MIB, limit / MIB, "met" if peak < limit else "missed"))
+    print("| peak memory, MiB | %.1f | | below %.1f | %s |"
+          % (peak / MIB, limit / MIB, "met" if peak < limit else "missed"))
     print("(%d runs each, alternated; load average %.2f)" % (args.reps, os.getloadavg()[0]))
 
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <memory>
 #include <thread>
 
 #include "dsp/window_shapes.h"
@@ -63,14 +64,23 @@ size_t wrapped(int64_t index, size_t size) {
     return static_cast<size_t>(((index % n) + n) % n);
 }
 
+// Twice zero-padded, so that reading between bins is close to exact. The
+// cuts' lengths do not depend on the delay, so every channel shares the
+// transforms.
+size_t orderTransformSize(const Cut& cut) {
+    return dsp::fastSizeAtLeast(2 * (cut.before + cut.after));
+}
+
 // One order's response, read at any frequency: the cut's spectrum with the
 // onset at frame 0 (what lies before it wraps to the end), the fraction of a
 // frame the onset falls between corrected by a linear phase.
 class OrderSpectrum {
   public:
-    OrderSpectrum(const std::vector<double>& h, const Cut& cut, double rate) : rate_(rate) {
+    // fft: of orderTransformSize(cut).
+    OrderSpectrum(const std::vector<double>& h, const Cut& cut, const dsp::RealFft& fft,
+                  double rate)
+        : rate_(rate) {
         const size_t span = cut.before + cut.after;
-        const dsp::RealFft fft(dsp::fastSizeAtLeast(2 * span));
         std::vector<double> samples(fft.size(), 0.0);
         const int64_t start = static_cast<int64_t>(std::floor(cut.onset));
         fraction_ = cut.onset - static_cast<double>(start);
@@ -140,11 +150,22 @@ void measureNoise(const SweepPlan& plan, const std::vector<double>& h, size_t re
     result.snrDb = decibels(std::fabs(result.peak) / rms);
 }
 
-void measureOrders(const SweepPlan& plan, const std::vector<double>& h, int harmonics,
-                   ChannelResult& result) {
+using OrderTransforms = std::vector<std::unique_ptr<dsp::RealFft>>;
+
+// Index k - 1: the transform of order k's cut.
+OrderTransforms orderTransforms(const SweepPlan& plan, int harmonics) {
+    OrderTransforms transforms;
+    for (int k = 1; k <= harmonics; ++k)
+        transforms.push_back(std::make_unique<dsp::RealFft>(orderTransformSize(cutOf(plan, 0, k))));
+    return transforms;
+}
+
+void measureOrders(const SweepPlan& plan, const std::vector<double>& h,
+                   const OrderTransforms& transforms, ChannelResult& result) {
+    const int harmonics = static_cast<int>(transforms.size());
     std::vector<OrderSpectrum> orders;
     for (int k = 1; k <= harmonics; ++k)
-        orders.emplace_back(h, cutOf(plan, result.delayFrames, k), plan.rate);
+        orders.emplace_back(h, cutOf(plan, result.delayFrames, k), *transforms[k - 1], plan.rate);
     const std::vector<double> grid = frequencyGrid(plan.from, plan.to);
     const double top = plan.to * (1.0 + 1e-9);
     for (double f : grid) {
@@ -171,7 +192,8 @@ void measureOrders(const SweepPlan& plan, const std::vector<double>& h, int harm
 }
 
 ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h, size_t recorded,
-                             int harmonics) {
+                             const OrderTransforms& transforms) {
+    const int harmonics = static_cast<int>(transforms.size());
     ChannelResult result;
     // The linear response lies after the sweep's start and within the recording.
     size_t peak = 0;
@@ -187,7 +209,7 @@ ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h
     }
     const size_t end = peak + cutOf(plan, result.delayFrames, 1).after;
     result.impulseSamples.assign(h.begin(), h.begin() + static_cast<std::ptrdiff_t>(end));
-    measureOrders(plan, h, harmonics, result);
+    measureOrders(plan, h, transforms, result);
     return result;
 }
 
@@ -226,9 +248,16 @@ Deconvolver::Deconvolver(const SweepPlan& plan, size_t recordedFrames)
     : fft_(dsp::fastSizeAtLeast(recordedFrames + static_cast<size_t>(plan.sweepFrames))) {
     inverse_.resize(fft_.bins());
     const double hzPerBin = static_cast<double>(plan.rate) / static_cast<double>(fft_.size());
-    inverse_[0] = 0.0f;
-    for (size_t k = 1; k < inverse_.size(); ++k)
-        inverse_[k] = std::complex<float>(inverseSweep(plan, k * hzPerBin));
+    auto fill = [&](size_t first, size_t last) {
+        for (size_t k = first; k < last; ++k)
+            inverse_[k] =
+                std::complex<float>(inverseSweep(plan, static_cast<double>(k) * hzPerBin));
+    };
+    // Half of the bins on a helper thread: the machine has two cores at least.
+    const size_t half = inverse_.size() / 2;
+    std::thread helper(fill, half, inverse_.size());
+    fill(0, half);
+    helper.join();
 }
 
 void Deconvolver::run(std::vector<double>& samples, std::vector<dsp::Complex>& spectrum) const {
@@ -245,6 +274,7 @@ Results analyseRecording(const SweepPlan& plan, const Recording& recording, int 
     const size_t recorded =
         static_cast<size_t>(recording.info.frames) - static_cast<size_t>(plan.silenceBefore);
     const Deconvolver deconvolver(plan, recorded);
+    const OrderTransforms transforms = orderTransforms(plan, harmonics);
     const int channels = recording.info.channels;
     results.channels.resize(static_cast<size_t>(channels));
     // Channels are independent: two workers, each with its own buffers,
@@ -258,7 +288,7 @@ Results analyseRecording(const SweepPlan& plan, const Recording& recording, int 
             loadChannel(plan, recording, c, samples);
             deconvolver.run(samples, spectrum);
             ChannelResult& result = results.channels[static_cast<size_t>(c)];
-            result = analyseChannel(plan, samples, recorded, harmonics);
+            result = analyseChannel(plan, samples, recorded, transforms);
             result.input = c + 1;
             result.clippedSamples = recording.clipped[static_cast<size_t>(c)];
         }
