@@ -7,94 +7,17 @@
 #include <new>
 
 #include "measure/analysis.h"
+#include "measure/command_line.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
 #include "measure/json_files.h"
+#include "measure/report_files.h"
 #include "measure/summary.h"
 #include "measure/wav_file.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
 
 namespace measure {
-
-namespace {
-
-const char kUsageText[] =
-    "Usage:\n"
-    "  tandemwav-measure sweep FILE.wav [--rate R] [--from F1] [--to F2] [--seconds T]\n"
-    "                          [--level dB] [--channels N] [--on C]\n"
-    "  tandemwav-measure analyze FILE.wav RECORDING.wav [--dir DIR] [--harmonics K] [--json]\n";
-
-struct UsageError {
-    std::string problem;
-};
-
-double number(const std::string& option, const std::string& text) {
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(value))
-        throw UsageError{option + " needs a number, not \"" + text + "\""};
-    return value;
-}
-
-int whole(const std::string& option, const std::string& text) {
-    const double value = number(option, text);
-    if (value != std::floor(value) || std::fabs(value) > 1e9)
-        throw UsageError{option + " needs a whole number, not \"" + text + "\""};
-    return static_cast<int>(value);
-}
-
-// Splits positional arguments from --name value options; flags take no value.
-struct Arguments {
-    std::vector<std::string> positional;
-    std::vector<std::pair<std::string, std::string>> options;
-};
-
-Arguments split(const std::vector<std::string>& args, const std::vector<std::string>& valued,
-                const std::vector<std::string>& flags) {
-    Arguments out;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto is = [&](const std::vector<std::string>& names) {
-            for (const std::string& n : names)
-                if (a == n)
-                    return true;
-            return false;
-        };
-        if (is(flags)) {
-            out.options.emplace_back(a, "");
-        } else if (is(valued)) {
-            if (i + 1 == args.size())
-                throw UsageError{a + " needs a value"};
-            out.options.emplace_back(a, args[++i]);
-        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-            throw UsageError{"unknown option " + a};
-        } else {
-            out.positional.push_back(a);
-        }
-    }
-    return out;
-}
-
-int usage(const std::string& problem) {
-    std::printf("Error: %s.\n%s", problem.c_str(), kUsageText);
-    return kUsage;
-}
-
-std::string withoutWav(const std::string& path) {
-    const std::string suffix = ".wav";
-    if (path.size() > suffix.size() && path.compare(path.size() - suffix.size(), 4, suffix) == 0)
-        return path.substr(0, path.size() - suffix.size());
-    return path;
-}
-
-std::string joinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty() || folder.back() == '/' || folder.back() == '\\')
-        return folder + name;
-    return folder + "/" + name;
-}
-
-} // namespace
 
 int sweepCommand(const std::vector<std::string>& args) {
     SweepSettings settings;
@@ -211,7 +134,9 @@ void writeResults(Results& results, const std::string& dir) {
                       channel.impulseSamples);
     }
     results.complete = true;
-    writeTextFile(joinPath(dir, "results.json"), resultsJson(results));
+    const std::string json = resultsJson(results);
+    writeReportPage(dir, json);
+    writeTextFile(joinPath(dir, "results.json"), json);
 }
 
 // A failed analysis leaves no results that claim to be complete: one in the
@@ -220,14 +145,7 @@ void recordFailure(const AnalyzeRequest& request, Results& results, const std::s
     results.complete = false;
     results.error = message;
     const std::string json = resultsJson(results);
-    const std::string target = joinPath(request.dir, "results.json");
-    if (isRegularFile(target.c_str())) {
-        try {
-            writeTextFile(target, json);
-        } catch (const Failure&) {
-            removeFile(target);
-        }
-    }
+    replaceWithFailure(request.dir, json);
     if (request.json)
         std::fputs(json.c_str(), stdout);
 }
@@ -281,6 +199,10 @@ int measureMain(int argc, char** argv) {
         return sweepCommand(args);
     if (command == "analyze")
         return analyzeCommand(args);
+    if (command == "run")
+        return runCommand(args);
+    if (command == "report")
+        return reportCommand(args);
     if (command == "--help" || command == "-h" || command == "help") {
         std::printf("%s", kUsageText);
         return kDone;

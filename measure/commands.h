@@ -1,4 +1,4 @@
-// tandemwav-measure's two commands, as the program's main calls them: the
+// tandemwav-measure's commands, as the program's main calls them: the
 // arguments after the command's name; the exit code back.
 #pragma once
 
@@ -9,6 +9,8 @@ namespace measure {
 
 int sweepCommand(const std::vector<std::string>& args);
 int analyzeCommand(const std::vector<std::string>& args);
+int runCommand(const std::vector<std::string>& args);
+int reportCommand(const std::vector<std::string>& args);
 int measureMain(int argc, char** argv);
 
 } // namespace measure

@@ -17,6 +17,7 @@ enum ExitCode : int {
     kRecordingTooShort = 22, // the recording holds fewer frames than the sweep file
     kBandAboveRate = 23,     // --to above 0.95 times half the rate
     kBadSweepSetting = 24,   // another sweep setting out of range
+    kNoResults = 25,         // report: the folder's results.json is missing or no results
 };
 
 } // namespace measure

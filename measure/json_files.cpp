@@ -131,4 +131,8 @@ std::string resultsJson(const Results& results) {
     return out.dump(2) + "\n";
 }
 
+std::string channelResultJson(const ChannelResult& channel) {
+    return channelJson(channel).dump();
+}
+
 } // namespace measure

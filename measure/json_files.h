@@ -19,4 +19,8 @@ SweepPlan readSweepParameters(const std::string& path);
 // no figures.
 std::string resultsJson(const Results& results);
 
+// One channel's object as results.json holds it, for documents that gather
+// channels of several runs.
+std::string channelResultJson(const ChannelResult& channel);
+
 } // namespace measure

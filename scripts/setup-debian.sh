@@ -6,6 +6,8 @@ packages=(cmake ninja-build g++ perl googletest libgtest-dev g++-mingw-w64-x86-6
           jackd2 libjack-jackd2-dev clang clang-format libclang-rt-14-dev time sox
           zip unzip dpkg-dev lintian file python3 libkissfft-dev nlohmann-json3-dev
           python3-numpy)
+# The measurement report's test in a real browser.
+packages+=(chromium)
 missing=()
 for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)

@@ -1,0 +1,80 @@
+#include "measure/command_line.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "measure/exit_codes.h"
+
+namespace measure {
+
+const char kUsageText[] =
+    "Usage:\n"
+    "  tandemwav-measure sweep FILE.wav [--rate R] [--from F1] [--to F2] [--seconds T]\n"
+    "                          [--level dB] [--channels N] [--on C]\n"
+    "  tandemwav-measure analyze FILE.wav RECORDING.wav [--dir DIR] [--harmonics K] [--json]\n"
+    "  tandemwav-measure run \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N] [--rate R]\n"
+    "                        [--from F1] [--to F2] [--seconds T] [--level dB] [--repeats K]\n"
+    "                        [--harmonics K] [--dir DIR] [--json]\n"
+    "  tandemwav-measure report DIR\n";
+
+double number(const std::string& option, const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(value))
+        throw UsageError{option + " needs a number, not \"" + text + "\""};
+    return value;
+}
+
+int whole(const std::string& option, const std::string& text) {
+    const double value = number(option, text);
+    if (value != std::floor(value) || std::fabs(value) > 1e9)
+        throw UsageError{option + " needs a whole number, not \"" + text + "\""};
+    return static_cast<int>(value);
+}
+
+Arguments split(const std::vector<std::string>& args, const std::vector<std::string>& valued,
+                const std::vector<std::string>& flags) {
+    Arguments out;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto is = [&](const std::vector<std::string>& names) {
+            for (const std::string& n : names)
+                if (a == n)
+                    return true;
+            return false;
+        };
+        if (is(flags)) {
+            out.options.emplace_back(a, "");
+        } else if (is(valued)) {
+            if (i + 1 == args.size())
+                throw UsageError{a + " needs a value"};
+            out.options.emplace_back(a, args[++i]);
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            throw UsageError{"unknown option " + a};
+        } else {
+            out.positional.push_back(a);
+        }
+    }
+    return out;
+}
+
+int usage(const std::string& problem) {
+    std::printf("Error: %s.\n%s", problem.c_str(), kUsageText);
+    return kUsage;
+}
+
+std::string withoutWav(const std::string& path) {
+    const std::string suffix = ".wav";
+    if (path.size() > suffix.size() && path.compare(path.size() - suffix.size(), 4, suffix) == 0)
+        return path.substr(0, path.size() - suffix.size());
+    return path;
+}
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/' || folder.back() == '\\')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+} // namespace measure

@@ -1,0 +1,37 @@
+// The command line of tandemwav-measure: options and their values, shared by
+// every command, and the usage text.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace measure {
+
+extern const char kUsageText[];
+
+// A command line that cannot be followed: exit code 1, the problem and the
+// usage text.
+struct UsageError {
+    std::string problem;
+};
+
+double number(const std::string& option, const std::string& text);
+int whole(const std::string& option, const std::string& text);
+
+// Positional arguments apart from --name value options; flags take no value.
+struct Arguments {
+    std::vector<std::string> positional;
+    std::vector<std::pair<std::string, std::string>> options;
+};
+
+Arguments split(const std::vector<std::string>& args, const std::vector<std::string>& valued,
+                const std::vector<std::string>& flags);
+
+// Prints "Error: <problem>." and the usage text; the usage exit code.
+int usage(const std::string& problem);
+
+std::string withoutWav(const std::string& path);
+std::string joinPath(const std::string& folder, const std::string& name);
+
+} // namespace measure

@@ -1,0 +1,295 @@
+#include "measure/device_run.h"
+
+#include <chrono>
+#include <cmath>
+#include <ctime>
+
+#include "measure/analysis.h"
+#include "measure/exit_codes.h"
+#include "measure/failure.h"
+#include "measure/wav_file.h"
+#include "platform/interrupts.h"
+#include "probe/latency_report.h"
+#include "probe/latency_run.h"
+
+namespace measure {
+
+namespace {
+
+using Takes = std::vector<std::vector<std::vector<float>>>; // [repeat][input][frame]
+
+std::string utcNow() {
+    const std::time_t now = std::time(nullptr);
+    char text[32] = "";
+    if (const std::tm* utc = std::gmtime(&now))
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+    return text;
+}
+
+void checkInterrupt() {
+    if (interruptRequested())
+        throw Failure(kLatencyInterrupted, "Interrupted; the driver was released.");
+}
+
+// The takes of one repeat as one recording of every input, as analyze reads
+// a file: interleaved, full scale 1.0, clipped samples counted.
+Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate) {
+    Recording r;
+    const size_t channels = inputs.size();
+    const size_t frames = channels == 0 ? 0 : inputs[0].size();
+    r.info = WavInfo{rate, static_cast<int>(channels), static_cast<int64_t>(frames)};
+    r.samples.resize(frames * channels);
+    r.clipped.assign(channels, 0);
+    for (size_t c = 0; c < channels; ++c)
+        for (size_t t = 0; t < frames; ++t) {
+            const float x = inputs[c][t];
+            r.samples[t * channels + c] = x;
+            r.clipped[c] += std::fabs(x) >= 1.0f ? 1u : 0u;
+        }
+    return r;
+}
+
+// The input whose linear response is largest; -1 when none responds.
+int strongestInput(const Results& results) {
+    int strongest = -1;
+    for (size_t c = 0; c < results.channels.size(); ++c) {
+        const ChannelResult& ch = results.channels[c];
+        if (!ch.belowNoise &&
+            (strongest < 0 || std::fabs(ch.peak) > std::fabs(results.channels[strongest].peak)))
+            strongest = static_cast<int>(c);
+    }
+    return strongest;
+}
+
+// Sample by sample over the repeats kept.
+std::vector<std::vector<float>> averageOf(const Takes& takes, const std::vector<bool>& kept) {
+    std::vector<std::vector<double>> sum;
+    int count = 0;
+    for (size_t k = 0; k < takes.size(); ++k) {
+        if (!kept[k])
+            continue;
+        if (sum.empty())
+            for (const std::vector<float>& input : takes[k])
+                sum.emplace_back(input.size(), 0.0);
+        for (size_t c = 0; c < takes[k].size(); ++c)
+            for (size_t t = 0; t < takes[k][c].size(); ++t)
+                sum[c][t] += takes[k][c][t];
+        ++count;
+    }
+    std::vector<std::vector<float>> average(sum.size());
+    for (size_t c = 0; c < sum.size(); ++c) {
+        average[c].resize(sum[c].size());
+        for (size_t t = 0; t < sum[c].size(); ++t)
+            average[c][t] = static_cast<float>(sum[c][t] / count);
+    }
+    return average;
+}
+
+// Mean power of the response over the band's grid, which is logarithmic, so
+// every octave weighs the same.
+double bandPower(const ChannelResult& c) {
+    double sum = 0.0;
+    for (const ResponsePoint& p : c.response)
+        sum += std::pow(10.0, p.db / 10.0);
+    return c.response.empty() ? 0.0 : sum / static_cast<double>(c.response.size());
+}
+
+// The magnitude in dB at 1 kHz, between the grid's points; false outside it.
+bool levelAt1k(const ChannelResult& c, double* db) {
+    for (size_t i = 1; i < c.response.size(); ++i) {
+        const ResponsePoint& a = c.response[i - 1];
+        const ResponsePoint& b = c.response[i];
+        if (a.hz <= 1000.0 && b.hz >= 1000.0) {
+            const double t = b.hz > a.hz ? std::log(1000.0 / a.hz) / std::log(b.hz / a.hz) : 0.0;
+            *db = a.db + t * (b.db - a.db);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string verdictOf(const DeviceSetup& setup, int64_t delay) {
+    LatencyOutcome outcome;
+    outcome.reportedResult = setup.latenciesReported ? ASE_OK : ASE_NotPresent;
+    outcome.reportedInput = setup.inputLatency;
+    outcome.reportedOutput = setup.outputLatency;
+    outcome.sampleRate = setup.rate;
+    outcome.runs.push_back({static_cast<int32_t>(delay), 0.0, false, 0});
+    return latencyVerdict(outcome);
+}
+
+class OutputMeasurement {
+  public:
+    OutputMeasurement(const RunRequest& request, RunResults& results, int output)
+        : request_(request), results_(results), output_(output) {}
+
+    // The repeats' delays checked, the kept ones averaged and analysed.
+    // Returns the averaging gain in dB for this output's direct path.
+    double finish(const Takes& takes) {
+        std::vector<int64_t> delays;
+        std::vector<bool> hasDelay;
+        std::vector<Results> analysed;
+        for (const auto& take : takes) {
+            checkInterrupt();
+            analysed.push_back(analyse(take));
+            const int strongest = strongestInput(analysed.back());
+            hasDelay.push_back(strongest >= 0);
+            delays.push_back(strongest >= 0 ? analysed.back().channels[strongest].delayFrames : 0);
+        }
+        const int64_t reference = referenceDelay(delays, hasDelay);
+        std::vector<bool> kept(takes.size());
+        for (size_t k = 0; k < takes.size(); ++k) {
+            kept[k] = hasDelay[k] && delays[k] == reference;
+            if (!kept[k])
+                results_.excluded.push_back(
+                    {output_, static_cast<int>(k) + 1, hasDelay[k], delays[k]});
+        }
+        checkInterrupt();
+        const Results average = analyse(averageOf(takes, kept));
+        const int direct = strongestInput(average);
+        if (direct < 0)
+            throw Failure(kNoSignal, noSignal());
+        addPairs(average);
+        addCrosstalk(average, direct);
+        return gain(average, analysed, kept, direct);
+    }
+
+  private:
+    const RunRequest& request_;
+    RunResults& results_;
+    int output_;
+
+    Results analyse(const std::vector<std::vector<float>>& inputs) const {
+        return analyseRecording(results_.plan, recordingOf(inputs, results_.plan.rate),
+                                request_.harmonics);
+    }
+
+    std::string noSignal() const {
+        return "Error: No signal came back from output " + std::to_string(output_) + " to inputs " +
+               std::to_string(request_.device.firstInput) + " to " +
+               std::to_string(request_.device.lastInput) +
+               "!\nCheck the cable or loop from that output to the inputs, the channel numbers, "
+               "and that the inputs are not muted.";
+    }
+
+    void addPairs(const Results& average) {
+        for (const ChannelResult& channel : average.channels) {
+            PairResult pair;
+            pair.output = output_;
+            pair.channel = channel;
+            pair.channel.input = request_.device.firstInput + channel.input - 1;
+            if (!channel.belowNoise)
+                pair.latencyVerdict = verdictOf(results_.setup, channel.delayFrames);
+            results_.clippedSamples += channel.clippedSamples;
+            results_.pairs.push_back(std::move(pair));
+        }
+    }
+
+    // Below its noise, a pair's bound is its noise against the direct path's peak.
+    void addCrosstalk(const Results& average, int direct) {
+        const ChannelResult& d = average.channels[static_cast<size_t>(direct)];
+        const double directPower = bandPower(d);
+        double direct1k = 0.0;
+        const bool has1k = levelAt1k(d, &direct1k);
+        for (const ChannelResult& c : average.channels) {
+            CrosstalkEntry e;
+            e.output = output_;
+            e.input = request_.device.firstInput + c.input - 1;
+            e.belowNoise = c.belowNoise;
+            if (c.belowNoise) {
+                e.hasDb = c.noiseMeasured;
+                e.db = c.noiseFloorDb - 20.0 * std::log10(std::fabs(d.peak));
+                e.hasDb1k = e.hasDb;
+                e.db1k = e.db;
+            } else {
+                e.db = 10.0 * std::log10(bandPower(c) / directPower);
+                double level = 0.0;
+                e.hasDb1k = has1k && levelAt1k(c, &level);
+                e.db1k = e.hasDb1k ? level - direct1k : 0.0;
+            }
+            results_.crosstalk.push_back(e);
+        }
+    }
+
+    static double gain(const Results& average, const std::vector<Results>& repeats,
+                       const std::vector<bool>& kept, int direct) {
+        double sum = 0.0;
+        int count = 0;
+        for (size_t k = 0; k < repeats.size(); ++k) {
+            const ChannelResult& c = repeats[k].channels[static_cast<size_t>(direct)];
+            if (kept[k] && !c.belowNoise && c.noiseMeasured) {
+                sum += c.snrDb;
+                ++count;
+            }
+        }
+        const ChannelResult& a = average.channels[static_cast<size_t>(direct)];
+        return count > 0 && a.noiseMeasured ? a.snrDb - sum / count : 0.0;
+    }
+};
+
+} // namespace
+
+std::vector<float> sweepMaterial(const SweepPlan& plan) {
+    std::vector<float> material(static_cast<size_t>(plan.totalFrames()), 0.0f);
+    const std::vector<float> sweep = sweepSamples(plan);
+    std::copy(sweep.begin(), sweep.end(),
+              material.begin() + static_cast<std::ptrdiff_t>(plan.silenceBefore));
+    return material;
+}
+
+int64_t referenceDelay(const std::vector<int64_t>& delays, const std::vector<bool>& hasDelay) {
+    int64_t best = 0;
+    int bestCount = 0;
+    for (size_t k = 0; k < delays.size(); ++k) {
+        if (!hasDelay[k])
+            continue;
+        int count = 0;
+        for (size_t j = 0; j < delays.size(); ++j)
+            count += hasDelay[j] && delays[j] == delays[k] ? 1 : 0;
+        if (count > bestCount) {
+            best = delays[k];
+            bestCount = count;
+        }
+    }
+    return best;
+}
+
+void measureDevice(const RunRequest& request, const RunProgress& progress, RunResults& results) {
+    using Clock = std::chrono::steady_clock;
+    results.device = request.device.driverName;
+    results.harmonics = request.harmonics;
+    results.repeats = request.repeats;
+    results.date = utcNow();
+    SweepSettings sweep = request.sweep;
+    // A sweep that cannot be made at an asked rate is refused before the
+    // driver is touched.
+    if (request.rateGiven)
+        results.plan = planSweep(sweep);
+    DeviceCapture capture;
+    capture.open(request.device);
+    results.setup = capture.setup();
+    sweep.rate = static_cast<int>(std::lround(results.setup.rate));
+    results.plan = planSweep(sweep);
+    const std::vector<float> material = sweepMaterial(results.plan);
+    const int outputs = request.device.lastOutput - request.device.firstOutput + 1;
+    const int takes = outputs * request.repeats;
+    const double takeSeconds = static_cast<double>(material.size()) / results.plan.rate;
+    const Clock::time_point begun = Clock::now();
+    double gainSum = 0.0;
+    int take = 0;
+    for (int output = request.device.firstOutput; output <= request.device.lastOutput; ++output) {
+        Takes recorded;
+        for (int repeat = 1; repeat <= request.repeats; ++repeat, ++take) {
+            const double spent = std::chrono::duration<double>(Clock::now() - begun).count();
+            const double perTake = take > 0 ? spent / take : takeSeconds;
+            if (progress)
+                progress(output, repeat, take + 1, takes, perTake * (takes - take));
+            recorded.push_back(capture.take(output, material));
+        }
+        gainSum += OutputMeasurement(request, results, output).finish(recorded);
+        results.setup.lostBlocks = capture.setup().lostBlocks;
+    }
+    results.averagingGainDb = gainSum / outputs;
+}
+
+} // namespace measure

@@ -1,0 +1,83 @@
+// A whole device measured in one go: each chosen output in turn plays the
+// sweep, the others silent, K times, while every chosen input records. The
+// repeats of one output are checked for one delay to the sample, those that
+// share it are averaged, and the average is analysed per (output, input)
+// pair, with the crosstalk between them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "measure/device_capture.h"
+#include "measure/results.h"
+#include "measure/sweep_plan.h"
+
+namespace measure {
+
+struct RunRequest {
+    DeviceRequest device;
+    SweepSettings sweep; // its rate is the device's when none is asked for
+    bool rateGiven = false;
+    int repeats = 1;
+    int harmonics = 5;
+};
+
+struct PairResult {
+    int output = 0;
+    ChannelResult channel;      // channel.input: the device's input, from 1
+    std::string latencyVerdict; // the probe's words
+};
+
+struct CrosstalkEntry {
+    int output = 0;
+    int input = 0;
+    bool hasDb = true; // false for an input that stayed silent: no level to bound
+    double db = 0.0;   // band-averaged power against the direct path
+    bool hasDb1k = false;
+    double db1k = 0.0;       // magnitude at 1 kHz against the direct path
+    bool belowNoise = false; // db (and db1k) are then an upper bound
+};
+
+struct ExcludedRepeat {
+    int output = 0;
+    int repeat = 0;        // from 1
+    bool hasDelay = false; // false when nothing responded in that repeat
+    int64_t delayFrames = 0;
+};
+
+struct RunResults {
+    bool complete = false;
+    std::string error;
+    std::string device; // the name asked for
+    DeviceSetup setup;
+    SweepPlan plan;
+    int harmonics = 0;
+    int repeats = 0;
+    double averagingGainDb = 0.0;
+    uint64_t clippedSamples = 0;
+    std::string date; // UTC, ISO 8601
+    std::vector<PairResult> pairs;
+    std::vector<CrosstalkEntry> crosstalk;
+    std::vector<ExcludedRepeat> excluded;
+};
+
+// Which take is next, how many there are, and the seconds left by estimate.
+using RunProgress =
+    std::function<void(int output, int repeat, int take, int takes, double secondsLeft)>;
+
+// Throws Failure with the probe's codes for the device, kBandAboveRate or
+// kBadSweepSetting for the sweep, kNoSignal for an output that reaches no
+// chosen input, 130 when interrupted. `results` holds what is known so far
+// (the device, the sweep) when it throws.
+void measureDevice(const RunRequest& request, const RunProgress& progress, RunResults& results);
+
+// The sweep file's samples: silence, the faded sweep, silence.
+std::vector<float> sweepMaterial(const SweepPlan& plan);
+
+// The delay most repeats share, the first repeat's on a tie; repeats without
+// a delay (hasDelay false) never count.
+int64_t referenceDelay(const std::vector<int64_t>& delays, const std::vector<bool>& hasDelay);
+
+} // namespace measure

@@ -1,0 +1,69 @@
+#include "measure/report_files.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "measure/command_line.h"
+#include "measure/exit_codes.h"
+#include "measure/failure.h"
+#include "measure/wav_file.h"
+#include "platform/file_system.h"
+#include "report/report_page.h"
+
+namespace measure {
+
+void writeReportPage(const std::string& dir, const std::string& resultsJson) {
+    // A response that cannot be read leaves its curve out, not the page.
+    const auto load = [&dir](const std::string& name, report::ImpulseResponse* response) {
+        if (name.empty() || name.find_first_of("/\\") != std::string::npos)
+            return false;
+        try {
+            const Recording r = readRecording(joinPath(dir, name));
+            response->rate = r.info.rate;
+            response->samples.clear();
+            const size_t channels = static_cast<size_t>(r.info.channels);
+            for (size_t t = 0; channels > 0 && t < r.samples.size(); t += channels)
+                response->samples.push_back(r.samples[t]);
+            return true;
+        } catch (const Failure&) {
+            return false;
+        }
+    };
+    std::string html, error;
+    if (!report::renderReport(resultsJson, load, &html, &error))
+        throw Failure(kNoResults, "Error: " + joinPath(dir, "results.json") +
+                                      " holds no measurement results (" + error + ")!");
+    writeTextFile(joinPath(dir, "report.html"), html);
+}
+
+void redrawReport(const std::string& dir) {
+    const std::string path = joinPath(dir, "results.json");
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    if (in.is_open())
+        text << in.rdbuf();
+    if (!in.is_open() || in.bad())
+        throw Failure(kNoResults, "Error: Unable to read " + path + "!");
+    writeReportPage(dir, text.str());
+}
+
+void replaceWithFailure(const std::string& dir, const std::string& failureJson) {
+    const std::string results = joinPath(dir, "results.json");
+    const std::string page = joinPath(dir, "report.html");
+    if (isRegularFile(results.c_str())) {
+        try {
+            writeTextFile(results, failureJson);
+        } catch (const Failure&) {
+            removeFile(results);
+        }
+    }
+    if (isRegularFile(page.c_str())) {
+        try {
+            writeReportPage(dir, failureJson);
+        } catch (const Failure&) {
+            removeFile(page);
+        }
+    }
+}
+
+} // namespace measure

@@ -1,0 +1,229 @@
+// The run and report commands: a whole device measured in one go, and its
+// page drawn again from its results.
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <new>
+
+#include "measure/command_line.h"
+#include "measure/commands.h"
+#include "measure/device_run.h"
+#include "measure/exit_codes.h"
+#include "measure/failure.h"
+#include "measure/report_files.h"
+#include "measure/run_json.h"
+#include "measure/wav_file.h"
+#include "platform/file_system.h"
+#include "platform/interrupts.h"
+#include "probe/latency_run.h"
+
+#ifndef TANDEM_VERSION
+#define TANDEM_VERSION "unknown"
+#endif
+
+namespace measure {
+
+namespace {
+
+struct RunOptions {
+    RunRequest request;
+    std::string dir;
+    bool json = false;
+};
+
+// "3" or "3-6".
+void channelRange(const std::string& option, const std::string& text, int* first, int* last) {
+    const size_t dash = text.find('-', 1);
+    *first = whole(option, text.substr(0, dash));
+    *last = dash == std::string::npos ? *first : whole(option, text.substr(dash + 1));
+    if (*first < 1 || *last < *first)
+        throw UsageError{option + " takes channels from 1, as A or A-B with A <= B, not \"" + text +
+                         "\""};
+}
+
+// The driver's name as a folder name: letters and digits kept, the rest '-'.
+std::string defaultFolder(const std::string& driver) {
+    std::string folder;
+    for (unsigned char c : driver)
+        folder += std::isalnum(c) ? static_cast<char>(c) : '-';
+    return folder + "-measure";
+}
+
+void applyOption(const std::string& name, const std::string& value, RunOptions& o) {
+    RunRequest& r = o.request;
+    if (name == "--outputs")
+        channelRange(name, value, &r.device.firstOutput, &r.device.lastOutput);
+    else if (name == "--inputs")
+        channelRange(name, value, &r.device.firstInput, &r.device.lastInput);
+    else if (name == "--buffer")
+        r.device.bufferFrames = whole(name, value);
+    else if (name == "--rate")
+        r.sweep.rate = whole(name, value);
+    else if (name == "--from")
+        r.sweep.from = number(name, value);
+    else if (name == "--to")
+        r.sweep.to = number(name, value);
+    else if (name == "--seconds")
+        r.sweep.seconds = number(name, value);
+    else if (name == "--level")
+        r.sweep.levelDb = number(name, value);
+    else if (name == "--repeats")
+        r.repeats = whole(name, value);
+    else if (name == "--harmonics")
+        r.harmonics = whole(name, value);
+    else if (name == "--dir")
+        o.dir = value;
+    else
+        o.json = true;
+}
+
+RunOptions runOptions(const std::vector<std::string>& args) {
+    const Arguments a = split(args,
+                              {"--outputs", "--inputs", "--buffer", "--rate", "--from", "--to",
+                               "--seconds", "--level", "--repeats", "--harmonics", "--dir"},
+                              {"--json"});
+    if (a.positional.size() != 1)
+        throw UsageError{"run takes one driver name"};
+    RunOptions o;
+    o.request.device.driverName = a.positional[0];
+    bool outputs = false, inputs = false;
+    for (const auto& [name, value] : a.options) {
+        outputs = outputs || name == "--outputs";
+        inputs = inputs || name == "--inputs";
+        o.request.rateGiven = o.request.rateGiven || name == "--rate";
+        applyOption(name, value, o);
+    }
+    if (!outputs || !inputs)
+        throw UsageError{"run needs --outputs and --inputs"};
+    if (o.request.repeats < 1 || o.request.repeats > 100)
+        throw UsageError{"--repeats takes 1 to 100"};
+    if (o.request.harmonics < 2 || o.request.harmonics > 20)
+        throw UsageError{"--harmonics takes 2 to 20"};
+    if (o.request.rateGiven && o.request.sweep.rate < 1)
+        throw UsageError{"--rate takes a rate in Hz"};
+    o.request.device.rate = o.request.rateGiven ? o.request.sweep.rate : 0.0;
+    if (o.dir.empty())
+        o.dir = defaultFolder(o.request.device.driverName);
+    return o;
+}
+
+void showProgress(int output, int repeat, int take, int takes, double secondsLeft) {
+    std::fprintf(stderr, "Output %d, repeat %d (take %d of %d), about %.0f s left\n", output,
+                 repeat, take, takes, std::ceil(secondsLeft));
+}
+
+// The averaged responses first, the page next, results.json last and in one
+// step: a results.json that says complete has all its files.
+void writeRun(RunResults& results, const std::string& dir) {
+    if (!makeFolder(dir.c_str()))
+        throw Failure(kCannotWrite, "Error: Unable to make the folder " + dir + "!");
+    for (PairResult& pair : results.pairs) {
+        if (pair.channel.belowNoise)
+            continue;
+        pair.channel.impulseResponse = "ir-o" + std::to_string(pair.output) + "-i" +
+                                       std::to_string(pair.channel.input) + ".wav";
+        writeFloatWav(joinPath(dir, pair.channel.impulseResponse), results.plan.rate, 1,
+                      pair.channel.impulseSamples);
+    }
+    results.complete = true;
+    const std::string json = runResultsJson(results, TANDEM_VERSION);
+    writeReportPage(dir, json);
+    writeTextFile(joinPath(dir, "results.json"), json);
+}
+
+void printPair(std::FILE* out, const PairResult& p) {
+    const ChannelResult& c = p.channel;
+    if (c.belowNoise) {
+        std::fprintf(out, "Output %d -> input %d: below its noise\n", p.output, c.input);
+        return;
+    }
+    std::fprintf(out, "Output %d -> input %d: delay %lld frames (%s), SNR %.1f dB\n", p.output,
+                 c.input, static_cast<long long>(c.delayFrames), p.latencyVerdict.c_str(), c.snrDb);
+}
+
+void printRunSummary(std::FILE* out, const RunResults& r, const std::string& dir) {
+    std::fprintf(out, "%s (%s, version %d): buffer %d frames, %.0f Hz, %d repeat(s) per output\n",
+                 r.device.c_str(), r.setup.driverName.c_str(), r.setup.driverVersion,
+                 r.setup.bufferFrames, r.setup.rate, r.repeats);
+    if (r.clippedSamples > 0)
+        std::fprintf(out, "Warning: %llu samples at full scale (clipped); lower the level!\n",
+                     static_cast<unsigned long long>(r.clippedSamples));
+    for (const ExcludedRepeat& e : r.excluded)
+        std::fprintf(out, "Repeat %d of output %d left out: its delay differs from the others'\n",
+                     e.repeat, e.output);
+    for (const PairResult& pair : r.pairs)
+        printPair(out, pair);
+    for (const CrosstalkEntry& e : r.crosstalk)
+        if (e.hasDb)
+            std::fprintf(out, "Crosstalk output %d -> input %d: %s%.1f dB\n", e.output, e.input,
+                         e.belowNoise ? "below " : "", e.db);
+        else
+            std::fprintf(out, "Crosstalk output %d -> input %d: silent\n", e.output, e.input);
+    std::fprintf(out, "Averaging gain: %.1f dB\n", r.averagingGainDb);
+    std::fprintf(out, "Results: %s/results.json\nReport: %s/report.html\n", dir.c_str(),
+                 dir.c_str());
+}
+
+} // namespace
+
+int runCommand(const std::vector<std::string>& args) {
+    RunOptions options;
+    try {
+        options = runOptions(args);
+    } catch (const UsageError& e) {
+        return usage(e.problem);
+    }
+    watchInterrupts();
+    // With --json, standard output holds results.json alone.
+    std::FILE* messages = options.json ? stderr : stdout;
+    RunResults results;
+    int code = kDone;
+    std::string message;
+    try {
+        measureDevice(options.request, showProgress, results);
+        if (interruptRequested())
+            throw Failure(kLatencyInterrupted, "Interrupted; the driver was released.");
+        writeRun(results, options.dir);
+    } catch (const Failure& f) {
+        code = f.code();
+        message = f.what();
+    } catch (const std::bad_alloc&) {
+        code = kNoMemory;
+        message = "Error: Not enough memory for the recordings and their analysis!";
+    }
+    if (code != kDone) {
+        std::fprintf(messages, "%s\n", message.c_str());
+        results.complete = false;
+        results.error = message;
+        const std::string json = runResultsJson(results, TANDEM_VERSION);
+        replaceWithFailure(options.dir, json);
+        if (options.json)
+            std::fputs(json.c_str(), stdout);
+        return code;
+    }
+    printRunSummary(messages, results, options.dir);
+    if (options.json)
+        std::fputs(runResultsJson(results, TANDEM_VERSION).c_str(), stdout);
+    return kDone;
+}
+
+int reportCommand(const std::vector<std::string>& args) {
+    Arguments a;
+    try {
+        a = split(args, {}, {});
+        if (a.positional.size() != 1)
+            throw UsageError{"report takes one folder"};
+    } catch (const UsageError& e) {
+        return usage(e.problem);
+    }
+    try {
+        redrawReport(a.positional[0]);
+    } catch (const Failure& f) {
+        std::printf("%s\n", f.what());
+        return f.code();
+    }
+    std::printf("Report: %s/report.html\n", a.positional[0].c_str());
+    return kDone;
+}
+
+} // namespace measure

@@ -1,0 +1,98 @@
+#include "measure/run_json.h"
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+
+#include "measure/json_files.h"
+
+namespace measure {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+double rounded(double value, double step) {
+    return std::round(value / step) * step;
+}
+
+Json sweepJson(const SweepPlan& plan) {
+    return Json{{"from", plan.from},       {"to", plan.to},           {"sweptFrom", plan.sweptFrom},
+                {"sweptTo", plan.sweptTo}, {"seconds", plan.seconds}, {"level", plan.levelDb}};
+}
+
+Json pairJson(const PairResult& pair, const DeviceSetup& setup) {
+    Json out{{"output", pair.output}};
+    const Json channel = Json::parse(channelResultJson(pair.channel));
+    for (auto& [key, value] : channel.items())
+        out[key] = value;
+    if (!pair.channel.belowNoise) {
+        out["reportedLatencyFrames"] =
+            setup.latenciesReported ? Json(setup.inputLatency + setup.outputLatency) : Json();
+        out["latencyVerdict"] = pair.latencyVerdict;
+    }
+    return out;
+}
+
+Json crosstalkJson(const CrosstalkEntry& e) {
+    Json out{{"output", e.output},
+             {"input", e.input},
+             {"db", e.hasDb ? Json(rounded(e.db, 0.01)) : Json()},
+             {"db1k", e.hasDb1k ? Json(rounded(e.db1k, 0.01)) : Json()}};
+    if (e.belowNoise)
+        out["belowNoise"] = true;
+    return out;
+}
+
+Json deviceFields(const RunResults& r) {
+    const DeviceSetup& s = r.setup;
+    return Json{{"device", r.device},
+                {"driver", {{"name", s.driverName}, {"version", s.driverVersion}}},
+                {"buffer", s.bufferFrames},
+                {"latencies", s.latenciesReported
+                                  ? Json{{"input", s.inputLatency}, {"output", s.outputLatency}}
+                                  : Json()},
+                {"lostBlocks", s.lostBlocks}};
+}
+
+} // namespace
+
+std::string runResultsJson(const RunResults& r, const std::string& programVersion) {
+    Json out{{"complete", r.complete}};
+    if (!r.error.empty())
+        out["error"] = r.error;
+    if (r.plan.rate > 0) {
+        out["rate"] = r.plan.rate;
+        out["sweep"] = sweepJson(r.plan);
+    }
+    const Json device = deviceFields(r);
+    if (!r.setup.driverName.empty())
+        for (auto& [key, value] : device.items())
+            out[key] = value;
+    else
+        out["device"] = r.device;
+    out["date"] = r.date;
+    out["programVersion"] = programVersion;
+    if (!r.complete)
+        return out.dump(2) + "\n";
+    out["harmonicsCounted"] = r.harmonics;
+    out["repeats"] = r.repeats;
+    out["averagingGainDb"] = rounded(r.averagingGainDb, 0.01);
+    Json excluded = Json::array();
+    for (const ExcludedRepeat& e : r.excluded)
+        excluded.push_back({{"output", e.output},
+                            {"repeat", e.repeat},
+                            {"delayFrames", e.hasDelay ? Json(e.delayFrames) : Json()}});
+    out["excludedRepeats"] = std::move(excluded);
+    out["clippedSamples"] = r.clippedSamples;
+    Json pairs = Json::array();
+    for (const PairResult& pair : r.pairs)
+        pairs.push_back(pairJson(pair, r.setup));
+    out["pairs"] = std::move(pairs);
+    Json crosstalk = Json::array();
+    for (const CrosstalkEntry& e : r.crosstalk)
+        crosstalk.push_back(crosstalkJson(e));
+    out["crosstalk"] = std::move(crosstalk);
+    return out.dump(2) + "\n";
+}
+
+} // namespace measure

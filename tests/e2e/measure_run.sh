@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# tandemwav-measure run through loopback devices with a model inside: a 2 x 4
+# crosstalk matrix at -50 dB, repeats of a noisy device averaged (6 dB for 4),
+# a repeat whose delay differs named and left out, Ctrl+C during the second
+# output, the refusals with their codes, and the report redrawn.
+#   measure_run.sh RUNNER MEASURE NEWLINE WORKDIR LOOPBACK_MODULE
+. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/streaming_lib.sh"
+here=$(cd "$(dirname "$0")" && pwd)
+
+id() { printf '{4EA5E1%02d-0000-4000-8000-00000000AC24}' "$1"; }
+device "Run Crosstalk" "$(id 1)" freeRunning=1 dutCrosstalkDb="-50"
+device "Run Noise" "$(id 2)" freeRunning=1 dutNoiseDb="-60"
+device "Run Late" "$(id 3)" freeRunning=1 dutNoiseDb="-60" latencySequence="256 256 296 256"
+device "Run Realtime" "$(id 4)" outputs=2 inputs=2
+device "Run Broken" "$(id 5)" dutFilter="0.5 x"
+install_devices
+
+fail() {
+    echo "FAIL $1"
+    failures=$((failures + 1))
+}
+
+# check NAME KIND ARGS...: measure_run_check.py on NAME/results.json.
+check() {
+    local name=$1
+    shift
+    if python3 "$here/measure_run_check.py" "$name/results.json" "$@"; then
+        echo "ok   $name $1"
+    else
+        fail "$name $1"
+    fi
+}
+
+# run_ok NAME ARGS...: a run into folder NAME that must succeed.
+run_ok() {
+    local name=$1
+    shift
+    run_program run "$@" --dir "$name"
+    [ "$status" = 0 ] || { fail "$name: exit code $status"; cat "$work/out" "$work/err"; return 1; }
+}
+
+run_ok crosstalk "Run Crosstalk" --outputs 1-2 --inputs 1-4 --from 50 --seconds 2 &&
+    check crosstalk crosstalk --off -50 --within 0.5 &&
+    check crosstalk pairs --delay 1:1:256,1:2:256,2:2:256,2:4:256 &&
+    [ -s crosstalk/report.html ] && [ -s crosstalk/ir-o2-i4.wav ] || fail "crosstalk: files"
+
+# The run's own page as a browser shows it, where there is one: every pair's
+# plots with their axes, and a matrix of 2 x 4 cells.
+if [ -z "$runner" ] && command -v chromium >/dev/null && [ -s crosstalk/report.html ]; then
+    . "$here/report_browser_lib.sh"
+    render_page "$work/crosstalk/report.html" "$work/crosstalk-dom.html" "$work/crosstalk.png"
+    python3 "$here/report_page_check.py" dom "$work/crosstalk-dom.html" 2 4 "" &&
+        python3 "$here/report_page_check.py" screenshot "$work/crosstalk.png" &&
+        echo "ok   the run's page in a browser" || fail "the run's page in a browser"
+fi
+
+run_ok noise "Run Noise" --outputs 1 --inputs 1 --from 50 --seconds 2 --repeats 4 &&
+    check noise repeats --gain 6 --within 1 &&
+    check noise pairs --delay 1:1:256
+# Progress: which output, which repeat, time left, on standard error.
+grep -q '^Output 1, repeat 4 (take 4 of 4), about [0-9]* s left' "$work/err" ||
+    fail "noise: progress on standard error"
+
+# The third start's loop is 40 frames longer: that repeat is named and left
+# out, and the gain is that of three repeats.
+run_ok late "Run Late" --outputs 1 --inputs 1 --from 50 --seconds 2 --repeats 4 &&
+    check late repeats --gain 4.77 --within 1 --excluded 1:3:296 &&
+    grep -aq 'Repeat 3 of output 1 left out' "$work/out" || fail "late: repeat named"
+
+# With --json, standard output holds results.json and nothing else (with the
+# system's line ends).
+run_program run "Run Crosstalk" --outputs 1 --inputs 1 --from 50 --seconds 1 --dir json --json
+python3 -c 'import json,sys; r=json.load(open(sys.argv[1])); sys.exit(0 if r["complete"] and r["pairs"] else 1)' \
+    "$work/out" && tr -d '\r' <"$work/out" | cmp -s - json/results.json &&
+    echo "ok   json on standard output" ||
+    fail "json on standard output"
+
+# Ctrl+C during the second output, into a folder that holds a complete run:
+# exit 130, the driver stopped and released, nothing left that claims to be
+# complete.
+cp -r crosstalk interrupted
+: >"$trace"
+if [ -n "$runner" ]; then
+    "$runner" "$program" run "Run Realtime" --outputs 1-2 --inputs 1-2 --seconds 2 \
+        --dir interrupted >"$work/out" 2>"$work/err" &
+else
+    "$program" run "Run Realtime" --outputs 1-2 --inputs 1-2 --seconds 2 --dir interrupted \
+        >"$work/out" 2>"$work/err" </dev/null &
+fi
+pid=$!
+for _ in $(seq 600); do
+    [ "$(grep -c '^start' "$trace")" -ge 2 ] && break
+    sleep 0.05
+done
+sleep 0.3
+kill -INT $pid
+wait $pid
+status=$?
+calls=$(grep -v '^getSamplePosition' "$trace" | sed -E 's/^stop .*/stop/' | tail -n 3 | tr '\n' ' ')
+if [ "$status" = 130 ] && grep -aq '^Interrupted; the driver was released.' "$work/out" &&
+    [ "$calls" = "stop disposeBuffers release " ] && [ "$(grep -c '^start' "$trace")" = 2 ] &&
+    python3 -c 'import json,sys; sys.exit(1 if json.load(open(sys.argv[1]))["complete"] else 0)' \
+        interrupted/results.json && grep -q 'id="incomplete"' interrupted/report.html; then
+    echo "ok   Ctrl+C during the second output"
+else
+    fail "Ctrl+C: exit code $status, calls $calls, output $(tr -d '\r' <"$work/out")"
+fi
+
+# Refusals, each with the probe's code where it has one, and a message.
+refuse() {
+    local name=$1 code=$2 text=$3
+    shift 3
+    run_program run "$@" --dir "refused-$code"
+    if [ "$status" = "$code" ] && grep -aq -- "$text" "$work/out" && [ ! -e "refused-$code/results.json" ]; then
+        echo "ok   refused: $name"
+    else
+        fail "refused $name: exit code $status, expected $code"; cat "$work/out"
+    fi
+}
+refuse "no such driver" 4 'Failed to load ASIO driver Nobody' Nobody --outputs 1 --inputs 1
+refuse "driver that cannot be used" 5 'Malformed dutFilter' "Run Broken" --outputs 1 --inputs 1
+refuse "output outside the device" 6 'Run Realtime has 2 outputs and 2 inputs' \
+    "Run Realtime" --outputs 2-3 --inputs 1
+refuse "input outside the device" 6 'channel settings' "Run Realtime" --outputs 1 --inputs 9
+refuse "rate refused" 8 'cannot run at 32000 Hz' "Run Crosstalk" --outputs 1 --inputs 1 --rate 32000 --to 10000
+refuse "band beyond the rate" 23 'Error: ' "Run Crosstalk" --outputs 1 --inputs 1 --rate 44100 --to 21000
+refuse "an output that reaches no chosen input" 16 'No signal came back from output 2 to inputs 1 to 1' \
+    "Run Noise" --outputs 2 --inputs 1 --from 50 --seconds 1
+run_program run "Run Crosstalk" --outputs 1 --inputs 1 --repeats 0
+[ "$status" = 1 ] && echo "ok   refused: no repeats" || fail "repeats 0: exit code $status"
+
+# The report redrawn from results.json alone; a folder without one refused.
+rm crosstalk/report.html
+run_program report crosstalk
+[ "$status" = 0 ] && grep -q 'id="crosstalk"' crosstalk/report.html &&
+    echo "ok   report redrawn" || fail "report: exit code $status"
+run_program report nowhere
+[ "$status" = 25 ] && echo "ok   report of no results refused" || fail "report nowhere: exit code $status"
+finish

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The report page as a person's browser shows it: headless Chromium opens the
+# page of a made-up run of 2 outputs by 3 inputs, one pair below its noise.
+# Every responding pair has its four plots with labelled axes, the crosstalk
+# matrix has six cells, nothing loads from elsewhere, and the screenshot is not
+# blank. A device name with markup in it shows as text.
+#   report_browser.sh REPORT_EXAMPLE WORKDIR
+set -u
+example=$1
+work=$2
+rm -rf "$work"
+mkdir -p "$work"
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/report_browser_lib.sh"
+failures=0
+
+"$example" "$work" || { echo "FAIL report_example"; exit 1; }
+render_page "$work/report.html" "$work/dom.html" "$work/report.png"
+if python3 "$here/report_page_check.py" dom "$work/dom.html" 2 3 2:3; then
+    echo "ok   rendered page: plots, axes, matrix"
+else
+    failures=$((failures + 1))
+fi
+if grep -q '<h1>Measurement report: Studio &lt;Interface&gt; &amp; Co</h1>' "$work/dom.html"; then
+    echo "ok   markup in a device name stays text"
+else
+    echo "FAIL device name"; failures=$((failures + 1))
+fi
+if [ -s "$work/report.png" ] && python3 "$here/report_page_check.py" screenshot "$work/report.png"; then
+    echo "ok   screenshot not blank"
+else
+    echo "FAIL screenshot"; failures=$((failures + 1))
+fi
+if [ "$failures" -ne 0 ]; then
+    echo "$failures case(s) failed"
+    exit 1
+fi

@@ -1,0 +1,174 @@
+"""Checks a report page as a browser rendered it, and its screenshot.
+
+    report_page_check.py dom DOM_FILE OUTPUTS INPUTS BELOW_NOISE_PAIRS
+    report_page_check.py screenshot PNG_FILE
+
+dom: every responding pair (outputs x inputs, less the pairs below noise,
+given as "O:I,...") has its four plots with their axes' labels, the crosstalk
+matrix has one cell per pair, and the page has no script and nothing that
+loads from elsewhere. screenshot: the picture is not blank.
+Prints one line per failure and exits 1 if there was any.
+"""
+import struct
+import sys
+import zlib
+from html.parser import HTMLParser
+
+
+class Dom(HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.svgs = {}  # id -> list of texts inside it
+        self.current_svg = None
+        self.stack = []
+        self.crosstalk_cells = 0
+        self.in_crosstalk = False
+        self.scripts = 0
+        self.external = []
+        self.h1 = ""
+        self.in_h1 = False
+
+    def handle_starttag(self, tag, attrs):
+        a = dict(attrs)
+        if tag == "script":
+            self.scripts += 1
+        for key in ("src", "href"):
+            value = a.get(key) or ""
+            if value and not value.startswith("#"):
+                self.external.append(value)
+        if tag == "link":
+            self.external.append("link " + str(a))
+        if tag == "svg" and a.get("id"):
+            self.current_svg = a["id"]
+            self.svgs[self.current_svg] = []
+        if tag == "table" and a.get("id") == "crosstalk":
+            self.in_crosstalk = True
+        if tag == "td" and self.in_crosstalk and "xt" in (a.get("class") or "").split():
+            self.crosstalk_cells += 1
+        if tag == "h1":
+            self.in_h1 = True
+
+    def handle_endtag(self, tag):
+        if tag == "svg":
+            self.current_svg = None
+        if tag == "table":
+            self.in_crosstalk = False
+        if tag == "h1":
+            self.in_h1 = False
+
+    def handle_data(self, data):
+        if self.current_svg is not None:
+            self.svgs[self.current_svg].append(data)
+        if self.in_h1:
+            self.h1 += data
+
+
+def check_dom(path, outputs, inputs, below):
+    failures = []
+    dom = Dom()
+    dom.feed(open(path, encoding="utf-8").read())
+    below_pairs = {tuple(int(n) for n in p.split(":")) for p in below.split(",") if p}
+    labels = {
+        "magnitude": ["100 Hz", "1 kHz", "10 kHz", " dB"],
+        "phase": ["1 kHz", "\u00b0"],
+        "distortion": ["1 kHz", " dB", " %"],
+        "etc": ["ms", " dB"],
+    }
+    for o in range(1, outputs + 1):
+        for i in range(1, inputs + 1):
+            for kind, wanted in labels.items():
+                plot = f"pair-o{o}-i{i}-{kind}"
+                if (o, i) in below_pairs:
+                    if plot in dom.svgs:
+                        failures.append(f"{plot}: drawn for a pair below its noise")
+                    continue
+                if plot not in dom.svgs:
+                    failures.append(f"{plot}: missing")
+                    continue
+                text = " ".join(dom.svgs[plot])
+                for label in wanted:
+                    if label not in text:
+                        failures.append(f"{plot}: no axis label {label!r}")
+    if dom.crosstalk_cells != outputs * inputs:
+        failures.append(f"crosstalk matrix: {dom.crosstalk_cells} cells, expected {outputs * inputs}")
+    if dom.scripts:
+        failures.append("the page has a script")
+    if dom.external:
+        failures.append(f"the page loads from elsewhere: {dom.external}")
+    return failures, dom
+
+
+def png_pixels(path):
+    data = open(path, "rb").read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        raise ValueError("not a PNG")
+    pos, idat = 8, b""
+    while pos < len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
+        elif kind == b"IDAT":
+            idat += body
+        pos += 12 + length
+    if depth != 8 or colour not in (2, 6):
+        raise ValueError(f"unexpected PNG format depth {depth} colour {colour}")
+    channels = 4 if colour == 6 else 3
+    raw = zlib.decompress(idat)
+    stride = width * channels
+    previous = bytearray(stride)
+    rows = []
+    at = 0
+    for _ in range(height):
+        kind = raw[at]
+        line = bytearray(raw[at + 1:at + 1 + stride])
+        at += 1 + stride
+        for x in range(stride):
+            left = line[x - channels] if x >= channels else 0
+            up = previous[x]
+            corner = previous[x - channels] if x >= channels else 0
+            if kind == 1:
+                line[x] = (line[x] + left) & 255
+            elif kind == 2:
+                line[x] = (line[x] + up) & 255
+            elif kind == 3:
+                line[x] = (line[x] + (left + up) // 2) & 255
+            elif kind == 4:
+                p = left + up - corner
+                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
+                pred = left if pa <= pb and pa <= pc else (up if pb <= pc else corner)
+                line[x] = (line[x] + pred) & 255
+        rows.append(bytes(line))
+        previous = line
+    return width, height, channels, rows
+
+
+def check_screenshot(path):
+    width, height, channels, rows = png_pixels(path)
+    colours = set()
+    inked = 0
+    for row in rows[::4]:
+        for x in range(0, width * channels, channels * 4):
+            pixel = row[x:x + 3]
+            colours.add(pixel)
+            inked += pixel != b"\xff\xff\xff"
+    sampled = len(rows[::4]) * len(range(0, width * channels, channels * 4))
+    failures = []
+    if inked < sampled * 0.03:
+        failures.append(f"screenshot nearly blank: {inked} of {sampled} sampled pixels inked")
+    if len(colours) < 20:
+        failures.append(f"screenshot has only {len(colours)} colours")
+    return failures
+
+
+def main():
+    if sys.argv[1] == "dom":
+        failures, _ = check_dom(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), sys.argv[5])
+    else:
+        failures = check_screenshot(sys.argv[2])
+    for failure in failures:
+        print("FAIL " + failure)
+    sys.exit(1 if failures else 0)
+
+
+main()
