@@ -112,8 +112,11 @@ TEST_F(LoopbackDriver, PunctualHostIsCountedLateOnlyWhenItsSwitchesJump) {
         jumps += positionAt(n) != positionAt(n - 1) + 32 ? 1 : 0;
     driver->disposeBuffers();
     unload();
+    // A deadline may pass just as the stop comes: it is counted late, and no
+    // later switch is left to show the jump.
     const int late = lateCountAtStop(tracePath("punctual"));
-    EXPECT_EQ(late, jumps);
+    EXPECT_GE(late, jumps);
+    EXPECT_LE(late, jumps + 1);
     EXPECT_LT(late, seen * 3 / 4);
     if (late > 0)
         std::printf("%d late switch(es) out of %d on this machine\n", late, seen);

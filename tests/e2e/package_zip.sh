@@ -20,10 +20,10 @@ for file in tandemwav.exe tandemwav-probe.exe tandemwav-measure.exe tandem_loopb
 done
 top=$(unzip -Z1 "$name.zip" | cut -d/ -f1 | sort -u)
 check "one top folder holds it all" test "$top" = "$name"
-# Every file the read-me names (but the recording its example writes) is in
-# the archive.
+# Every file the read-me names (but those its examples write) is in the
+# archive.
 tr -d '\r' <"$folder/README.txt" | grep -oE '[A-Za-z0-9_\\.-]+\.(exe|dll|wav|txt|md)\b' | sort -u |
-    grep -vx out.wav >"$work/named"
+    grep -vxE 'out.wav|logsweep.wav|rec.wav' >"$work/named"
 while read -r named; do
     check "the read-me's $named is in the archive" test -f "$folder/${named//\\//}"
 done <"$work/named"
