@@ -99,6 +99,29 @@ for kind in pcm16 pcm24x pcm32 float64; do
     fi
 done
 
+# A recording whose samples lie past 2 GiB into the file (a 3 GiB chunk
+# before them, sparse on disk), as a long recording's end does: read on
+# Windows too, where long, which fseek takes, is 32 bits.
+python3 - sweep.wav far.wav <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+skip = 3 << 30
+with open(sys.argv[2], "wb") as out:
+    out.write(b"RIFF" + struct.pack("<I", 0xFFFFFFFF) + b"WAVE" + data[12:36])
+    out.write(b"JUNK" + struct.pack("<I", skip))
+    out.seek(skip, 1)
+    out.write(data[36:])
+PY
+run_program analyze sweep.wav far.wav
+if [ "$status" = 0 ] && [ "$(json_field far-measure/results.json \
+    '(d["complete"], d["channels"][0]["delayFrames"])')" = "(True, 0)" ]; then
+    echo "ok   recording read past 2 GiB"
+else
+    fail "recording read past 2 GiB: exit code $status"
+    cat "$work/out"
+fi
+rm -f far.wav
+
 # Clipped: figures, a warning, exit 0, the count in the results.
 wav_variant sweep.wav clipped.wav pcm16 6
 run_program analyze sweep.wav clipped.wav --json
