@@ -1,5 +1,6 @@
 #include "measure/device_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -144,6 +145,9 @@ class OutputMeasurement {
                 results_.excluded.push_back(
                     {output_, static_cast<int>(k) + 1, hasDelay[k], delays[k]});
         }
+        // No repeat in which any input responded: there is nothing to average.
+        if (std::find(kept.begin(), kept.end(), true) == kept.end())
+            throw Failure(kNoSignal, noSignal());
         checkInterrupt();
         const Results average = analyse(averageOf(takes, kept));
         const int direct = strongestInput(average);
