@@ -44,6 +44,9 @@ run_ok crosstalk "Run Crosstalk" --outputs 1-2 --inputs 1-4 --from 50 --seconds 
     check crosstalk crosstalk --off -50 --within 0.5 &&
     check crosstalk pairs --delay 1:1:256,1:2:256,2:2:256,2:4:256 &&
     [ -s crosstalk/report.html ] && [ -s crosstalk/ir-o2-i4.wav ] || fail "crosstalk: files"
+python3 -c 'import json,sys; print(",".join(json.load(open(sys.argv[1]))))' crosstalk/results.json |
+    grep -qx complete,rate,sweep,device,driver,buffer,latencies,lostBlocks,date,programVersion,harmonicsCounted,clippedSamples,repeats,averagingGainDb,excludedRepeats,pairs,crosstalk &&
+    echo "ok   the run's results.json fields in order" || fail "the run's results.json fields out of order"
 
 # The run's own page as a browser shows it, where there is one: every pair's
 # plots with their axes, and a matrix of 2 x 4 cells.
