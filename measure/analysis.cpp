@@ -194,14 +194,17 @@ void measureOrders(const SweepPlan& plan, const std::vector<double>& h,
 ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h, size_t recorded,
                              const OrderTransforms& transforms) {
     ChannelResult result;
-    // The linear response lies after the sweep's start, where the whole
-    // sweep came back within the recording.
+    // h is read from the sweep's first frame in both the played file and the
+    // recording, so its index is the lag between them: the delay, whatever
+    // silence comes before the sweep. The linear response lies where the
+    // whole sweep came back within the recording.
     size_t peak = 0;
     const size_t end = std::max<size_t>(fullyRecorded(plan, recorded), 1);
     for (size_t n = 1; n < end; ++n)
         if (std::fabs(h[n]) > std::fabs(h[peak]))
             peak = n;
     result.delayFrames = static_cast<int64_t>(peak);
+    result.peakRecordingFrame = plan.silenceBefore + result.delayFrames;
     result.peak = h[peak];
     measureNoise(plan, h, recorded, result);
     if (result.peak == 0.0 || (result.noiseMeasured && result.snrDb < kMinResponseSnrDb)) {

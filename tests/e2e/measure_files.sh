@@ -84,20 +84,27 @@ expect_code "band upside down" 24 sweep s.wav --from 500 --to 100
 run_program sweep sweep.wav --seconds 1 --from 100
 [ "$status" = 0 ] || fail "sweep: exit code $status"
 frames=$(json_field sweep.json 'd["frames"]')
+silence=$(json_field sweep.json 'd["silenceBeforeFrames"]')
 
 # Recordings from other recorders, the sweep itself as the device's answer:
-# read whatever the format, delay 0.
+# read whatever the format, delay 0, the response peaking in the recording
+# where the sweep starts in the file.
 for kind in pcm16 pcm24x pcm32 float64; do
     wav_variant sweep.wav "rec-$kind.wav" "$kind" 0.5
     run_program analyze sweep.wav "rec-$kind.wav"
     if [ "$status" = 0 ] && [ "$(json_field "rec-$kind-measure/results.json" \
-        '(d["complete"], d["channels"][0]["delayFrames"], round(d["channels"][0]["response"][9]["db"], 1))')" = "(True, 0, -6.0)" ]; then
+        '(d["complete"], d["channels"][0]["delayFrames"], d["channels"][0]["peakRecordingFrame"], round(d["channels"][0]["response"][9]["db"], 1))')" = "(True, 0, $silence, -6.0)" ]; then
         echo "ok   recording in $kind"
     else
         fail "recording in $kind: exit code $status"
         cat "$work/out"
     fi
 done
+
+# results.json's fields in the documented order.
+[ "$(json_field rec-pcm16-measure/results.json '",".join(d) + " " + ",".join(d["channels"][0])')" = \
+    "complete,rate,sweep,harmonicsCounted,clippedSamples,channels input,belowNoise,delayFrames,peakRecordingFrame,snrDb,noiseFloorDb,impulseResponse,peak,clippedSamples,response,harmonics,thd" ] &&
+    echo "ok   results.json's fields in order" || fail "results.json's fields: $(head -c 300 rec-pcm16-measure/results.json)"
 
 # A recording whose samples lie past 2 GiB into the file (a 3 GiB chunk
 # before them, sparse on disk), as a long recording's end does: read on
