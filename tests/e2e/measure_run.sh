@@ -58,9 +58,14 @@ if [ -z "$runner" ] && command -v chromium >/dev/null && [ -s crosstalk/report.h
         echo "ok   the run's page in a browser" || fail "the run's page in a browser"
 fi
 
+: >"$trace"
 run_ok noise "Run Noise" --outputs 1 --inputs 1 --from 50 --seconds 2 --repeats 4 &&
     check noise repeats --gain 6 --within 1 &&
     check noise pairs --delay 1:1:256
+# The driver made, given buffers and released once, started once per repeat.
+[ "$(grep -Eo '^(create|createBuffers|start|release)\b' "$trace" | sort | uniq -c | tr -s ' \n' ' ')" = \
+    " 1 create 1 createBuffers 1 release 4 start " ] && echo "ok   noise: one driver, one start per repeat" ||
+    fail "noise: driver calls $(grep -Eo '^(create|createBuffers|start|release)\b' "$trace" | sort | uniq -c | tr -s ' \n' ' ')"
 # Progress: which output, which repeat, time left, on standard error.
 grep -q '^Output 1, repeat 4 (take 4 of 4), about [0-9]* s left' "$work/err" ||
     fail "noise: progress on standard error"
