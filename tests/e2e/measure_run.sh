@@ -14,6 +14,7 @@ device "Run Noise" "$(id 2)" freeRunning=1 dutNoiseDb="-60"
 device "Run Late" "$(id 3)" freeRunning=1 dutNoiseDb="-60" latencySequence="256 256 296 256"
 device "Run Realtime" "$(id 4)" outputs=2 inputs=2
 device "Run Broken" "$(id 5)" dutFilter="0.5 x"
+device "Run Clip" "$(id 6)" freeRunning=1 sampleType=16 dutPolynomial="0.5 2"
 install_devices
 
 fail() {
@@ -75,6 +76,13 @@ grep -q '^Output 1, repeat 4 (take 4 of 4), about [0-9]* s left' "$work/err" ||
 run_ok late "Run Late" --outputs 1 --inputs 1 --from 50 --seconds 2 --repeats 4 &&
     check late repeats --gain 4.77 --within 1 --excluded 1:3:296 &&
     grep -aq 'Repeat 3 of output 1 left out' "$work/out" || fail "late: repeat named"
+
+# A 16-bit device driven past full scale on the positive side only (its
+# largest code reads 1 - 2^-15): counted, with a warning, and exit 0.
+run_ok clip "Run Clip" --outputs 1 --inputs 1 --from 100 --seconds 1 --level 0 &&
+    python3 -c 'import json,sys; sys.exit(0 if json.load(open(sys.argv[1]))["clippedSamples"] > 1000 else 1)' \
+        clip/results.json && grep -aq '^Warning: .*clipped' "$work/out" &&
+    echo "ok   clipped on a 16-bit device" || fail "clipped on a 16-bit device"
 
 # With --json, standard output holds results.json and nothing else (with the
 # system's line ends).
