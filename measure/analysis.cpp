@@ -121,27 +121,33 @@ size_t fullyRecorded(const SweepPlan& plan, size_t recorded) {
     return recorded > sweep ? recorded - sweep : 0;
 }
 
-// The noise is read after the linear response's cut; where too little of h
-// is left there (a late peak, as pure noise may have), from all of it but
-// that cut. A response must stand out of the whole stretch, not only of what
-// follows it.
+// The noise is read after the linear response's cut, before the harmonics
+// (which wrap to h's end), up to where the whole sweep came back. A peak too
+// late to leave a tenth of a second there, as pure noise's may be (with a
+// long sweep the cut alone can pass that point), is held against all of h
+// that came back but its own neighbourhood: a response must stand out of the
+// whole stretch, not only of what follows it.
 void measureNoise(const SweepPlan& plan, const std::vector<double>& h, size_t recorded,
                   ChannelResult& result) {
     const Cut linear = cutOf(plan, result.delayFrames, 1);
     const size_t end = fullyRecorded(plan, recorded);
     const size_t peak = static_cast<size_t>(result.delayFrames);
-    const size_t first = std::min(end, peak + linear.after);
     const size_t minimum = static_cast<size_t>(plan.rate) / 10;
     double sum = 0.0;
     size_t count = 0;
     auto add = [&](size_t from, size_t to) {
         for (size_t n = from; n < to; ++n)
             sum += h[n] * h[n];
-        count += to - from;
+        count += to > from ? to - from : 0;
     };
-    add(first, end);
-    if (count < minimum)
-        add(0, peak > linear.before ? peak - linear.before : 0);
+    add(std::min(end, peak + linear.after), end);
+    if (count < minimum) {
+        const size_t near = static_cast<size_t>(plan.rate) / 100;
+        sum = 0.0;
+        count = 0;
+        add(0, peak > near ? peak - near : 0);
+        add(std::min(end, peak + near), end);
+    }
     if (count < 16 || sum == 0.0)
         return;
     const double rms = std::sqrt(sum / static_cast<double>(count));
@@ -194,14 +200,17 @@ void measureOrders(const SweepPlan& plan, const std::vector<double>& h,
 ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h, size_t recorded,
                              const OrderTransforms& transforms) {
     ChannelResult result;
-    // The linear response lies after the sweep's start, where the whole
-    // sweep came back within the recording.
+    // h is read from the sweep's first frame in both the played file and the
+    // recording, so its index is the lag between them: the delay, whatever
+    // silence comes before the sweep. The linear response lies where the
+    // whole sweep came back within the recording.
     size_t peak = 0;
     const size_t end = std::max<size_t>(fullyRecorded(plan, recorded), 1);
     for (size_t n = 1; n < end; ++n)
         if (std::fabs(h[n]) > std::fabs(h[peak]))
             peak = n;
     result.delayFrames = static_cast<int64_t>(peak);
+    result.peakRecordingFrame = plan.silenceBefore + result.delayFrames;
     result.peak = h[peak];
     measureNoise(plan, h, recorded, result);
     if (result.peak == 0.0 || (result.noiseMeasured && result.snrDb < kMinResponseSnrDb)) {

@@ -1,5 +1,6 @@
 #include "measure/device_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -31,6 +32,11 @@ void checkInterrupt() {
         throw Failure(kLatencyInterrupted, "Interrupted; the driver was released.");
 }
 
+// The largest positive code of a 16-bit device comes back as 1 - 2^-15 (of a
+// 24-bit one as 1 - 2^-23), never 1.0: what the device's format cannot pass
+// counts as clipped from there, whatever the format.
+constexpr float kFullScale = 32767.0f / 32768.0f;
+
 // The takes of one repeat as one recording of every input, as analyze reads
 // a file: interleaved, full scale 1.0, clipped samples counted.
 Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate) {
@@ -44,7 +50,7 @@ Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate) {
         for (size_t t = 0; t < frames; ++t) {
             const float x = inputs[c][t];
             r.samples[t * channels + c] = x;
-            r.clipped[c] += std::fabs(x) >= 1.0f ? 1u : 0u;
+            r.clipped[c] += std::fabs(x) >= kFullScale ? 1u : 0u;
         }
     return r;
 }
@@ -144,6 +150,9 @@ class OutputMeasurement {
                 results_.excluded.push_back(
                     {output_, static_cast<int>(k) + 1, hasDelay[k], delays[k]});
         }
+        // No repeat in which any input responded: there is nothing to average.
+        if (std::find(kept.begin(), kept.end(), true) == kept.end())
+            throw Failure(kNoSignal, noSignal());
         checkInterrupt();
         const Results average = analyse(averageOf(takes, kept));
         const int direct = strongestInput(average);

@@ -30,6 +30,7 @@ Json channelJson(const ChannelResult& c) {
     if (c.belowNoise)
         return out;
     out["delayFrames"] = c.delayFrames;
+    out["peakRecordingFrame"] = c.peakRecordingFrame;
     out["snrDb"] = c.noiseMeasured ? Json(rounded(c.snrDb, 0.01)) : Json(nullptr);
     out["noiseFloorDb"] = c.noiseMeasured ? Json(rounded(c.noiseFloorDb, 0.01)) : Json(nullptr);
     out["impulseResponse"] = c.impulseResponse;

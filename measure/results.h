@@ -34,7 +34,13 @@ struct ThdPoint {
 struct ChannelResult {
     int input = 0; // from 1
     bool belowNoise = false;
+    // Frames from a frame of the played file to its return in the recording:
+    // the linear response's largest sample, as the recording's frame 0 is the
+    // played file's frame 0. It does not depend on the silence before the sweep.
     int64_t delayFrames = 0;
+    // The recording's frame, counted from the start of the played file, where
+    // the response to the sweep's first frame peaks: that silence plus the delay.
+    int64_t peakRecordingFrame = 0;
     double peak = 0.0;          // the linear response's largest sample, signed
     bool noiseMeasured = false; // false when the noise stretch is all zeros
     double snrDb = 0.0;

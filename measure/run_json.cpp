@@ -75,6 +75,7 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
     if (!r.complete)
         return out.dump(2) + "\n";
     out["harmonicsCounted"] = r.harmonics;
+    out["clippedSamples"] = r.clippedSamples;
     out["repeats"] = r.repeats;
     out["averagingGainDb"] = rounded(r.averagingGainDb, 0.01);
     Json excluded = Json::array();
@@ -83,7 +84,6 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
                             {"repeat", e.repeat},
                             {"delayFrames", e.hasDelay ? Json(e.delayFrames) : Json()}});
     out["excludedRepeats"] = std::move(excluded);
-    out["clippedSamples"] = r.clippedSamples;
     Json pairs = Json::array();
     for (const PairResult& pair : r.pairs)
         pairs.push_back(pairJson(pair, r.setup));

@@ -35,7 +35,7 @@ struct Layout {
     WavInfo info;
     uint16_t format = 0;
     int bytes = 0; // per sample
-    long dataOffset = 0;
+    uint64_t dataOffset = 0;
 };
 
 [[noreturn]] void notWav(const std::string& path, const std::string& why) {
@@ -45,18 +45,10 @@ struct Layout {
 File openForReading(const std::string& path) {
     if (!isRegularFile(path.c_str()))
         notWav(path, "no such regular file");
-    File file(std::fopen(path.c_str(), "rb"));
+    File file(openFileForReading(path.c_str()));
     if (!file)
         notWav(path, "it cannot be opened");
     return file;
-}
-
-int64_t fileSize(std::FILE* file) {
-    if (std::fseek(file, 0, SEEK_END) != 0)
-        return -1;
-    const long size = std::ftell(file);
-    std::fseek(file, 0, SEEK_SET);
-    return size;
 }
 
 void readFormat(const std::string& path, const unsigned char* fmt, uint32_t size, Layout& layout) {
@@ -89,7 +81,7 @@ void readFormat(const std::string& path, const unsigned char* fmt, uint32_t size
 
 // Walks the chunks: the format first, then the data, whatever lies between.
 Layout readLayout(const std::string& path, std::FILE* file) {
-    const int64_t size = fileSize(file);
+    const int64_t size = lengthOfFile(file);
     unsigned char head[12];
     if (size < 12 || std::fread(head, 1, 12, file) != 12 || std::memcmp(head, "RIFF", 4) != 0 ||
         std::memcmp(head + 8, "WAVE", 4) != 0)
@@ -99,8 +91,7 @@ Layout readLayout(const std::string& path, std::FILE* file) {
     int64_t at = 12;
     while (at + 8 <= size) {
         unsigned char chunk[8];
-        if (std::fseek(file, static_cast<long>(at), SEEK_SET) != 0 ||
-            std::fread(chunk, 1, 8, file) != 8)
+        if (!seekFileTo(file, static_cast<uint64_t>(at)) || std::fread(chunk, 1, 8, file) != 8)
             break;
         const uint32_t length = le32(chunk + 4);
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
@@ -116,7 +107,7 @@ Layout readLayout(const std::string& path, std::FILE* file) {
             // Recorders that were stopped hard leave the size unset: what the
             // file holds counts.
             const int64_t held = std::min<int64_t>(length, size - at - 8);
-            layout.dataOffset = static_cast<long>(at + 8);
+            layout.dataOffset = static_cast<uint64_t>(at + 8);
             layout.info.frames = held / (layout.bytes * layout.info.channels);
             return layout;
         }
@@ -171,7 +162,8 @@ Recording readRecording(const std::string& path) {
     const size_t channels = static_cast<size_t>(layout.info.channels);
     recording.samples.resize(static_cast<size_t>(layout.info.frames) * channels);
     recording.clipped.assign(channels, 0);
-    std::fseek(file.get(), layout.dataOffset, SEEK_SET);
+    if (!seekFileTo(file.get(), layout.dataOffset))
+        notWav(path, "its data cannot be reached");
     // A block at a time, so the raw bytes never sit in memory beside the whole recording.
     std::vector<unsigned char> block(size_t(1) << 20);
     const size_t sampleBytes = static_cast<size_t>(layout.bytes);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 // An existing regular file, links followed. Pipes, devices, sockets and
@@ -46,3 +47,15 @@ void removeFile(const std::string& path);
 
 // The folder exists afterwards (made if it was not there; its parent must be).
 bool makeFolder(const char* path);
+
+// A file opened to be read in binary, its name taken as the program's other
+// names are (any script on Windows); null when it cannot be opened.
+std::FILE* openFileForReading(const char* path);
+
+// Moves to a byte offset from the start of the file. Offsets past 2 GiB work
+// on every system, although long, which fseek takes, is 32 bits on Windows.
+bool seekFileTo(std::FILE* file, uint64_t offset);
+
+// The file's length in bytes, -1 when it cannot be told; the position is
+// left at the start.
+int64_t lengthOfFile(std::FILE* file);

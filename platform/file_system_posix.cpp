@@ -179,3 +179,20 @@ bool makeFolder(const char* path) {
         return S_ISDIR(status.st_mode);
     return mkdir(path, 0777) == 0;
 }
+
+std::FILE* openFileForReading(const char* path) {
+    return std::fopen(path, "rb");
+}
+
+bool seekFileTo(std::FILE* file, uint64_t offset) {
+    if (offset > static_cast<uint64_t>(INT64_MAX))
+        return false;
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+int64_t lengthOfFile(std::FILE* file) {
+    if (fseeko(file, 0, SEEK_END) != 0)
+        return -1;
+    const off_t length = ftello(file);
+    return fseeko(file, 0, SEEK_SET) == 0 ? static_cast<int64_t>(length) : -1;
+}

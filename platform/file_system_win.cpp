@@ -135,3 +135,20 @@ bool makeFolder(const char* path) {
         return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     return CreateDirectoryW(wide.c_str(), nullptr) != 0;
 }
+
+std::FILE* openFileForReading(const char* path) {
+    return _wfopen(widePath(path).c_str(), L"rb");
+}
+
+bool seekFileTo(std::FILE* file, uint64_t offset) {
+    if (offset > static_cast<uint64_t>(INT64_MAX))
+        return false;
+    return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+}
+
+int64_t lengthOfFile(std::FILE* file) {
+    if (_fseeki64(file, 0, SEEK_END) != 0)
+        return -1;
+    const __int64 length = _ftelli64(file);
+    return _fseeki64(file, 0, SEEK_SET) == 0 ? static_cast<int64_t>(length) : -1;
+}

@@ -1,12 +1,14 @@
 // The two properties the measurement rests on: the planned sweep's k-th
 // harmonic is the sweep itself advanced by L ln k (so harmonic phases come
-// out right), and the FFT wrapper inverts exactly at every fast size.
+// out right), and the FFT wrapper inverts exactly at every fast size; and the
+// delay the repeats of a run are held to before they are averaged.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <random>
 
 #include "dsp/real_fft.h"
+#include "measure/device_run.h"
 #include "measure/sweep_plan.h"
 
 namespace {
@@ -68,6 +70,15 @@ TEST(DspRealFft, InverseRestoresTheSignalAndForwardMatchesTheDft) {
     }
     EXPECT_EQ(dsp::fastSizeAtLeast(14), 16u);              // half 7 is not fast
     EXPECT_EQ(dsp::fastSizeAtLeast(2 * 4097), 2u * 4320u); // 2^5 3^3 5
+}
+
+// The delay most repeats share; on a tie the first repeat's, and a repeat
+// in which nothing responded never counts.
+TEST(MeasureRepeats, ReferenceDelayIsTheMajorityOrTheFirstOnATie) {
+    EXPECT_EQ(measure::referenceDelay({256, 296, 296}, {true, true, true}), 296);
+    EXPECT_EQ(measure::referenceDelay({296, 256, 256, 296}, {true, true, true, true}), 296);
+    EXPECT_EQ(measure::referenceDelay({0, 256, 296}, {false, true, true}), 256);
+    EXPECT_EQ(measure::referenceDelay({0, 0, 296}, {false, false, true}), 296);
 }
 
 } // namespace

@@ -84,20 +84,50 @@ expect_code "band upside down" 24 sweep s.wav --from 500 --to 100
 run_program sweep sweep.wav --seconds 1 --from 100
 [ "$status" = 0 ] || fail "sweep: exit code $status"
 frames=$(json_field sweep.json 'd["frames"]')
+silence=$(json_field sweep.json 'd["silenceBeforeFrames"]')
 
 # Recordings from other recorders, the sweep itself as the device's answer:
-# read whatever the format, delay 0.
+# read whatever the format, delay 0, the response peaking in the recording
+# where the sweep starts in the file.
 for kind in pcm16 pcm24x pcm32 float64; do
     wav_variant sweep.wav "rec-$kind.wav" "$kind" 0.5
     run_program analyze sweep.wav "rec-$kind.wav"
     if [ "$status" = 0 ] && [ "$(json_field "rec-$kind-measure/results.json" \
-        '(d["complete"], d["channels"][0]["delayFrames"], round(d["channels"][0]["response"][9]["db"], 1))')" = "(True, 0, -6.0)" ]; then
+        '(d["complete"], d["channels"][0]["delayFrames"], d["channels"][0]["peakRecordingFrame"], round(d["channels"][0]["response"][9]["db"], 1))')" = "(True, 0, $silence, -6.0)" ]; then
         echo "ok   recording in $kind"
     else
         fail "recording in $kind: exit code $status"
         cat "$work/out"
     fi
 done
+
+# results.json's fields in the documented order.
+[ "$(json_field rec-pcm16-measure/results.json '",".join(d) + " " + ",".join(d["channels"][0])')" = \
+    "complete,rate,sweep,harmonicsCounted,clippedSamples,channels input,belowNoise,delayFrames,peakRecordingFrame,snrDb,noiseFloorDb,impulseResponse,peak,clippedSamples,response,harmonics,thd" ] &&
+    echo "ok   results.json's fields in order" || fail "results.json's fields: $(head -c 300 rec-pcm16-measure/results.json)"
+
+# A recording whose samples lie past 2 GiB into the file (a 3 GiB chunk
+# before them, sparse on disk), as a long recording's end does: read on
+# Windows too, where long, which fseek takes, is 32 bits.
+python3 - sweep.wav far.wav <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+skip = 3 << 30
+with open(sys.argv[2], "wb") as out:
+    out.write(b"RIFF" + struct.pack("<I", 0xFFFFFFFF) + b"WAVE" + data[12:36])
+    out.write(b"JUNK" + struct.pack("<I", skip))
+    out.seek(skip, 1)
+    out.write(data[36:])
+PY
+run_program analyze sweep.wav far.wav
+if [ "$status" = 0 ] && [ "$(json_field far-measure/results.json \
+    '(d["complete"], d["channels"][0]["delayFrames"])')" = "(True, 0)" ]; then
+    echo "ok   recording read past 2 GiB"
+else
+    fail "recording read past 2 GiB: exit code $status"
+    cat "$work/out"
+fi
+rm -f far.wav
 
 # Clipped: figures, a warning, exit 0, the count in the results.
 wav_variant sweep.wav clipped.wav pcm16 6
@@ -130,10 +160,11 @@ run_program analyze sweep.wav silent.wav --json
 [ "$status" = 16 ] && [ "$(json_field "$work/out" 'd["complete"]')" = False ] ||
     fail "no channel responds: --json does not print the failure"
 
-# Noise alone is no signal, wherever its largest sample falls.
-quiet=0
-for seed in 20 21 22 23 24 25 26 30; do
-    python3 - sweep.wav noise.wav "$seed" <<'PY'
+# Noise alone is no signal, wherever its largest sample falls; also after a
+# 60-s sweep, whose linear response's stretch is longer than the silence after
+# it (the last four seeds put the noise's peak where nothing followed it).
+noise_file() { # SWEEP SEED
+    python3 - "$1" noise.wav "$2" <<'PY'
 import random, struct, sys
 data = open(sys.argv[1], "rb").read()
 random.seed(int(sys.argv[3]))
@@ -141,10 +172,16 @@ frames = (len(data) - 44) // 4
 body = struct.pack("<%df" % frames, *(random.gauss(0, 10 ** (-70 / 20)) for _ in range(frames)))
 open(sys.argv[2], "wb").write(data[:44] + body)
 PY
-    run_program analyze sweep.wav noise.wav
+}
+run_program sweep long.wav --rate 8000 --to 3000 --seconds 60
+quiet=0
+for case in sweep:20 sweep:21 sweep:22 sweep:23 sweep:24 sweep:25 sweep:26 sweep:30 \
+    long:1 long:3 long:9 long:11; do
+    noise_file "${case%:*}.wav" "${case#*:}"
+    run_program analyze "${case%:*}.wav" noise.wav
     [ "$status" = 16 ] && quiet=$((quiet + 1))
 done
-[ "$quiet" = 8 ] && echo "ok   noise alone is no signal" || fail "noise alone: $quiet of 8 runs found no signal"
+[ "$quiet" = 12 ] && echo "ok   noise alone is no signal" || fail "noise alone: $quiet of 12 runs found no signal"
 
 # Results that cannot be written: the folder is a file, or results.json a
 # folder. No results.json, no file left behind.

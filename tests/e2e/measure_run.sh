@@ -14,6 +14,7 @@ device "Run Noise" "$(id 2)" freeRunning=1 dutNoiseDb="-60"
 device "Run Late" "$(id 3)" freeRunning=1 dutNoiseDb="-60" latencySequence="256 256 296 256"
 device "Run Realtime" "$(id 4)" outputs=2 inputs=2
 device "Run Broken" "$(id 5)" dutFilter="0.5 x"
+device "Run Clip" "$(id 6)" freeRunning=1 sampleType=16 dutPolynomial="0.5 2"
 install_devices
 
 fail() {
@@ -44,6 +45,9 @@ run_ok crosstalk "Run Crosstalk" --outputs 1-2 --inputs 1-4 --from 50 --seconds 
     check crosstalk crosstalk --off -50 --within 0.5 &&
     check crosstalk pairs --delay 1:1:256,1:2:256,2:2:256,2:4:256 &&
     [ -s crosstalk/report.html ] && [ -s crosstalk/ir-o2-i4.wav ] || fail "crosstalk: files"
+python3 -c 'import json,sys; print(",".join(json.load(open(sys.argv[1]))))' crosstalk/results.json |
+    grep -qx complete,rate,sweep,device,driver,buffer,latencies,lostBlocks,date,programVersion,harmonicsCounted,clippedSamples,repeats,averagingGainDb,excludedRepeats,pairs,crosstalk &&
+    echo "ok   the run's results.json fields in order" || fail "the run's results.json fields out of order"
 
 # The run's own page as a browser shows it, where there is one: every pair's
 # plots with their axes, and a matrix of 2 x 4 cells.
@@ -55,9 +59,14 @@ if [ -z "$runner" ] && command -v chromium >/dev/null && [ -s crosstalk/report.h
         echo "ok   the run's page in a browser" || fail "the run's page in a browser"
 fi
 
+: >"$trace"
 run_ok noise "Run Noise" --outputs 1 --inputs 1 --from 50 --seconds 2 --repeats 4 &&
     check noise repeats --gain 6 --within 1 &&
     check noise pairs --delay 1:1:256
+# The driver made, given buffers and released once, started once per repeat.
+[ "$(grep -Eo '^(create|createBuffers|start|release)\b' "$trace" | sort | uniq -c | tr -s ' \n' ' ')" = \
+    " 1 create 1 createBuffers 1 release 4 start " ] && echo "ok   noise: one driver, one start per repeat" ||
+    fail "noise: driver calls $(grep -Eo '^(create|createBuffers|start|release)\b' "$trace" | sort | uniq -c | tr -s ' \n' ' ')"
 # Progress: which output, which repeat, time left, on standard error.
 grep -q '^Output 1, repeat 4 (take 4 of 4), about [0-9]* s left' "$work/err" ||
     fail "noise: progress on standard error"
@@ -67,6 +76,13 @@ grep -q '^Output 1, repeat 4 (take 4 of 4), about [0-9]* s left' "$work/err" ||
 run_ok late "Run Late" --outputs 1 --inputs 1 --from 50 --seconds 2 --repeats 4 &&
     check late repeats --gain 4.77 --within 1 --excluded 1:3:296 &&
     grep -aq 'Repeat 3 of output 1 left out' "$work/out" || fail "late: repeat named"
+
+# A 16-bit device driven past full scale on the positive side only (its
+# largest code reads 1 - 2^-15): counted, with a warning, and exit 0.
+run_ok clip "Run Clip" --outputs 1 --inputs 1 --from 100 --seconds 1 --level 0 &&
+    python3 -c 'import json,sys; sys.exit(0 if json.load(open(sys.argv[1]))["clippedSamples"] > 1000 else 1)' \
+        clip/results.json && grep -aq '^Warning: .*clipped' "$work/out" &&
+    echo "ok   clipped on a 16-bit device" || fail "clipped on a 16-bit device"
 
 # With --json, standard output holds results.json and nothing else (with the
 # system's line ends).
