@@ -40,6 +40,9 @@ wait_for_line() {
 
 # Starts the program in the background.
 start_program() {
+    # Emptied here, not by the redirection below: that happens in the child,
+    # perhaps after the caller has already read the last run's lines.
+    : >"$work/out"
     if [ -n "$runner" ]; then
         "$runner" "$program" "$@" >"$work/out" 2>"$work/err" &
     else
