@@ -89,32 +89,9 @@ int checkPlaybackFile() {
     return kExitDone;
 }
 
-// Unsigned sums as the driver sees channel numbers; negative counts or starts
-// are refused first, since their sums can wrap back into range. The driver's
-// counts are bounds: a negative one would pass as a huge unsigned number.
 bool channelRangesAdmissible() {
-    if (recordStart < 1 || playStart < 1 || recordCount < 0)
-        return false;
-    if (deviceState.inputChannels < 0 || deviceState.outputChannels < 0)
-        return false;
-    const uint32_t recordLast =
-        static_cast<uint32_t>(recordStart) + static_cast<uint32_t>(recordCount) - 1u;
-    const uint32_t playLast =
-        static_cast<uint32_t>(playStart) + static_cast<uint32_t>(playCount) - 1u;
-    return recordLast <= kMaxChannelsPerDirection && playLast <= kMaxChannelsPerDirection &&
-           recordLast <= static_cast<uint32_t>(deviceState.inputChannels) &&
-           playLast <= static_cast<uint32_t>(deviceState.outputChannels);
-}
-
-// Limits that admit no length (not positive, or the minimum above the
-// maximum) admit none, rather than wrapping into a range as unsigned numbers.
-bool bufferSizeAdmissible() {
-    const int32_t low = deviceState.minBufferSize;
-    const int32_t high = deviceState.maxBufferSize;
-    if (low < 1 || high < low)
-        return false;
-    return bufferSize != 0 && bufferSize <= static_cast<uint32_t>(high) &&
-           bufferSize >= static_cast<uint32_t>(low);
+    return channelRangeAdmissible(recordStart, recordCount, deviceState.inputChannels) &&
+           channelRangeAdmissible(playStart, playCount, deviceState.outputChannels);
 }
 
 bool sampleRateAccepted() {
@@ -146,7 +123,7 @@ int setUpDriver() {
                       &deviceState.preferredBufferSize, &deviceState.bufferGranularity);
     std::printf("Permitted buffer size: %d to %d\n", deviceState.minBufferSize,
                 deviceState.maxBufferSize);
-    if (!bufferSizeAdmissible()) {
+    if (!bufferLengthAdmissible(bufferSize)) {
         std::printf("Error: Unable to set ASIO buffer size to %d!", static_cast<int>(bufferSize));
         releaseDriver();
         return fail(kExitBufferSize);
@@ -164,16 +141,8 @@ int setUpDriver() {
     return kExitDone;
 }
 
-void fillHostCallbacks() {
-    hostCallbacks.bufferSwitch = onBufferSwitch;
-    hostCallbacks.sampleRateDidChange = onSampleRateDidChange;
-    hostCallbacks.asioMessage = onAsioMessage;
-    hostCallbacks.bufferSwitchTimeInfo = onBufferSwitchTimeInfo;
-}
-
 // Buffers on the chosen channels and the native sample width: exit codes 9, 10.
 int setUpBuffers() {
-    fillHostCallbacks();
     if (createChannelBuffers(bufferSize, recordCount, recordStart, playCount, playStart) !=
         ASE_OK) {
         std::printf("Error: Failed to create ASIO buffer for selected input!");
@@ -196,8 +165,7 @@ int setUpBuffers() {
 
 // The padded length of the material, as the loader will compute it.
 uint64_t paddedFrames() {
-    const uint64_t n = playbackStore.remainingFrames;
-    return (n + bufferSize - 1) / bufferSize * bufferSize;
+    return wholeBufferFrames(playbackStore.remainingFrames);
 }
 
 // Everything that can be known before a byte is loaded: exit codes 12 to 14.

@@ -1,30 +1,20 @@
 #include "measure/device_capture.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "asiohost/asio_calls.h"
-#include "engine/callbacks.h"
 #include "engine/channel_buffers.h"
 #include "engine/device_state.h"
-#include "engine/sample_blocks.h"
 #include "engine/sample_stores.h"
 #include "measure/failure.h"
 #include "platform/interrupts.h"
-#include "platform/win32api.h"
 #include "probe/latency_run.h"
 #include "probe/safe_text.h"
-#include "probe/sample_types.h"
-#include "wav/sample_conversion.h"
+#include "probe/streamed_take.h"
 
 namespace measure {
 
 namespace {
-
-// How long a take may run beyond twice its material before the driver is
-// taken to have stopped calling back.
-constexpr uint32_t kGraceMs = 1000;
-constexpr uint32_t kPollMs = 10;
 
 template <typename... Values> std::string formatted(const char* format, Values... values) {
     char text[512];
@@ -33,21 +23,7 @@ template <typename... Values> std::string formatted(const char* format, Values..
 }
 
 bool rangeAdmissible(int first, int last, int32_t count) {
-    return first >= 1 && first <= last && last <= count && last <= kMaxChannelsPerDirection;
-}
-
-enum class Waited { Stopped, Interrupted, TimedOut };
-
-Waited waitForStop(uint32_t limitMs) {
-    const uint32_t begun = timeGetTime();
-    while (deviceState.stopped.load(std::memory_order_acquire) == 0) {
-        if (interruptRequested())
-            return Waited::Interrupted;
-        if (timeGetTime() - begun > limitMs)
-            return Waited::TimedOut;
-        Sleep(kPollMs);
-    }
-    return Waited::Stopped;
+    return first <= last && channelRangeAdmissible(first, last - first + 1, count);
 }
 
 } // namespace
@@ -93,7 +69,7 @@ void DeviceCapture::checkDevice() {
                          deviceState.preferredBufferSize <= deviceState.maxBufferSize
                      ? deviceState.preferredBufferSize
                      : deviceState.minBufferSize;
-    if (frames < 1 || frames < deviceState.minBufferSize || frames > deviceState.maxBufferSize)
+    if (!bufferLengthAdmissible(frames))
         throw Failure(kLatencyBufferSize,
                       formatted("Error: Unable to set ASIO buffer size to %d (permitted: %d to "
                                 "%d)!",
@@ -116,10 +92,6 @@ void DeviceCapture::checkDevice() {
 
 // Inputs first, then outputs, each range in rising order: the engine's layout.
 void DeviceCapture::createBuffers() {
-    hostCallbacks.bufferSwitch = onBufferSwitch;
-    hostCallbacks.sampleRateDidChange = onSampleRateDidChange;
-    hostCallbacks.asioMessage = onAsioMessage;
-    hostCallbacks.bufferSwitchTimeInfo = onBufferSwitchTimeInfo;
     const int32_t inputs = request_.lastInput - request_.firstInput + 1;
     const int32_t outputs = request_.lastOutput - request_.firstOutput + 1;
     if (session_.createChannelBuffers(bufferSize, inputs, request_.firstInput, outputs,
@@ -134,73 +106,28 @@ void DeviceCapture::createBuffers() {
     setup_.inputLatency = deviceState.inputLatency;
     setup_.outputLatency = deviceState.outputLatency;
     bytesPerSample = nativeBytesPerSample();
-    const int32_t entries = inputs + outputs;
-    for (int32_t e = 1; e < entries && bytesPerSample != 0; ++e)
-        if (deviceState.channelInfos[e].type != deviceState.channelInfos[0].type)
-            bytesPerSample = 0;
     if (bytesPerSample == 0)
         throw Failure(kLatencyNativeFormat, "Error: ASIO native format not supported!");
 }
 
-// The material as the playback loader leaves it: converted by its block loop,
-// padded with silence to whole buffers, the countdown set.
 void DeviceCapture::fillStores(int output, const std::vector<float>& material) {
-    const uint32_t channels = static_cast<uint32_t>(request_.lastOutput - request_.firstOutput + 1);
-    const size_t frames = material.size();
-    const size_t padded = (frames + bufferSize - 1) / bufferSize * bufferSize;
-    std::vector<uint8_t> fileSamples(frames * channels * 4, 0);
-    const size_t on = static_cast<size_t>(output - request_.firstOutput);
-    for (size_t i = 0; i < frames; ++i)
-        floatToLittleEndian(material[i], &fileSamples[(i * channels + on) * 4]);
-    playbackStore.channelCount = channels;
-    if (!allocateSampleBlocks(channels, static_cast<uint32_t>(padded * bytesPerSample),
-                              &playbackStore.blocks, &playbackStore.cursors))
+    const uint32_t outputs = static_cast<uint32_t>(request_.lastOutput - request_.firstOutput + 1);
+    const uint32_t inputs = static_cast<uint32_t>(request_.lastInput - request_.firstInput + 1);
+    if (!fillTakeStores(material, outputs, static_cast<uint32_t>(output - request_.firstOutput),
+                        inputs))
         throw Failure(kLatencyNoMemory, "Error: Not enough memory for playback and recording!");
-    convertPlaybackFrames(fileSamples.data(), frames, channels, bytesPerSample,
-                          playbackStore.blocks);
-    for (uint32_t c = 0; c < channels; ++c)
-        std::memset(playbackStore.blocks[c] + frames * bytesPerSample, 0,
-                    (padded - frames) * bytesPerSample);
-    playbackStore.remainingFrames = static_cast<uint32_t>(padded);
-    recordStore.channelCount = static_cast<uint32_t>(request_.lastInput - request_.firstInput + 1);
-    recordStore.frameCount = static_cast<uint32_t>(padded);
-    if (!allocateRecordStore()) {
-        freePlaybackStore();
-        throw Failure(kLatencyNoMemory, "Error: Not enough memory for playback and recording!");
-    }
-}
-
-// As the recording writer converts them, one per input.
-std::vector<std::vector<float>> DeviceCapture::recordings() const {
-    const size_t frames = recordStore.frameCount;
-    const size_t channels = recordStore.channelCount;
-    std::vector<uint8_t> fileSamples(frames * channels * 4);
-    convertRecordFrames(recordStore.blocks, frames, recordStore.channelCount, bytesPerSample,
-                        fileSamples.data());
-    std::vector<std::vector<float>> out(channels, std::vector<float>(frames));
-    for (size_t i = 0; i < frames; ++i)
-        for (size_t c = 0; c < channels; ++c)
-            out[c][i] = floatFromLittleEndian(&fileSamples[(i * channels + c) * 4]);
-    return out;
 }
 
 // One start and one stop; the stores stay until the recording is read.
 void DeviceCapture::run() {
-    const double materialMs = 1000.0 * recordStore.frameCount / setup_.rate;
-    const uint32_t lostBefore = lostBlockCount();
-    deviceState.stopped.store(0, std::memory_order_relaxed);
-    armBufferSwitch();
-    if (ASIOStart() != ASE_OK) {
-        disarmBufferSwitch();
+    uint32_t lost = 0;
+    const TakeEnd end = runTake(setup_.rate, &lost);
+    setup_.lostBlocks += lost;
+    if (end == TakeEnd::StartRefused)
         throw Failure(kLatencyStart, "Error: Failed to start ASIO driver!");
-    }
-    const Waited waited = waitForStop(static_cast<uint32_t>(2.0 * materialMs) + kGraceMs);
-    ASIOStop();
-    disarmBufferSwitch();
-    setup_.lostBlocks += lostBlockCount() - lostBefore;
-    if (waited == Waited::Interrupted)
+    if (end == TakeEnd::Interrupted)
         throw Failure(kLatencyInterrupted, "Interrupted; the driver was released.");
-    if (waited == Waited::TimedOut)
+    if (end == TakeEnd::TimedOut)
         throw Failure(kLatencyNoSignal, "Error: No signal came back: " + request_.driverName +
                                             " stopped calling back!");
 }
@@ -217,7 +144,7 @@ std::vector<std::vector<float>> DeviceCapture::take(int output,
         freeRecordStore();
         throw;
     }
-    std::vector<std::vector<float>> out = recordings();
+    std::vector<std::vector<float>> out = takeRecordings();
     freePlaybackStore();
     freeRecordStore();
     return out;
