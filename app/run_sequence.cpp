@@ -36,16 +36,6 @@ int fail(int code) {
     return code;
 }
 
-void releaseDriver() {
-    ASIOExit();
-    driverLoader->unloadCurrent();
-}
-
-void releaseBuffersAndDriver() {
-    ASIODisposeBuffers();
-    releaseDriver();
-}
-
 constexpr const char* kDriverDidNotReturn =
     "\nError: The ASIO driver did not return; ending without releasing it!\n";
 
@@ -54,10 +44,8 @@ enum class Held { Nothing, Driver, Buffers, Stores };
 
 // Nothing was played or recorded, so the record file is not touched.
 int endInterruptedBeforeStart(Held held) {
-    if (held == Held::Driver)
-        releaseDriver();
-    else if (held != Held::Nothing)
-        releaseBuffersAndDriver();
+    if (held != Held::Nothing)
+        releaseLoadedDriver(held != Held::Driver);
     keepOnSecondInterrupt();
     if (held == Held::Stores) {
         freePlaybackStore();
@@ -107,7 +95,7 @@ int setUpDriver() {
     }
     if (ASIOInit(&deviceState.driverInfo) != ASE_OK) {
         std::printf("Error: Failed to initialize ASIO driver!");
-        driverLoader->unloadCurrent();
+        releaseLoadedDriver(false);
         return fail(kExitDriverInit);
     }
     std::printf("ASIO Driver correctly initialized: %s\n", deviceState.driverInfo.name);
@@ -116,7 +104,7 @@ int setUpDriver() {
                 deviceState.outputChannels);
     if (!channelRangesAdmissible()) {
         std::printf("Error: Wrong input/output channel settings!");
-        releaseDriver();
+        releaseLoadedDriver(false);
         return fail(kExitChannels);
     }
     ASIOGetBufferSize(&deviceState.minBufferSize, &deviceState.maxBufferSize,
@@ -125,7 +113,7 @@ int setUpDriver() {
                 deviceState.maxBufferSize);
     if (!bufferLengthAdmissible(bufferSize)) {
         std::printf("Error: Unable to set ASIO buffer size to %d!", static_cast<int>(bufferSize));
-        releaseDriver();
+        releaseLoadedDriver(false);
         return fail(kExitBufferSize);
     }
     std::printf("Buffer Size set to %d sample\n", static_cast<int>(bufferSize));
@@ -133,7 +121,7 @@ int setUpDriver() {
         std::printf("Error: Failed to set sample rate as recquested to WAV input file!\n"
                     "This driver cannot run to %d Hz\n",
                     static_cast<int>(wavSampleRate));
-        releaseDriver();
+        releaseLoadedDriver(false);
         return fail(kExitSampleRate);
     }
     ASIOGetSampleRate(&deviceState.sampleRate);
@@ -146,7 +134,7 @@ int setUpBuffers() {
     if (createChannelBuffers(bufferSize, recordCount, recordStart, playCount, playStart) !=
         ASE_OK) {
         std::printf("Error: Failed to create ASIO buffer for selected input!");
-        releaseDriver();
+        releaseLoadedDriver(channelBuffersHeld());
         return fail(kExitCreateBuffers);
     }
     ASIOGetLatencies(&deviceState.inputLatency, &deviceState.outputLatency);
@@ -155,7 +143,7 @@ int setUpBuffers() {
     bytesPerSample = nativeBytesPerSample();
     if (bytesPerSample == 0) {
         std::printf("Error: ASIO native format not supported!\n\n");
-        releaseBuffersAndDriver();
+        releaseLoadedDriver(true);
         return fail(kExitNativeFormat);
     }
     std::printf("ASIO native data fomat: LSB Integer %dbits\n",
@@ -322,7 +310,7 @@ int stream() {
     if (ASIOStart() != ASE_OK) {
         disarmBufferSwitch();
         std::printf("Error: Failed to start ASIO driver!\n\n");
-        releaseBuffersAndDriver();
+        releaseLoadedDriver(true);
         freePlaybackStore();
         freeRecordStore();
         discardRecordFile();
@@ -333,7 +321,7 @@ int stream() {
     ASIOStop();
     disarmBufferSwitch();
     const bool interrupted = deviceState.stopped.load(std::memory_order_acquire) == 0;
-    releaseBuffersAndDriver();
+    releaseLoadedDriver(true);
     keepOnSecondInterrupt();
     if (interrupted) {
         std::printf("\n\nPlay & Record Interrupted!\n\n");
@@ -372,7 +360,7 @@ int run() {
         return endInterruptedBeforeStart(Held::Buffers);
     code = fillStores();
     if (code != kExitDone) {
-        releaseBuffersAndDriver();
+        releaseLoadedDriver(true);
         return fail(code);
     }
     if (interruptRequested())

@@ -1,7 +1,5 @@
 #include "asiohost/asio_calls.h"
 
-#include "asiohost/driver_loader.h"
-
 IASIO* currentDriver = nullptr;
 
 namespace {
@@ -34,9 +32,8 @@ ASIOError ASIOInit(ASIODriverInfo* info) {
     return ASE_OK;
 }
 
+// The object itself is the loader's to release (releaseLoadedDriver).
 ASIOError ASIOExit() {
-    if (currentDriver != nullptr && driverLoader != nullptr)
-        driverLoader->unloadCurrent();
     currentDriver = nullptr;
     return ASE_OK;
 }

@@ -67,3 +67,11 @@ bool loadDriverByName(const char* name) {
     }
     return driverLoader->loadByName(name);
 }
+
+void releaseLoadedDriver(bool buffersCreated) {
+    if (buffersCreated)
+        ASIODisposeBuffers();
+    ASIOExit();
+    if (driverLoader != nullptr)
+        driverLoader->unloadCurrent();
+}

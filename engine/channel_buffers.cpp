@@ -50,6 +50,8 @@ bool everyChannelOfOneType() {
 
 ASIOError createChannelBuffers(uint32_t frames, int32_t recordCount, int32_t recordStart,
                                int32_t playCount, int32_t playStart) {
+    deviceState.inputBufferCount = 0;
+    deviceState.outputBufferCount = 0;
     // The arrays hold 64 entries per direction; nothing beyond them is written.
     if (recordCount < 0 || recordCount > kMaxChannelsPerDirection || playCount < 0 ||
         playCount > kMaxChannelsPerDirection)
@@ -69,6 +71,15 @@ ASIOError createChannelBuffers(uint32_t frames, int32_t recordCount, int32_t rec
     if (!everyBufferPresent(total))
         return ASE_InvalidMode;
     return readChannelInfos(total);
+}
+
+bool channelBuffersHeld() {
+    const int32_t total = deviceState.inputBufferCount + deviceState.outputBufferCount;
+    for (int32_t k = 0; k < total; ++k)
+        if (deviceState.bufferInfos[k].buffers[0] != nullptr ||
+            deviceState.bufferInfos[k].buffers[1] != nullptr)
+            return true;
+    return false;
 }
 
 bool channelRangeAdmissible(int32_t start, int32_t count, int32_t available) {

@@ -10,6 +10,11 @@
 ASIOError createChannelBuffers(uint32_t frames, int32_t recordCount, int32_t recordStart,
                                int32_t playCount, int32_t playStart);
 
+// Whether the driver handed out buffers in the last createChannelBuffers,
+// even one that then failed (a buffer missing, a channel description
+// refused): those are the driver's to dispose all the same.
+bool channelBuffersHeld();
+
 // A channel range the buffer arrays and the driver both hold: channels from
 // 1, at most kMaxChannelsPerDirection, within the driver's count. Unsigned
 // sums as the driver sees channel numbers; negative counts or starts are
