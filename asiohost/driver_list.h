@@ -11,6 +11,8 @@ enum : int32_t {
     kNotFound = -5003,
 };
 
+struct CatalogueKey;
+
 struct DriverEntry {
     int32_t number;
     CLSID classId;
@@ -38,5 +40,5 @@ class DriverList {
     int32_t count_;
 
   private:
-    void appendEntry(HKEY asioKey, const char* subKeyName);
+    static void appendListed(const CatalogueKey& key, void* context);
 };
