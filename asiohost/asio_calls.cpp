@@ -9,6 +9,13 @@ void setIfGiven(int32_t* out, int32_t value) {
         *out = value;
 }
 
+// Without a driver, a pair of counts reads as none.
+ASIOError noPair(int32_t* first, int32_t* second) {
+    setIfGiven(first, 0);
+    setIfGiven(second, 0);
+    return ASE_NotPresent;
+}
+
 } // namespace
 
 ASIOError ASIOInit(ASIODriverInfo* info) {
@@ -47,19 +54,13 @@ ASIOError ASIOStop() {
 }
 
 ASIOError ASIOGetChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
-    if (currentDriver != nullptr)
-        return currentDriver->getChannels(numInputChannels, numOutputChannels);
-    setIfGiven(numInputChannels, 0);
-    setIfGiven(numOutputChannels, 0);
-    return ASE_NotPresent;
+    return currentDriver ? currentDriver->getChannels(numInputChannels, numOutputChannels)
+                         : noPair(numInputChannels, numOutputChannels);
 }
 
 ASIOError ASIOGetLatencies(int32_t* inputLatency, int32_t* outputLatency) {
-    if (currentDriver != nullptr)
-        return currentDriver->getLatencies(inputLatency, outputLatency);
-    setIfGiven(inputLatency, 0);
-    setIfGiven(outputLatency, 0);
-    return ASE_NotPresent;
+    return currentDriver ? currentDriver->getLatencies(inputLatency, outputLatency)
+                         : noPair(inputLatency, outputLatency);
 }
 
 ASIOError ASIOGetBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,
