@@ -288,11 +288,12 @@ int writeRecordingOut(bool interrupted) {
     std::fflush(stdout);
     const int written = writeRecordingInto(preparedRecordFile(), recordPath);
     freeRecordStore();
-    if (written != kWriteOk) {
+    const int writeCode = exitCodeOfWrite(written);
+    if (writeCode != kExitDone) {
         std::printf("Error: Unable to write output WAV file %s!", recordPath);
         if (written == kWriteKept)
             std::printf("\nThe recording is kept as %s", preparedRecordFile());
-        return fail(kExitRecordFile);
+        return fail(writeCode);
     }
     const uint32_t lost = lostBlockCount();
     if (lost != 0)

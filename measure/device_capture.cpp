@@ -6,6 +6,7 @@
 #include "engine/channel_buffers.h"
 #include "engine/device_state.h"
 #include "engine/sample_stores.h"
+#include "measure/exit_codes.h"
 #include "measure/failure.h"
 #include "platform/interrupts.h"
 #include "probe/latency_run.h"
@@ -38,12 +39,11 @@ void DeviceCapture::open(const DeviceRequest& request) {
     const SessionState state = session_.open(request.driverName.c_str());
     const ASIODriverInfo& info = session_.info();
     if (state == SessionState::NotLoaded)
-        throw Failure(kLatencyDriverNotLoaded,
+        throw Failure(kDriverNotLoaded,
                       "Error: Failed to load ASIO driver " + request.driverName + "!");
     if (state == SessionState::InitRefused)
-        throw Failure(kLatencyDriverInit,
-                      "Error: Failed to initialize ASIO driver!\nDriver message: " +
-                          fieldText(info.errorMessage, sizeof info.errorMessage));
+        throw Failure(kDriverInit, "Error: Failed to initialize ASIO driver!\nDriver message: " +
+                                       fieldText(info.errorMessage, sizeof info.errorMessage));
     setup_.driverName = fieldText(info.name, sizeof info.name);
     setup_.driverVersion = info.driverVersion;
     checkDevice();
@@ -56,7 +56,7 @@ void DeviceCapture::checkDevice() {
     setup_.outputChannels = deviceState.outputChannels;
     if (!rangeAdmissible(request_.firstOutput, request_.lastOutput, setup_.outputChannels) ||
         !rangeAdmissible(request_.firstInput, request_.lastInput, setup_.inputChannels))
-        throw Failure(kLatencyChannels,
+        throw Failure(kChannels,
                       formatted("Error: Wrong input/output channel settings: %s has %d outputs "
                                 "and %d inputs, and tandemwav uses channels 1 to 64!",
                                 request_.driverName.c_str(), setup_.outputChannels,
@@ -70,7 +70,7 @@ void DeviceCapture::checkDevice() {
                      ? deviceState.preferredBufferSize
                      : deviceState.minBufferSize;
     if (!bufferLengthAdmissible(frames))
-        throw Failure(kLatencyBufferSize,
+        throw Failure(kBufferSize,
                       formatted("Error: Unable to set ASIO buffer size to %d (permitted: %d to "
                                 "%d)!",
                                 frames, deviceState.minBufferSize, deviceState.maxBufferSize));
@@ -81,7 +81,7 @@ void DeviceCapture::checkDevice() {
         rate > 0.0 ? ASIOCanSampleRate(rate) == ASE_OK && ASIOSetSampleRate(rate) == ASE_OK
                    : ASIOGetSampleRate(&rate) == ASE_OK && rate >= 1000.0 && rate <= 1e6;
     if (!rateSet)
-        throw Failure(kLatencySampleRate,
+        throw Failure(kSampleRate,
                       request_.rate > 0.0
                           ? formatted("Error: The driver cannot run at %.0f Hz!", request_.rate)
                           : std::string("Error: The driver does not tell a usable sample rate; "
@@ -96,7 +96,7 @@ void DeviceCapture::createBuffers() {
     const int32_t outputs = request_.lastOutput - request_.firstOutput + 1;
     if (session_.createChannelBuffers(bufferSize, inputs, request_.firstInput, outputs,
                                       request_.firstOutput) != ASE_OK)
-        throw Failure(kLatencyCreateBuffers,
+        throw Failure(kCreateBuffers,
                       formatted("Error: Failed to create ASIO buffers on outputs %d to %d and "
                                 "inputs %d to %d!",
                                 request_.firstOutput, request_.lastOutput, request_.firstInput,
@@ -107,7 +107,7 @@ void DeviceCapture::createBuffers() {
     setup_.outputLatency = deviceState.outputLatency;
     bytesPerSample = nativeBytesPerSample();
     if (bytesPerSample == 0)
-        throw Failure(kLatencyNativeFormat, "Error: ASIO native format not supported!");
+        throw Failure(kNativeFormat, "Error: ASIO native format not supported!");
 }
 
 void DeviceCapture::fillStores(int output, const std::vector<float>& material) {
@@ -115,7 +115,7 @@ void DeviceCapture::fillStores(int output, const std::vector<float>& material) {
     const uint32_t inputs = static_cast<uint32_t>(request_.lastInput - request_.firstInput + 1);
     if (!fillTakeStores(material, outputs, static_cast<uint32_t>(output - request_.firstOutput),
                         inputs))
-        throw Failure(kLatencyNoMemory, "Error: Not enough memory for playback and recording!");
+        throw Failure(kNoMemory, "Error: Not enough memory for playback and recording!");
 }
 
 // One start and one stop; the stores stay until the recording is read.
@@ -124,18 +124,18 @@ void DeviceCapture::run() {
     const TakeEnd end = runTake(setup_.rate, &lost);
     setup_.lostBlocks += lost;
     if (end == TakeEnd::StartRefused)
-        throw Failure(kLatencyStart, "Error: Failed to start ASIO driver!");
+        throw Failure(kStart, "Error: Failed to start ASIO driver!");
     if (end == TakeEnd::Interrupted)
-        throw Failure(kLatencyInterrupted, "Interrupted; the driver was released.");
+        throw Failure(kInterrupted, "Interrupted; the driver was released.");
     if (end == TakeEnd::TimedOut)
-        throw Failure(kLatencyNoSignal, "Error: No signal came back: " + request_.driverName +
-                                            " stopped calling back!");
+        throw Failure(kNoSignal, "Error: No signal came back: " + request_.driverName +
+                                     " stopped calling back!");
 }
 
 std::vector<std::vector<float>> DeviceCapture::take(int output,
                                                     const std::vector<float>& material) {
     if (interruptRequested())
-        throw Failure(kLatencyInterrupted, "Interrupted; the driver was released.");
+        throw Failure(kInterrupted, "Interrupted; the driver was released.");
     fillStores(output, material);
     try {
         run();

@@ -28,7 +28,7 @@ std::string utcNow() {
 
 void checkInterrupt() {
     if (interruptRequested())
-        throw Failure(kLatencyInterrupted, "Interrupted; the driver was released.");
+        throw Failure(kInterrupted, "Interrupted; the driver was released.");
 }
 
 // The takes of one repeat as one recording of every input, as analyze reads

@@ -58,32 +58,32 @@ int checkDevice(const LatencyRequest& request, LatencyOutcome& outcome) {
     outcome.outputChannels = deviceState.outputChannels;
     if (!channelRangeAdmissible(request.output, 1, deviceState.outputChannels) ||
         !channelRangeAdmissible(request.input, 1, deviceState.inputChannels))
-        return fail(outcome, kLatencyChannels,
+        return fail(outcome, kProbeChannels,
                     formatted("Wrong input/output channel settings: the driver has %d outputs and "
                               "%d inputs, and tandemwav uses channels 1 to 64",
                               deviceState.outputChannels, deviceState.inputChannels));
     const int32_t frames = chooseBufferFrames(request);
     if (!bufferLengthAdmissible(frames))
-        return fail(outcome, kLatencyBufferSize,
+        return fail(outcome, kProbeBufferSize,
                     formatted("Unable to set ASIO buffer size to %d (permitted: %d to %d)", frames,
                               deviceState.minBufferSize, deviceState.maxBufferSize));
     outcome.bufferFrames = frames;
     bufferSize = static_cast<uint32_t>(frames);
     double rate = 0.0;
     if (!chooseSampleRate(request, &rate))
-        return fail(outcome, kLatencySampleRate,
+        return fail(outcome, kProbeSampleRate,
                     request.sampleRate > 0.0
                         ? formatted("The driver cannot run at %.0f Hz", request.sampleRate)
                         : std::string("The driver does not tell a usable sample rate; give one "
                                       "with --rate"));
     outcome.sampleRate = rate;
     wavSampleRate = static_cast<uint32_t>(rate);
-    return kLatencyMeasured;
+    return kProbeDone;
 }
 
 int createBuffers(DriverSession& session, const LatencyRequest& request, LatencyOutcome& outcome) {
     if (session.createChannelBuffers(bufferSize, 1, request.input, 1, request.output) != ASE_OK)
-        return fail(outcome, kLatencyCreateBuffers,
+        return fail(outcome, kProbeCreateBuffers,
                     formatted("Failed to create ASIO buffers on output %d and input %d",
                               request.output, request.input));
     outcome.reportedResult =
@@ -93,25 +93,25 @@ int createBuffers(DriverSession& session, const LatencyRequest& request, Latency
     outcome.sampleType = deviceState.channelInfos[0].type;
     bytesPerSample = nativeBytesPerSample();
     if (bytesPerSample == 0)
-        return fail(outcome, kLatencyNativeFormat, "ASIO native format not supported");
-    return kLatencyMeasured;
+        return fail(outcome, kProbeNativeFormat, "ASIO native format not supported");
+    return kProbeDone;
 }
 
 // One pass of the material; the recording is left empty unless it completed.
 int playOnce(const std::vector<float>& playback, LatencyOutcome& outcome,
              std::vector<float>& recording, uint32_t* lost) {
     if (!fillTakeStores(playback, 1, 0, 1))
-        return fail(outcome, kLatencyNoMemory, "Not enough memory for playback and recording");
+        return fail(outcome, kProbeNoMemory, "Not enough memory for playback and recording");
     const TakeEnd end = runTake(outcome.sampleRate, lost);
-    int code = kLatencyMeasured;
+    int code = kProbeDone;
     if (end == TakeEnd::StartRefused)
-        code = fail(outcome, kLatencyStart, "Failed to start ASIO driver");
+        code = fail(outcome, kProbeStart, "Failed to start ASIO driver");
     else if (end == TakeEnd::Interrupted)
-        code = fail(outcome, kLatencyInterrupted, "Interrupted");
+        code = fail(outcome, kProbeInterrupted, "Interrupted");
     else if (end == TakeEnd::TimedOut)
         code =
-            fail(outcome, kLatencyNoSignal, "No signal came back: the driver stopped calling back");
-    if (code == kLatencyMeasured)
+            fail(outcome, kProbeNoSignal, "No signal came back: the driver stopped calling back");
+    if (code == kProbeDone)
         recording = takeRecordings()[0];
     freePlaybackStore();
     freeRecordStore();
@@ -152,7 +152,7 @@ int measureRuns(const LatencyRequest& request, LatencyOutcome& outcome) {
         std::vector<float> recording;
         uint32_t lost = 0;
         const int code = playOnce(playback, outcome, recording, &lost);
-        if (code != kLatencyMeasured)
+        if (code != kProbeDone)
             return code;
         const Detection detection = detectSignal(sequence, recording, outcome.windowFrames);
         if (run == 0 && !detection.found && !detection.beyondWindow &&
@@ -162,21 +162,21 @@ int measureRuns(const LatencyRequest& request, LatencyOutcome& outcome) {
         }
         outcome.windowTooShort = detection.beyondWindow;
         if (!detection.found)
-            return fail(outcome, kLatencyNoSignal, noSignalMessage(request, outcome, detection));
+            return fail(outcome, kProbeNoSignal, noSignalMessage(request, outcome, detection));
         outcome.runs.push_back({detection.lag, detection.snrDb, detection.inverted, lost});
     }
-    return kLatencyMeasured;
+    return kProbeDone;
 }
 
 int measureWith(DriverSession& session, const LatencyRequest& request, LatencyOutcome& outcome) {
     int code = checkDevice(request, outcome);
-    if (code == kLatencyMeasured && !interruptRequested())
+    if (code == kProbeDone && !interruptRequested())
         code = createBuffers(session, request, outcome);
-    if (code == kLatencyMeasured && interruptRequested())
-        code = fail(outcome, kLatencyInterrupted, "Interrupted");
-    if (code == kLatencyMeasured)
+    if (code == kProbeDone && interruptRequested())
+        code = fail(outcome, kProbeInterrupted, "Interrupted");
+    if (code == kProbeDone)
         code = measureRuns(request, outcome);
-    if (code != kLatencyMeasured)
+    if (code != kProbeDone)
         outcome.runs.clear();
     return code;
 }
@@ -188,13 +188,13 @@ LatencyOutcome measureLatency(const LatencyRequest& request) {
     DriverSession session;
     const SessionState state = session.open(request.driverName);
     if (state == SessionState::NotLoaded) {
-        fail(outcome, kLatencyDriverNotLoaded, "Failed to load ASIO driver");
+        fail(outcome, kProbeDriverNotLoaded, "Failed to load ASIO driver");
         return outcome;
     }
     const ASIODriverInfo& info = session.info();
     if (state == SessionState::InitRefused) {
         outcome.driverMessage = fieldText(info.errorMessage, sizeof info.errorMessage);
-        fail(outcome, kLatencyDriverInit, "Failed to initialize ASIO driver");
+        fail(outcome, kProbeDriverInit, "Failed to initialize ASIO driver");
         return outcome;
     }
     outcome.driverName = fieldText(info.name, sizeof info.name);

@@ -24,14 +24,6 @@
 
 namespace {
 
-enum : int {
-    kProbeDone = kLatencyMeasured,
-    kProbeUsage = 1,
-    kProbeDriverNotLoaded = kLatencyDriverNotLoaded,
-    kProbeDriverInit = kLatencyDriverInit,
-    kProbeInterrupted = kLatencyInterrupted,
-};
-
 struct ProbeOptions {
     bool json = false;
     bool help = false;
@@ -271,24 +263,24 @@ int describeDriver(const char* name, bool json) {
 // and what to do about it.
 void printLatencyFailure(const LatencyRequest& request, const LatencyOutcome& outcome) {
     const int code = outcome.exitCode;
-    if (code == kLatencyInterrupted) {
+    if (code == kProbeInterrupted) {
         std::printf("Interrupted; the driver was released.\n");
         return;
     }
-    if (code == kLatencyDriverNotLoaded) {
+    if (code == kProbeDriverNotLoaded) {
         std::printf("Error: Failed to load ASIO driver %s!\n",
                     printableText(request.driverName).c_str());
         std::printf("Run tandemwav-probe without arguments to see the installed drivers.\n");
         return;
     }
     std::printf("Error: %s!\n", outcome.error.c_str());
-    if (code == kLatencyDriverInit)
+    if (code == kProbeDriverInit)
         std::printf("Driver message: %s\n", printableText(outcome.driverMessage).c_str());
-    if (code == kLatencyNoSignal && !outcome.windowTooShort)
+    if (code == kProbeNoSignal && !outcome.windowTooShort)
         std::printf("Check the cable or loop from output %d to input %d, the channel numbers, and "
                     "that the input is not muted.\n",
                     request.output, request.input);
-    if (code == kLatencyNoSignal && outcome.windowFrames != 0)
+    if (code == kProbeNoSignal && outcome.windowFrames != 0)
         std::printf("Round trips up to %.3f s were looked for; a longer loop needs --max-latency "
                     "SECONDS.\n",
                     static_cast<double>(outcome.windowFrames) / outcome.sampleRate);
@@ -296,7 +288,7 @@ void printLatencyFailure(const LatencyRequest& request, const LatencyOutcome& ou
 
 int measureRoundTrip(const LatencyRequest& request, bool json) {
     const LatencyOutcome outcome = measureLatency(request);
-    if (outcome.exitCode == kLatencyMeasured) {
+    if (outcome.exitCode == kProbeDone) {
         if (json)
             std::printf("%s\n", latencyJson(request, outcome).c_str());
         else
