@@ -185,10 +185,11 @@ bool jsonAsked(int argc, char** argv) {
 
 int reportUsage(const std::string& problem, bool json) {
     if (json) {
-        JsonObject document;
+        Json document = Json::object();
         if (!problem.empty())
-            document.add("exitCode", jsonInt(kProbeUsage)).add("error", jsonString(problem));
-        std::printf("%s\n", document.add("usage", jsonString(kUsageText)).text().c_str());
+            document = {{"exitCode", kProbeUsage}, {"error", problem}};
+        document["usage"] = kUsageText;
+        std::printf("%s\n", jsonText(document).c_str());
     } else {
         if (!problem.empty())
             std::printf("tandemwav-probe: %s\n\n", problem.c_str());
@@ -199,7 +200,7 @@ int reportUsage(const std::string& problem, bool json) {
 
 int reportVersion(bool json) {
     if (json)
-        std::printf("%s\n", JsonObject().add("version", jsonString(TANDEM_VERSION)).text().c_str());
+        std::printf("%s\n", jsonText({{"version", TANDEM_VERSION}}).c_str());
     else
         std::printf("tandemwav-probe %s\n", TANDEM_VERSION);
     return kProbeDone;
