@@ -1,6 +1,7 @@
-// The probe's JSON documents. ordered_json keeps the fields in the order
-// docs/probe.md lists them; the text is ASCII whatever a driver gave: bytes
-// that are not UTF-8 are replaced (U+FFFD), everything past ASCII escaped.
+// The JSON documents of the probe and the measurement. ordered_json keeps the
+// fields in the documented order; the text is ASCII whatever a driver gave:
+// bytes that are not UTF-8 are replaced (U+FFFD), rather than failing the
+// whole document, and everything past ASCII is escaped.
 #pragma once
 
 #include <string>
@@ -9,8 +10,9 @@
 
 using Json = nlohmann::ordered_json;
 
-inline std::string jsonText(const Json& document) {
-    return document.dump(-1, ' ', true, Json::error_handler_t::replace);
+// Compact unless an indent is given.
+inline std::string jsonText(const Json& document, int indent = -1) {
+    return document.dump(indent, ' ', true, Json::error_handler_t::replace);
 }
 
 // Empty text has nothing to say: null.
