@@ -61,14 +61,7 @@ void DeviceCapture::checkDevice() {
                                 "and %d inputs, and tandemwav uses channels 1 to 64!",
                                 request_.driverName.c_str(), setup_.outputChannels,
                                 setup_.inputChannels));
-    ASIOGetBufferSize(&deviceState.minBufferSize, &deviceState.maxBufferSize,
-                      &deviceState.preferredBufferSize, &deviceState.bufferGranularity);
-    int32_t frames = request_.bufferFrames;
-    if (frames == 0)
-        frames = deviceState.preferredBufferSize >= deviceState.minBufferSize &&
-                         deviceState.preferredBufferSize <= deviceState.maxBufferSize
-                     ? deviceState.preferredBufferSize
-                     : deviceState.minBufferSize;
+    const int32_t frames = chooseBufferFrames(request_.bufferFrames);
     if (!bufferLengthAdmissible(frames))
         throw Failure(kBufferSize,
                       formatted("Error: Unable to set ASIO buffer size to %d (permitted: %d to "
@@ -76,11 +69,8 @@ void DeviceCapture::checkDevice() {
                                 frames, deviceState.minBufferSize, deviceState.maxBufferSize));
     setup_.bufferFrames = frames;
     bufferSize = static_cast<uint32_t>(frames);
-    double rate = request_.rate;
-    const bool rateSet =
-        rate > 0.0 ? ASIOCanSampleRate(rate) == ASE_OK && ASIOSetSampleRate(rate) == ASE_OK
-                   : ASIOGetSampleRate(&rate) == ASE_OK && rate >= 1000.0 && rate <= 1e6;
-    if (!rateSet)
+    double rate = 0.0;
+    if (!chooseSampleRate(request_.rate, &rate))
         throw Failure(kSampleRate,
                       request_.rate > 0.0
                           ? formatted("Error: The driver cannot run at %.0f Hz!", request_.rate)

@@ -30,28 +30,6 @@ int fail(LatencyOutcome& outcome, int code, const std::string& error) {
     return code;
 }
 
-// tandemwav's check: the driver's limits, nothing finer.
-int32_t chooseBufferFrames(const LatencyRequest& request) {
-    ASIOGetBufferSize(&deviceState.minBufferSize, &deviceState.maxBufferSize,
-                      &deviceState.preferredBufferSize, &deviceState.bufferGranularity);
-    if (request.bufferFrames != 0)
-        return request.bufferFrames;
-    const int32_t preferred = deviceState.preferredBufferSize;
-    return preferred >= deviceState.minBufferSize && preferred <= deviceState.maxBufferSize
-               ? preferred
-               : deviceState.minBufferSize;
-}
-
-bool chooseSampleRate(const LatencyRequest& request, double* rate) {
-    if (request.sampleRate > 0.0) {
-        *rate = request.sampleRate;
-        return ASIOCanSampleRate(request.sampleRate) == ASE_OK &&
-               ASIOSetSampleRate(request.sampleRate) == ASE_OK;
-    }
-    // The limit keeps the silence after the signal within memory.
-    return ASIOGetSampleRate(rate) == ASE_OK && *rate >= 1000.0 && *rate <= 1e6;
-}
-
 int checkDevice(const LatencyRequest& request, LatencyOutcome& outcome) {
     ASIOGetChannels(&deviceState.inputChannels, &deviceState.outputChannels);
     outcome.inputChannels = deviceState.inputChannels;
@@ -62,7 +40,7 @@ int checkDevice(const LatencyRequest& request, LatencyOutcome& outcome) {
                     formatted("Wrong input/output channel settings: the driver has %d outputs and "
                               "%d inputs, and tandemwav uses channels 1 to 64",
                               deviceState.outputChannels, deviceState.inputChannels));
-    const int32_t frames = chooseBufferFrames(request);
+    const int32_t frames = chooseBufferFrames(request.bufferFrames);
     if (!bufferLengthAdmissible(frames))
         return fail(outcome, kProbeBufferSize,
                     formatted("Unable to set ASIO buffer size to %d (permitted: %d to %d)", frames,
@@ -70,7 +48,7 @@ int checkDevice(const LatencyRequest& request, LatencyOutcome& outcome) {
     outcome.bufferFrames = frames;
     bufferSize = static_cast<uint32_t>(frames);
     double rate = 0.0;
-    if (!chooseSampleRate(request, &rate))
+    if (!chooseSampleRate(request.sampleRate, &rate))
         return fail(outcome, kProbeSampleRate,
                     request.sampleRate > 0.0
                         ? formatted("The driver cannot run at %.0f Hz", request.sampleRate)

@@ -30,6 +30,26 @@ TakeEnd waitForStop(uint32_t limitMs) {
 
 } // namespace
 
+int32_t chooseBufferFrames(int32_t asked) {
+    ASIOGetBufferSize(&deviceState.minBufferSize, &deviceState.maxBufferSize,
+                      &deviceState.preferredBufferSize, &deviceState.bufferGranularity);
+    if (asked != 0)
+        return asked;
+    const int32_t preferred = deviceState.preferredBufferSize;
+    return preferred >= deviceState.minBufferSize && preferred <= deviceState.maxBufferSize
+               ? preferred
+               : deviceState.minBufferSize;
+}
+
+bool chooseSampleRate(double asked, double* rate) {
+    if (asked > 0.0) {
+        *rate = asked;
+        return ASIOCanSampleRate(asked) == ASE_OK && ASIOSetSampleRate(asked) == ASE_OK;
+    }
+    // The limit keeps the silence after the material within memory.
+    return ASIOGetSampleRate(rate) == ASE_OK && *rate >= 1000.0 && *rate <= 1e6;
+}
+
 bool fillTakeStores(const std::vector<float>& material, uint32_t channels, uint32_t on,
                     uint32_t inputs) {
     const size_t frames = material.size();

@@ -8,6 +8,15 @@
 #include <cstdint>
 #include <vector>
 
+// The length asked for, or else the driver's preferred one (its minimum when
+// the preferred lies outside its limits); the limits are read into
+// deviceState on the way, to be checked with bufferLengthAdmissible.
+int32_t chooseBufferFrames(int32_t asked);
+
+// The rate asked for, set on the driver, or else the driver's current one
+// when it tells a usable one (1 kHz to 1 MHz). False when neither.
+bool chooseSampleRate(double asked, double* rate);
+
 // `material` on playback channel `on` of `channels` (the others silent),
 // padded with silence to whole buffers; a record store of `inputs` channels
 // as long. False without memory, and then nothing is held.
