@@ -13,6 +13,10 @@ enum : int32_t {
 
 struct CatalogueKey;
 
+// The room a load by name compares names in: a longer name is matched by its
+// first 28 characters and "...".
+constexpr int32_t kLoadNameCapacity = 32;
+
 struct DriverEntry {
     int32_t number;
     CLSID classId;

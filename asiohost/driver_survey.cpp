@@ -1,13 +1,12 @@
 #include "asiohost/driver_survey.h"
 
+#include "asiohost/driver_list.h"
 #include "catalogue_walk.h"
 
 namespace {
 
-constexpr size_t kLoadNameCapacity = 32;
-
 std::string loadNameOf(const std::string& displayName) {
-    if (displayName.size() < kLoadNameCapacity)
+    if (displayName.size() < static_cast<size_t>(kLoadNameCapacity))
         return displayName;
     return displayName.substr(0, kLoadNameCapacity - 4) + "...";
 }
