@@ -36,16 +36,6 @@ int fail(int code) {
     return code;
 }
 
-void releaseDriver() {
-    ASIOExit();
-    driverLoader->unloadCurrent();
-}
-
-void releaseBuffersAndDriver() {
-    ASIODisposeBuffers();
-    releaseDriver();
-}
-
 constexpr const char* kDriverDidNotReturn =
     "\nError: The ASIO driver did not return; ending without releasing it!\n";
 
@@ -54,10 +44,8 @@ enum class Held { Nothing, Driver, Buffers, Stores };
 
 // Nothing was played or recorded, so the record file is not touched.
 int endInterruptedBeforeStart(Held held) {
-    if (held == Held::Driver)
-        releaseDriver();
-    else if (held != Held::Nothing)
-        releaseBuffersAndDriver();
+    if (held != Held::Nothing)
+        releaseLoadedDriver(held != Held::Driver);
     keepOnSecondInterrupt();
     if (held == Held::Stores) {
         freePlaybackStore();
@@ -89,32 +77,9 @@ int checkPlaybackFile() {
     return kExitDone;
 }
 
-// Unsigned sums as the driver sees channel numbers; negative counts or starts
-// are refused first, since their sums can wrap back into range. The driver's
-// counts are bounds: a negative one would pass as a huge unsigned number.
 bool channelRangesAdmissible() {
-    if (recordStart < 1 || playStart < 1 || recordCount < 0)
-        return false;
-    if (deviceState.inputChannels < 0 || deviceState.outputChannels < 0)
-        return false;
-    const uint32_t recordLast =
-        static_cast<uint32_t>(recordStart) + static_cast<uint32_t>(recordCount) - 1u;
-    const uint32_t playLast =
-        static_cast<uint32_t>(playStart) + static_cast<uint32_t>(playCount) - 1u;
-    return recordLast <= kMaxChannelsPerDirection && playLast <= kMaxChannelsPerDirection &&
-           recordLast <= static_cast<uint32_t>(deviceState.inputChannels) &&
-           playLast <= static_cast<uint32_t>(deviceState.outputChannels);
-}
-
-// Limits that admit no length (not positive, or the minimum above the
-// maximum) admit none, rather than wrapping into a range as unsigned numbers.
-bool bufferSizeAdmissible() {
-    const int32_t low = deviceState.minBufferSize;
-    const int32_t high = deviceState.maxBufferSize;
-    if (low < 1 || high < low)
-        return false;
-    return bufferSize != 0 && bufferSize <= static_cast<uint32_t>(high) &&
-           bufferSize >= static_cast<uint32_t>(low);
+    return channelRangeAdmissible(recordStart, recordCount, deviceState.inputChannels) &&
+           channelRangeAdmissible(playStart, playCount, deviceState.outputChannels);
 }
 
 bool sampleRateAccepted() {
@@ -130,7 +95,7 @@ int setUpDriver() {
     }
     if (ASIOInit(&deviceState.driverInfo) != ASE_OK) {
         std::printf("Error: Failed to initialize ASIO driver!");
-        driverLoader->unloadCurrent();
+        releaseLoadedDriver(false);
         return fail(kExitDriverInit);
     }
     std::printf("ASIO Driver correctly initialized: %s\n", deviceState.driverInfo.name);
@@ -139,16 +104,16 @@ int setUpDriver() {
                 deviceState.outputChannels);
     if (!channelRangesAdmissible()) {
         std::printf("Error: Wrong input/output channel settings!");
-        releaseDriver();
+        releaseLoadedDriver(false);
         return fail(kExitChannels);
     }
     ASIOGetBufferSize(&deviceState.minBufferSize, &deviceState.maxBufferSize,
                       &deviceState.preferredBufferSize, &deviceState.bufferGranularity);
     std::printf("Permitted buffer size: %d to %d\n", deviceState.minBufferSize,
                 deviceState.maxBufferSize);
-    if (!bufferSizeAdmissible()) {
+    if (!bufferLengthAdmissible(bufferSize)) {
         std::printf("Error: Unable to set ASIO buffer size to %d!", static_cast<int>(bufferSize));
-        releaseDriver();
+        releaseLoadedDriver(false);
         return fail(kExitBufferSize);
     }
     std::printf("Buffer Size set to %d sample\n", static_cast<int>(bufferSize));
@@ -156,7 +121,7 @@ int setUpDriver() {
         std::printf("Error: Failed to set sample rate as recquested to WAV input file!\n"
                     "This driver cannot run to %d Hz\n",
                     static_cast<int>(wavSampleRate));
-        releaseDriver();
+        releaseLoadedDriver(false);
         return fail(kExitSampleRate);
     }
     ASIOGetSampleRate(&deviceState.sampleRate);
@@ -164,20 +129,12 @@ int setUpDriver() {
     return kExitDone;
 }
 
-void fillHostCallbacks() {
-    hostCallbacks.bufferSwitch = onBufferSwitch;
-    hostCallbacks.sampleRateDidChange = onSampleRateDidChange;
-    hostCallbacks.asioMessage = onAsioMessage;
-    hostCallbacks.bufferSwitchTimeInfo = onBufferSwitchTimeInfo;
-}
-
 // Buffers on the chosen channels and the native sample width: exit codes 9, 10.
 int setUpBuffers() {
-    fillHostCallbacks();
     if (createChannelBuffers(bufferSize, recordCount, recordStart, playCount, playStart) !=
         ASE_OK) {
         std::printf("Error: Failed to create ASIO buffer for selected input!");
-        releaseDriver();
+        releaseLoadedDriver(channelBuffersHeld());
         return fail(kExitCreateBuffers);
     }
     ASIOGetLatencies(&deviceState.inputLatency, &deviceState.outputLatency);
@@ -186,7 +143,7 @@ int setUpBuffers() {
     bytesPerSample = nativeBytesPerSample();
     if (bytesPerSample == 0) {
         std::printf("Error: ASIO native format not supported!\n\n");
-        releaseBuffersAndDriver();
+        releaseLoadedDriver(true);
         return fail(kExitNativeFormat);
     }
     std::printf("ASIO native data fomat: LSB Integer %dbits\n",
@@ -196,8 +153,7 @@ int setUpBuffers() {
 
 // The padded length of the material, as the loader will compute it.
 uint64_t paddedFrames() {
-    const uint64_t n = playbackStore.remainingFrames;
-    return (n + bufferSize - 1) / bufferSize * bufferSize;
+    return wholeBufferFrames(playbackStore.remainingFrames);
 }
 
 // Everything that can be known before a byte is loaded: exit codes 12 to 14.
@@ -332,11 +288,12 @@ int writeRecordingOut(bool interrupted) {
     std::fflush(stdout);
     const int written = writeRecordingInto(preparedRecordFile(), recordPath);
     freeRecordStore();
-    if (written != kWriteOk) {
+    const int writeCode = exitCodeOfWrite(written);
+    if (writeCode != kExitDone) {
         std::printf("Error: Unable to write output WAV file %s!", recordPath);
         if (written == kWriteKept)
             std::printf("\nThe recording is kept as %s", preparedRecordFile());
-        return fail(kExitRecordFile);
+        return fail(writeCode);
     }
     const uint32_t lost = lostBlockCount();
     if (lost != 0)
@@ -354,7 +311,7 @@ int stream() {
     if (ASIOStart() != ASE_OK) {
         disarmBufferSwitch();
         std::printf("Error: Failed to start ASIO driver!\n\n");
-        releaseBuffersAndDriver();
+        releaseLoadedDriver(true);
         freePlaybackStore();
         freeRecordStore();
         discardRecordFile();
@@ -365,7 +322,7 @@ int stream() {
     ASIOStop();
     disarmBufferSwitch();
     const bool interrupted = deviceState.stopped.load(std::memory_order_acquire) == 0;
-    releaseBuffersAndDriver();
+    releaseLoadedDriver(true);
     keepOnSecondInterrupt();
     if (interrupted) {
         std::printf("\n\nPlay & Record Interrupted!\n\n");
@@ -404,7 +361,7 @@ int run() {
         return endInterruptedBeforeStart(Held::Buffers);
     code = fillStores();
     if (code != kExitDone) {
-        releaseBuffersAndDriver();
+        releaseLoadedDriver(true);
         return fail(code);
     }
     if (interruptRequested())

@@ -1,7 +1,5 @@
 #include "asiohost/asio_calls.h"
 
-#include "asiohost/driver_loader.h"
-
 IASIO* currentDriver = nullptr;
 
 namespace {
@@ -9,6 +7,13 @@ namespace {
 void setIfGiven(int32_t* out, int32_t value) {
     if (out != nullptr)
         *out = value;
+}
+
+// Without a driver, a pair of counts reads as none.
+ASIOError noPair(int32_t* first, int32_t* second) {
+    setIfGiven(first, 0);
+    setIfGiven(second, 0);
+    return ASE_NotPresent;
 }
 
 } // namespace
@@ -34,9 +39,8 @@ ASIOError ASIOInit(ASIODriverInfo* info) {
     return ASE_OK;
 }
 
+// The object itself is the loader's to release (releaseLoadedDriver).
 ASIOError ASIOExit() {
-    if (currentDriver != nullptr && driverLoader != nullptr)
-        driverLoader->unloadCurrent();
     currentDriver = nullptr;
     return ASE_OK;
 }
@@ -50,19 +54,13 @@ ASIOError ASIOStop() {
 }
 
 ASIOError ASIOGetChannels(int32_t* numInputChannels, int32_t* numOutputChannels) {
-    if (currentDriver != nullptr)
-        return currentDriver->getChannels(numInputChannels, numOutputChannels);
-    setIfGiven(numInputChannels, 0);
-    setIfGiven(numOutputChannels, 0);
-    return ASE_NotPresent;
+    return currentDriver ? currentDriver->getChannels(numInputChannels, numOutputChannels)
+                         : noPair(numInputChannels, numOutputChannels);
 }
 
 ASIOError ASIOGetLatencies(int32_t* inputLatency, int32_t* outputLatency) {
-    if (currentDriver != nullptr)
-        return currentDriver->getLatencies(inputLatency, outputLatency);
-    setIfGiven(inputLatency, 0);
-    setIfGiven(outputLatency, 0);
-    return ASE_NotPresent;
+    return currentDriver ? currentDriver->getLatencies(inputLatency, outputLatency)
+                         : noPair(inputLatency, outputLatency);
 }
 
 ASIOError ASIOGetBufferSize(int32_t* minSize, int32_t* maxSize, int32_t* preferredSize,

@@ -11,6 +11,12 @@ enum : int32_t {
     kNotFound = -5003,
 };
 
+struct CatalogueKey;
+
+// The room a load by name compares names in: a longer name is matched by its
+// first 28 characters and "...".
+constexpr int32_t kLoadNameCapacity = 32;
+
 struct DriverEntry {
     int32_t number;
     CLSID classId;
@@ -38,5 +44,5 @@ class DriverList {
     int32_t count_;
 
   private:
-    void appendEntry(HKEY asioKey, const char* subKeyName);
+    static void appendListed(const CatalogueKey& key, void* context);
 };

@@ -7,18 +7,14 @@
 
 DriverLoader* driverLoader = nullptr;
 
-namespace {
-constexpr int32_t kNameCapacity = 32;
-}
-
 DriverLoader::DriverLoader() : currentIndex_(-1) {}
 
 bool DriverLoader::loadByName(const char* name) {
     if (name == nullptr)
         return false;
-    char listed[kNameCapacity];
+    char listed[kLoadNameCapacity];
     for (int32_t number = 0; number < count(); ++number) {
-        if (nameAt(number, listed, kNameCapacity) != 0 || std::strcmp(name, listed) != 0)
+        if (nameAt(number, listed, kLoadNameCapacity) != 0 || std::strcmp(name, listed) != 0)
             continue;
         return makeCurrent(number, listed);
     }
@@ -28,7 +24,7 @@ bool DriverLoader::loadByName(const char* name) {
 // The previous driver goes first, so two drivers never hold the device at
 // once; it is brought back when the new one cannot be created.
 bool DriverLoader::makeCurrent(int32_t number, const char* name) {
-    char previous[kNameCapacity];
+    char previous[kLoadNameCapacity];
     previous[0] = '\0';
     currentName(previous);
     unloadCurrent();
@@ -55,7 +51,7 @@ bool DriverLoader::currentName(char* name) {
         name[0] = '\0';
         return false;
     }
-    return nameAt(currentIndex_, name, kNameCapacity) == 0;
+    return nameAt(currentIndex_, name, kLoadNameCapacity) == 0;
 }
 
 bool loadDriverByName(const char* name) {
@@ -66,4 +62,12 @@ bool loadDriverByName(const char* name) {
             return false;
     }
     return driverLoader->loadByName(name);
+}
+
+void releaseLoadedDriver(bool buffersCreated) {
+    if (buffersCreated)
+        ASIODisposeBuffers();
+    ASIOExit();
+    if (driverLoader != nullptr)
+        driverLoader->unloadCurrent();
 }

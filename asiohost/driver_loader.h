@@ -1,4 +1,5 @@
-// Makes one installed driver current by its display name.
+// Makes one installed driver current by its display name, and alone
+// releases it again.
 #pragma once
 
 #include "asiohost/driver_list.h"
@@ -19,3 +20,8 @@ class DriverLoader : public DriverList {
 extern DriverLoader* driverLoader;
 
 bool loadDriverByName(const char* name);
+
+// Hands back whatever a load left, in the order drivers expect: the buffers
+// disposed (when the caller created some), the call layer left, the object
+// released. Safe after a refused init, with nothing loaded, and twice.
+void releaseLoadedDriver(bool buffersCreated);

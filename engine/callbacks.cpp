@@ -125,14 +125,24 @@ void handleHalf(int32_t half, uint32_t generation, const ASIOTimeInfo& info) {
         countLostBlock();
         return;
     }
-    if (stopped)
+    // Past the stop the countdown stays at 0: an interrupted run's length is
+    // read from it, and a wrapped count would pass for material left.
+    if (stopped) {
         playSilence(half, bytes);
-    else
-        exchangeBlocks(half, bytes);
+        return;
+    }
+    exchangeBlocks(half, bytes);
     countDown();
 }
 
 } // namespace
+
+void fillHostCallbacks() {
+    hostCallbacks.bufferSwitch = onBufferSwitch;
+    hostCallbacks.sampleRateDidChange = onSampleRateDidChange;
+    hostCallbacks.asioMessage = onAsioMessage;
+    hostCallbacks.bufferSwitchTimeInfo = onBufferSwitchTimeInfo;
+}
 
 void armBufferSwitch() {
     if (++lastGeneration == 0)

@@ -8,6 +8,9 @@ void onSampleRateDidChange(ASIOSampleRate rate);
 int32_t onAsioMessage(int32_t selector, int32_t value, void* message, double* opt);
 ASIOTime* onBufferSwitchTimeInfo(ASIOTime* params, int32_t index, ASIOBool processNow);
 
+// Points hostCallbacks at the four above.
+void fillHostCallbacks();
+
 // The buffer switch plays silence, records nothing and leaves the countdown
 // alone until the stores are complete: some drivers call it from inside
 // createBuffers or start. The run sequence arms it just before ASIOStart;

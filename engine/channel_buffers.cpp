@@ -1,6 +1,7 @@
 #include "engine/channel_buffers.h"
 
 #include "asiohost/asio_calls.h"
+#include "engine/callbacks.h"
 #include "engine/device_state.h"
 
 namespace {
@@ -49,6 +50,8 @@ bool everyChannelOfOneType() {
 
 ASIOError createChannelBuffers(uint32_t frames, int32_t recordCount, int32_t recordStart,
                                int32_t playCount, int32_t playStart) {
+    deviceState.inputBufferCount = 0;
+    deviceState.outputBufferCount = 0;
     // The arrays hold 64 entries per direction; nothing beyond them is written.
     if (recordCount < 0 || recordCount > kMaxChannelsPerDirection || playCount < 0 ||
         playCount > kMaxChannelsPerDirection)
@@ -60,6 +63,7 @@ ASIOError createChannelBuffers(uint32_t frames, int32_t recordCount, int32_t rec
     for (int32_t j = 0; j < playCount; ++j)
         fillBufferEntry(recordCount + j, ASIOFalse, playStart + j - 1);
     const int32_t total = recordCount + playCount;
+    fillHostCallbacks();
     const ASIOError created = ASIOCreateBuffers(deviceState.bufferInfos, total,
                                                 static_cast<int32_t>(frames), &hostCallbacks);
     if (created != ASE_OK)
@@ -67,6 +71,28 @@ ASIOError createChannelBuffers(uint32_t frames, int32_t recordCount, int32_t rec
     if (!everyBufferPresent(total))
         return ASE_InvalidMode;
     return readChannelInfos(total);
+}
+
+bool channelBuffersHeld() {
+    const int32_t total = deviceState.inputBufferCount + deviceState.outputBufferCount;
+    for (int32_t k = 0; k < total; ++k)
+        if (deviceState.bufferInfos[k].buffers[0] != nullptr ||
+            deviceState.bufferInfos[k].buffers[1] != nullptr)
+            return true;
+    return false;
+}
+
+bool channelRangeAdmissible(int32_t start, int32_t count, int32_t available) {
+    if (start < 1 || count < 0 || available < 0)
+        return false;
+    const uint32_t last = static_cast<uint32_t>(start) + static_cast<uint32_t>(count) - 1u;
+    return last <= kMaxChannelsPerDirection && last <= static_cast<uint32_t>(available);
+}
+
+bool bufferLengthAdmissible(int64_t frames) {
+    const int32_t low = deviceState.minBufferSize;
+    const int32_t high = deviceState.maxBufferSize;
+    return low >= 1 && high >= low && frames >= low && frames <= high;
 }
 
 uint32_t nativeBytesPerSample() {

@@ -62,3 +62,10 @@ void freeRecordStore() {
 void freePlaybackStore() {
     releaseSampleBlocks(playbackStore.channelCount, &playbackStore.blocks, &playbackStore.cursors);
 }
+
+uint64_t wholeBufferFrames(uint64_t frames) {
+    // Before a length is chosen there are no buffers to fill.
+    if (bufferSize == 0)
+        return frames;
+    return (frames + bufferSize - 1) / bufferSize * bufferSize;
+}

@@ -2,6 +2,12 @@
 // store that the playback loader fills.
 #pragma once
 
+#include <cstdint>
+
+// The material's length rounded up to whole buffers of bufferSize: the
+// playback store is padded with silence to it and the recording is as long.
+uint64_t wholeBufferFrames(uint64_t frames);
+
 // False when memory ran out; whatever was allocated is released again.
 bool allocateRecordStore();
 

@@ -59,7 +59,6 @@ class DeviceCapture {
     void checkDevice();
     void createBuffers();
     void fillStores(int output, const std::vector<float>& material);
-    std::vector<std::vector<float>> recordings() const;
     void run();
 
     DeviceRequest request_;

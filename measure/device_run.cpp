@@ -29,7 +29,7 @@ std::string utcNow() {
 
 void checkInterrupt() {
     if (interruptRequested())
-        throw Failure(kLatencyInterrupted, "Interrupted; the driver was released.");
+        throw Failure(kInterrupted, "Interrupted; the driver was released.");
 }
 
 // The largest positive code of a 16-bit device comes back as 1 - 2^-15 (of a

@@ -1,23 +1,41 @@
-// tandemwav-measure's exit codes. Where it meets a failure tandemwav or the
+// tandemwav-measure's exit codes, the one list of them: README's table is
+// tested against it, row for code. Where it meets a failure tandemwav or the
 // probe also knows, it uses their code; every bad input of its own has one.
 #pragma once
 
+#include "probe/exit_codes.h"
+
+// A device run fails as the probe's latency run does.
+#define TANDEM_MEASURE_EXIT_CODES(X)                                                               \
+    X(kDone, 0)                                                                                    \
+    X(kUsage, 1)             /* unknown command or option, a value that is not a number */         \
+    X(kNotWav, 2)            /* a file missing, unreadable or not a WAV file */                    \
+    X(kUnsupportedFormat, 3) /* a WAV sample format not read (8-bit PCM, ADPCM, ...) */            \
+    X(kDriverNotLoaded, kProbeDriverNotLoaded)                                                     \
+    X(kDriverInit, kProbeDriverInit)                                                               \
+    X(kChannels, kProbeChannels)                                                                   \
+    X(kBufferSize, kProbeBufferSize)                                                               \
+    X(kSampleRate, kProbeSampleRate)                                                               \
+    X(kCreateBuffers, kProbeCreateBuffers)                                                         \
+    X(kNativeFormat, kProbeNativeFormat)                                                           \
+    X(kStart, kProbeStart)                                                                         \
+    X(kNoMemory, 12)          /* the recording or the transforms do not fit in memory */           \
+    X(kCannotWrite, 14)       /* the sweep, its parameters or the results cannot be written */     \
+    X(kNoSignal, 16)          /* no recorded channel responds to the sweep */                      \
+    X(kNoParameters, 20)      /* the sweep's parameters are missing, unreadable or not its own */  \
+    X(kRateMismatch, 21)      /* the recording is at another rate than the sweep */                \
+    X(kRecordingTooShort, 22) /* the recording holds fewer frames than the sweep file */           \
+    X(kBandAboveRate, 23)     /* --to above 0.95 times half the rate */                            \
+    X(kBadSweepSetting, 24)   /* another sweep setting out of range */                             \
+    X(kNoResults, 25)         /* report: the folder's results.json is missing or no results */     \
+    X(kInterrupted, kProbeInterrupted)
+
 namespace measure {
 
-enum ExitCode : int {
-    kDone = 0,
-    kUsage = 1,              // unknown command or option, a value that is not a number
-    kNotWav = 2,             // a file missing, unreadable or not a WAV file
-    kUnsupportedFormat = 3,  // a WAV file in a sample format not read (8-bit PCM, ADPCM, ...)
-    kNoMemory = 12,          // the recording or the transforms do not fit in memory
-    kCannotWrite = 14,       // the sweep, its parameters or the results cannot be written
-    kNoSignal = 16,          // no recorded channel responds to the sweep
-    kNoParameters = 20,      // the sweep's parameters are missing, unreadable or not its own
-    kRateMismatch = 21,      // the recording is at another rate than the sweep
-    kRecordingTooShort = 22, // the recording holds fewer frames than the sweep file
-    kBandAboveRate = 23,     // --to above 0.95 times half the rate
-    kBadSweepSetting = 24,   // another sweep setting out of range
-    kNoResults = 25,         // report: the folder's results.json is missing or no results
-};
+#define TANDEM_MEASURE_EXIT_NAME(name, value) name = value,
+#define TANDEM_MEASURE_EXIT_VALUE(name, value) value,
+
+enum ExitCode : int { TANDEM_MEASURE_EXIT_CODES(TANDEM_MEASURE_EXIT_NAME) };
+constexpr int kExitCodes[] = {TANDEM_MEASURE_EXIT_CODES(TANDEM_MEASURE_EXIT_VALUE)};
 
 } // namespace measure

@@ -2,17 +2,15 @@
 
 #include <cmath>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
+#include "probe/json_writer.h"
 
 namespace measure {
 
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 // Figures to a tenth of a thousandth of their unit: far finer than any
 // measurement, and short files.
@@ -72,7 +70,7 @@ std::string sweepParametersJson(const SweepPlan& plan) {
     out["fadeInFrames"] = plan.fadeInFrames;
     out["fadeOutFrames"] = plan.fadeOutFrames;
     out["frames"] = plan.totalFrames();
-    return out.dump(2) + "\n";
+    return jsonText(out, 2) + "\n";
 }
 
 SweepPlan readSweepParameters(const std::string& path) {
@@ -129,11 +127,11 @@ std::string resultsJson(const Results& results) {
             channels.push_back(channelJson(channel));
         out["channels"] = std::move(channels);
     }
-    return out.dump(2) + "\n";
+    return jsonText(out, 2) + "\n";
 }
 
 std::string channelResultJson(const ChannelResult& channel) {
-    return channelJson(channel).dump();
+    return jsonText(channelJson(channel));
 }
 
 } // namespace measure

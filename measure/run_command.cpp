@@ -182,7 +182,7 @@ int runCommand(const std::vector<std::string>& args) {
     try {
         measureDevice(options.request, showProgress, results);
         if (interruptRequested())
-            throw Failure(kLatencyInterrupted, "Interrupted; the driver was released.");
+            throw Failure(kInterrupted, "Interrupted; the driver was released.");
         writeRun(results, options.dir);
     } catch (const Failure& f) {
         code = f.code();

@@ -1,15 +1,13 @@
 #include "measure/run_json.h"
 
 #include <cmath>
-#include <nlohmann/json.hpp>
 
 #include "measure/json_files.h"
+#include "probe/json_writer.h"
 
 namespace measure {
 
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 double rounded(double value, double step) {
     return std::round(value / step) * step;
@@ -73,7 +71,7 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
     out["date"] = r.date;
     out["programVersion"] = programVersion;
     if (!r.complete)
-        return out.dump(2) + "\n";
+        return jsonText(out, 2) + "\n";
     out["harmonicsCounted"] = r.harmonics;
     out["clippedSamples"] = r.clippedSamples;
     out["repeats"] = r.repeats;
@@ -92,7 +90,7 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
     for (const CrosstalkEntry& e : r.crosstalk)
         crosstalk.push_back(crosstalkJson(e));
     out["crosstalk"] = std::move(crosstalk);
-    return out.dump(2) + "\n";
+    return jsonText(out, 2) + "\n";
 }
 
 } // namespace measure

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dsp/window_shapes.h"
+#include "engine/device_state.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
 
@@ -26,7 +27,8 @@ void require(bool condition, int code, const std::string& message) {
 void checkSettings(const SweepSettings& s) {
     require(s.rate >= 8000 && s.rate <= 1000000, kBadSweepSetting,
             "The rate must lie between 8000 and 1000000 Hz!");
-    require(s.channels >= 1 && s.channels <= 64, kBadSweepSetting,
+    // tandemwav plays a file of at most its channel limit.
+    require(s.channels >= 1 && s.channels <= kMaxChannelsPerDirection, kBadSweepSetting,
             "The file must have 1 to 64 channels!");
     require(s.on >= 1 && s.on <= s.channels, kBadSweepSetting,
             "The sweep's channel must be one of the file's channels!");

@@ -3,7 +3,6 @@
 #include "asiohost/asio_calls.h"
 #include "asiohost/driver_loader.h"
 #include "engine/channel_buffers.h"
-#include "engine/device_state.h"
 
 DriverSession::~DriverSession() {
     close();
@@ -16,12 +15,9 @@ SessionState DriverSession::open(const char* driverName) {
         return SessionState::NotLoaded;
     loaded_ = true;
     if (ASIOInit(&info_) != ASE_OK) {
-        // The call layer already let go of the refused driver; its list entry
-        // still holds the object.
         close();
         return SessionState::InitRefused;
     }
-    initialised_ = true;
     return SessionState::Ready;
 }
 
@@ -39,15 +35,7 @@ ASIOError DriverSession::createChannelBuffers(uint32_t frames, int32_t recordCou
     disposeBuffers();
     const ASIOError result =
         ::createChannelBuffers(frames, recordCount, recordStart, playCount, playStart);
-    // The engine fails after the driver made its buffers when a buffer is
-    // missing or a channel description fails: those buffers are the driver's
-    // all the same. The engine nulls every entry before asking.
-    buffersCreated_ = result == ASE_OK;
-    const int32_t total = deviceState.inputBufferCount + deviceState.outputBufferCount;
-    for (int32_t k = 0; k < total && k < kMaxBufferEntries; ++k)
-        if (deviceState.bufferInfos[k].buffers[0] != nullptr ||
-            deviceState.bufferInfos[k].buffers[1] != nullptr)
-            buffersCreated_ = true;
+    buffersCreated_ = result == ASE_OK || channelBuffersHeld();
     return result;
 }
 
@@ -58,13 +46,8 @@ void DriverSession::disposeBuffers() {
 }
 
 void DriverSession::close() {
-    disposeBuffers();
-    if (initialised_)
-        ASIOExit();
-    // As tandemwav: the list entry releases the object even when the call
-    // layer no longer points at it.
-    if (loaded_ && driverLoader != nullptr)
-        driverLoader->unloadCurrent();
-    initialised_ = false;
+    if (loaded_)
+        releaseLoadedDriver(buffersCreated_);
+    buffersCreated_ = false;
     loaded_ = false;
 }

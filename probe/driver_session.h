@@ -33,6 +33,5 @@ class DriverSession {
   private:
     ASIODriverInfo info_{};
     bool loaded_ = false;
-    bool initialised_ = false;
     bool buffersCreated_ = false;
 };

@@ -5,164 +5,124 @@
 
 #include "probe/device_facts.h"
 #include "probe/json_writer.h"
-#include "probe/safe_text.h"
 #include "probe/sample_types.h"
 #include "probe/verdict.h"
 
 namespace {
 
-std::string textOrNull(const std::string& text) {
-    return text.empty() ? "null" : jsonString(text);
-}
-
-std::string catalogueEntryJson(const CatalogueEntry& entry) {
+Json catalogueEntryJson(const CatalogueEntry& entry) {
     const bool listed = entry.status == CatalogueStatus::Listed;
-    return JsonObject()
-        .add("subKey", jsonString(entry.subKey))
-        .add("name", jsonString(entry.displayName))
-        .add("loadName", listed ? jsonString(entry.loadName) : "null")
-        .add("number", listed ? jsonInt(entry.number) : "null")
-        .add("classId", textOrNull(entry.classText))
-        .add("module", textOrNull(entry.serverPath))
-        .add("moduleExists", jsonBool(listed))
-        .add("listed", jsonBool(listed))
-        .add("remark", textOrNull(catalogueRemark(entry)))
-        .text();
+    return {{"subKey", entry.subKey},
+            {"name", entry.displayName},
+            {"loadName", listed ? Json(entry.loadName) : Json()},
+            {"number", listed ? Json(entry.number) : Json()},
+            {"classId", textOrNull(entry.classText)},
+            {"module", textOrNull(entry.serverPath)},
+            {"moduleExists", listed},
+            {"listed", listed},
+            {"remark", textOrNull(catalogueRemark(entry))}};
 }
 
-std::string channelJson(const ChannelFacts& channel) {
-    return JsonObject()
-        .add("number", jsonInt(channel.number))
-        .add("name", jsonString(channel.name))
-        .add("type", jsonInt(channel.type))
-        .add("typeName", jsonString(sampleTypeName(channel.type)))
-        .add("group", jsonInt(channel.group))
-        .add("active", jsonBool(channel.active))
-        .text();
+Json channelJson(const ChannelFacts& channel) {
+    return {{"number", channel.number}, {"name", channel.name},
+            {"type", channel.type},     {"typeName", sampleTypeName(channel.type)},
+            {"group", channel.group},   {"active", channel.active}};
 }
 
 // The names of the values marked invalid, as the object names them.
-std::string invalidJson(std::initializer_list<std::pair<const char*, bool>> values) {
-    std::vector<std::string> names;
+Json invalidJson(std::initializer_list<std::pair<const char*, bool>> values) {
+    Json names = Json::array();
     for (const auto& value : values)
         if (value.second)
-            names.push_back(jsonString(value.first));
-    return jsonArray(names);
+            names.push_back(value.first);
+    return names;
 }
 
-std::string directionJson(const DirectionFacts& direction, bool countInvalid) {
-    std::vector<std::string> channels;
+Json directionJson(const DirectionFacts& direction, bool countInvalid) {
+    Json channels = Json::array();
     for (const ChannelFacts& channel : direction.channels)
         channels.push_back(channelJson(channel));
-    return JsonObject()
-        .add("count", jsonInt(direction.reportedCount))
-        .add("channels", jsonArray(channels))
-        .add("infoFailedAt", direction.infoFailedAt != 0 ? jsonInt(direction.infoFailedAt) : "null")
-        .add("infoError", jsonInt(direction.infoError))
-        .add("invalid", invalidJson({{"count", countInvalid}}))
-        .text();
+    return {{"count", direction.reportedCount},
+            {"channels", channels},
+            {"infoFailedAt", direction.infoFailedAt != 0 ? Json(direction.infoFailedAt) : Json()},
+            {"infoError", direction.infoError},
+            {"invalid", invalidJson({{"count", countInvalid}})}};
 }
 
-std::string bufferJson(const DeviceFacts& facts, const InvalidFacts& invalid) {
-    return JsonObject()
-        .add("min", jsonInt(facts.minBufferSize))
-        .add("max", jsonInt(facts.maxBufferSize))
-        .add("preferred", jsonInt(facts.preferredBufferSize))
-        .add("granularity", jsonInt(facts.bufferGranularity))
-        .add("description", jsonString(describeBufferLengths(facts)))
-        .add("invalid", invalidJson({{"min", invalid.minBuffer},
+Json bufferJson(const DeviceFacts& facts, const InvalidFacts& invalid) {
+    return {{"min", facts.minBufferSize},
+            {"max", facts.maxBufferSize},
+            {"preferred", facts.preferredBufferSize},
+            {"granularity", facts.bufferGranularity},
+            {"description", describeBufferLengths(facts)},
+            {"invalid", invalidJson({{"min", invalid.minBuffer},
                                      {"max", invalid.maxBuffer},
                                      {"preferred", invalid.preferredBuffer},
-                                     {"granularity", invalid.granularity}}))
-        .text();
+                                     {"granularity", invalid.granularity}})}};
 }
 
-std::string sampleRateJson(const DeviceFacts& facts) {
-    std::vector<std::string> accepted;
-    for (const double rate : facts.acceptedRates)
-        accepted.push_back(jsonNumber(rate));
-    return JsonObject()
-        .add("current", facts.rateResult == 0 ? jsonNumber(facts.currentRate) : "null")
-        .add("result", jsonInt(facts.rateResult))
-        .add("accepted", jsonArray(accepted))
-        .text();
+Json sampleRateJson(const DeviceFacts& facts) {
+    return {{"current", facts.rateResult == 0 ? Json(facts.currentRate) : Json()},
+            {"result", facts.rateResult},
+            {"accepted", facts.acceptedRates}};
 }
 
-std::string clockSourcesJson(const DeviceFacts& facts) {
-    std::vector<std::string> sources;
+Json clockSourcesJson(const DeviceFacts& facts) {
+    Json sources = Json::array();
     for (const ClockFacts& clock : facts.clocks)
-        sources.push_back(JsonObject()
-                              .add("index", jsonInt(clock.index))
-                              .add("name", jsonString(clock.name))
-                              .add("channel", jsonInt(clock.channel))
-                              .add("group", jsonInt(clock.group))
-                              .add("current", jsonBool(clock.current))
-                              .text());
-    return JsonObject()
-        .add("result", jsonInt(facts.clockResult))
-        .add("sources", jsonArray(sources))
-        .text();
+        sources.push_back({{"index", clock.index},
+                           {"name", clock.name},
+                           {"channel", clock.channel},
+                           {"group", clock.group},
+                           {"current", clock.current}});
+    return {{"result", facts.clockResult}, {"sources", sources}};
 }
 
-std::string latencyJson(const LatencyFacts& latency) {
+Json latencyJson(const LatencyFacts& latency) {
     const bool measured =
         latency.bufferFrames != 0 && latency.createResult == 0 && latency.latencyResult == 0;
-    return JsonObject()
-        .add("bufferFrames", latency.bufferFrames != 0 ? jsonInt(latency.bufferFrames) : "null")
-        .add("createResult", jsonInt(latency.createResult))
-        .add("result", jsonInt(latency.latencyResult))
-        .add("input", measured ? jsonInt(latency.input) : "null")
-        .add("output", measured ? jsonInt(latency.output) : "null")
-        .text();
+    return {{"bufferFrames", latency.bufferFrames != 0 ? Json(latency.bufferFrames) : Json()},
+            {"createResult", latency.createResult},
+            {"result", latency.latencyResult},
+            {"input", measured ? Json(latency.input) : Json()},
+            {"output", measured ? Json(latency.output) : Json()}};
 }
 
-std::string verdictJson(const Verdict& verdict) {
-    return JsonObject()
-        .add("usable", jsonBool(verdict.usable))
-        .add("reason", textOrNull(verdict.reason))
-        .add("bufferFrames", jsonInt(verdict.bufferFrames))
-        .add("recordChannels", jsonInt(verdict.recordChannels))
-        .add("playChannels", jsonInt(verdict.playChannels))
-        .add("commandLine", textOrNull(verdict.commandLine))
-        .text();
+Json verdictJson(const Verdict& verdict) {
+    return {{"usable", verdict.usable},
+            {"reason", textOrNull(verdict.reason)},
+            {"bufferFrames", verdict.bufferFrames},
+            {"recordChannels", verdict.recordChannels},
+            {"playChannels", verdict.playChannels},
+            {"commandLine", textOrNull(verdict.commandLine)}};
 }
 
 } // namespace
 
 std::string catalogueJson(const std::vector<CatalogueEntry>& entries) {
-    std::vector<std::string> drivers;
+    Json drivers = Json::array();
     for (const CatalogueEntry& entry : entries)
         drivers.push_back(catalogueEntryJson(entry));
-    std::vector<std::string> notes;
-    for (const std::string& note : catalogueNotes(entries))
-        notes.push_back(jsonString(note));
-    return JsonObject().add("drivers", jsonArray(drivers)).add("notes", jsonArray(notes)).text();
+    return jsonText({{"drivers", drivers}, {"notes", catalogueNotes(entries)}});
 }
 
 std::string deviceJson(const DeviceFacts& facts, const Verdict& verdict) {
     const InvalidFacts invalid = findInvalidFacts(facts);
-    return JsonObject()
-        .add("requestedName", jsonString(facts.requestedName))
-        .add("exitCode", jsonInt(0))
-        .add("driver", JsonObject()
-                           .add("name", jsonString(facts.name))
-                           .add("version", jsonInt(facts.version))
-                           .text())
-        .add("inputs", directionJson(facts.inputs, invalid.inputs))
-        .add("outputs", directionJson(facts.outputs, invalid.outputs))
-        .add("bufferSize", bufferJson(facts, invalid))
-        .add("sampleRate", sampleRateJson(facts))
-        .add("clockSources", clockSourcesJson(facts))
-        .add("latency", latencyJson(facts.latency))
-        .add("verdict", verdictJson(verdict))
-        .text();
+    return jsonText({{"requestedName", facts.requestedName},
+                     {"exitCode", 0},
+                     {"driver", {{"name", facts.name}, {"version", facts.version}}},
+                     {"inputs", directionJson(facts.inputs, invalid.inputs)},
+                     {"outputs", directionJson(facts.outputs, invalid.outputs)},
+                     {"bufferSize", bufferJson(facts, invalid)},
+                     {"sampleRate", sampleRateJson(facts)},
+                     {"clockSources", clockSourcesJson(facts)},
+                     {"latency", latencyJson(facts.latency)},
+                     {"verdict", verdictJson(verdict)}});
 }
 
 std::string failureJson(const DeviceFacts& facts, int exitCode, const std::string& error) {
-    return JsonObject()
-        .add("requestedName", jsonString(facts.requestedName))
-        .add("exitCode", jsonInt(exitCode))
-        .add("error", jsonString(error))
-        .add("driverMessage", textOrNull(facts.errorMessage))
-        .text();
+    return jsonText({{"requestedName", facts.requestedName},
+                     {"exitCode", exitCode},
+                     {"error", error},
+                     {"driverMessage", textOrNull(facts.errorMessage)}});
 }

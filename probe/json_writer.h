@@ -1,22 +1,21 @@
-// A JSON document composed from its values' texts: small enough for the
-// probe's reports, and valid whatever a driver gave (see safe_text.h).
+// The JSON documents of the probe and the measurement. ordered_json keeps the
+// fields in the documented order; the text is ASCII whatever a driver gave:
+// bytes that are not UTF-8 are replaced (U+FFFD), rather than failing the
+// whole document, and everything past ASCII is escaped.
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
 
-std::string jsonInt(int32_t value);
-std::string jsonBool(bool value);
-// null for a value JSON cannot hold (NaN, infinity).
-std::string jsonNumber(double value);
-std::string jsonArray(const std::vector<std::string>& values);
+#include <nlohmann/json.hpp>
 
-class JsonObject {
-  public:
-    JsonObject& add(const char* key, const std::string& valueText);
-    std::string text() const { return "{" + members_ + "}"; }
+using Json = nlohmann::ordered_json;
 
-  private:
-    std::string members_;
-};
+// Compact unless an indent is given.
+inline std::string jsonText(const Json& document, int indent = -1) {
+    return document.dump(indent, ' ', true, Json::error_handler_t::replace);
+}
+
+// Empty text has nothing to say: null.
+inline Json textOrNull(const std::string& text) {
+    return text.empty() ? Json() : Json(text);
+}

@@ -61,37 +61,31 @@ void printReported(const LatencyOutcome& outcome) {
                 framesWord(total), milliseconds(total, outcome.sampleRate));
 }
 
-std::string runJson(const LatencyRunResult& run, double rate) {
-    return JsonObject()
-        .add("frames", jsonInt(run.frames))
-        .add("ms", jsonNumber(milliseconds(run.frames, rate)))
-        .add("snrDb", jsonNumber(run.snrDb))
-        .add("inverted", jsonBool(run.inverted))
-        .add("lostBlocks", std::to_string(run.lostBlocks))
-        .text();
+Json runJson(const LatencyRunResult& run, double rate) {
+    return {{"frames", run.frames},
+            {"ms", milliseconds(run.frames, rate)},
+            {"snrDb", run.snrDb},
+            {"inverted", run.inverted},
+            {"lostBlocks", run.lostBlocks}};
 }
 
-std::string measuredJson(const LatencyOutcome& outcome) {
+Json measuredJson(const LatencyOutcome& outcome) {
     const MeasuredFigure figure = measuredFigure(outcome);
-    return JsonObject()
-        .add("frames", jsonInt(figure.frames))
-        .add("ms", jsonNumber(milliseconds(figure.frames, outcome.sampleRate)))
-        .add("min", jsonInt(figure.least))
-        .add("max", jsonInt(figure.most))
-        .add("spread", jsonInt(figure.most - figure.least))
-        .text();
+    return {{"frames", figure.frames},
+            {"ms", milliseconds(figure.frames, outcome.sampleRate)},
+            {"min", figure.least},
+            {"max", figure.most},
+            {"spread", figure.most - figure.least}};
 }
 
-std::string reportedJson(const LatencyOutcome& outcome) {
+Json reportedJson(const LatencyOutcome& outcome) {
     const bool known = reported(outcome);
     const int64_t total = reportedTotal(outcome);
-    return JsonObject()
-        .add("result", jsonInt(outcome.reportedResult))
-        .add("input", known ? jsonInt(outcome.reportedInput) : "null")
-        .add("output", known ? jsonInt(outcome.reportedOutput) : "null")
-        .add("total", known ? std::to_string(total) : "null")
-        .add("ms", known ? jsonNumber(milliseconds(total, outcome.sampleRate)) : "null")
-        .text();
+    return {{"result", outcome.reportedResult},
+            {"input", known ? Json(outcome.reportedInput) : Json()},
+            {"output", known ? Json(outcome.reportedOutput) : Json()},
+            {"total", known ? Json(total) : Json()},
+            {"ms", known ? Json(milliseconds(total, outcome.sampleRate)) : Json()}};
 }
 
 } // namespace
@@ -129,25 +123,23 @@ void printLatencyText(const LatencyRequest& request, const LatencyOutcome& outco
 }
 
 std::string latencyJson(const LatencyRequest& request, const LatencyOutcome& outcome) {
-    std::vector<std::string> runs;
+    Json runs = Json::array();
     for (const LatencyRunResult& run : outcome.runs)
         runs.push_back(runJson(run, outcome.sampleRate));
     const int64_t missing = measuredFigure(outcome).frames - reportedTotal(outcome);
-    return JsonObject()
-        .add("requestedName", jsonString(request.driverName))
-        .add("exitCode", jsonInt(outcome.exitCode))
-        .add("driver", JsonObject().add("name", jsonString(outcome.driverName)).text())
-        .add("output", jsonInt(request.output))
-        .add("input", jsonInt(request.input))
-        .add("bufferFrames", jsonInt(outcome.bufferFrames))
-        .add("sampleRate", jsonNumber(outcome.sampleRate))
-        .add("sampleType", jsonInt(outcome.sampleType))
-        .add("sampleTypeName", jsonString(sampleTypeName(outcome.sampleType)))
-        .add("levelDb", jsonNumber(request.levelDb))
-        .add("runs", jsonArray(runs))
-        .add("measured", measuredJson(outcome))
-        .add("reported", reportedJson(outcome))
-        .add("underReportedBy", reported(outcome) ? std::to_string(missing) : "null")
-        .add("verdict", jsonString(latencyVerdict(outcome)))
-        .text();
+    return jsonText({{"requestedName", request.driverName},
+                     {"exitCode", outcome.exitCode},
+                     {"driver", {{"name", outcome.driverName}}},
+                     {"output", request.output},
+                     {"input", request.input},
+                     {"bufferFrames", outcome.bufferFrames},
+                     {"sampleRate", outcome.sampleRate},
+                     {"sampleType", outcome.sampleType},
+                     {"sampleTypeName", sampleTypeName(outcome.sampleType)},
+                     {"levelDb", request.levelDb},
+                     {"runs", runs},
+                     {"measured", measuredJson(outcome)},
+                     {"reported", reportedJson(outcome)},
+                     {"underReportedBy", reported(outcome) ? Json(missing) : Json()},
+                     {"verdict", latencyVerdict(outcome)}});
 }

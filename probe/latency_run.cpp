@@ -5,10 +5,8 @@
 #include <cstring>
 
 #include "asiohost/asio_calls.h"
-#include "engine/callbacks.h"
 #include "engine/channel_buffers.h"
 #include "engine/device_state.h"
-#include "engine/sample_blocks.h"
 #include "engine/sample_stores.h"
 #include "platform/interrupts.h"
 #include "platform/win32api.h"
@@ -16,15 +14,9 @@
 #include "probe/latency_detect.h"
 #include "probe/latency_signal.h"
 #include "probe/safe_text.h"
-#include "probe/sample_types.h"
-#include "wav/sample_conversion.h"
+#include "probe/streamed_take.h"
 
 namespace {
-
-// How long a run may take beyond twice its material before the driver is
-// taken to have stopped calling back.
-constexpr uint32_t kRunGraceMs = 1000;
-constexpr uint32_t kPollMs = 10;
 
 template <typename... Values> std::string formatted(const char* format, Values... values) {
     char text[256];
@@ -38,68 +30,38 @@ int fail(LatencyOutcome& outcome, int code, const std::string& error) {
     return code;
 }
 
-bool channelAdmissible(int32_t channel, int32_t count) {
-    return channel >= 1 && channel <= kMaxChannelsPerDirection && channel <= count;
-}
-
-// tandemwav's check: the driver's limits, nothing finer.
-int32_t chooseBufferFrames(const LatencyRequest& request) {
-    ASIOGetBufferSize(&deviceState.minBufferSize, &deviceState.maxBufferSize,
-                      &deviceState.preferredBufferSize, &deviceState.bufferGranularity);
-    if (request.bufferFrames != 0)
-        return request.bufferFrames;
-    const int32_t preferred = deviceState.preferredBufferSize;
-    return preferred >= deviceState.minBufferSize && preferred <= deviceState.maxBufferSize
-               ? preferred
-               : deviceState.minBufferSize;
-}
-
-bool chooseSampleRate(const LatencyRequest& request, double* rate) {
-    if (request.sampleRate > 0.0) {
-        *rate = request.sampleRate;
-        return ASIOCanSampleRate(request.sampleRate) == ASE_OK &&
-               ASIOSetSampleRate(request.sampleRate) == ASE_OK;
-    }
-    // The limit keeps the silence after the signal within memory.
-    return ASIOGetSampleRate(rate) == ASE_OK && *rate >= 1000.0 && *rate <= 1e6;
-}
-
 int checkDevice(const LatencyRequest& request, LatencyOutcome& outcome) {
     ASIOGetChannels(&deviceState.inputChannels, &deviceState.outputChannels);
     outcome.inputChannels = deviceState.inputChannels;
     outcome.outputChannels = deviceState.outputChannels;
-    if (!channelAdmissible(request.output, deviceState.outputChannels) ||
-        !channelAdmissible(request.input, deviceState.inputChannels))
-        return fail(outcome, kLatencyChannels,
+    if (!channelRangeAdmissible(request.output, 1, deviceState.outputChannels) ||
+        !channelRangeAdmissible(request.input, 1, deviceState.inputChannels))
+        return fail(outcome, kProbeChannels,
                     formatted("Wrong input/output channel settings: the driver has %d outputs and "
                               "%d inputs, and tandemwav uses channels 1 to 64",
                               deviceState.outputChannels, deviceState.inputChannels));
-    const int32_t frames = chooseBufferFrames(request);
-    if (frames < 1 || frames < deviceState.minBufferSize || frames > deviceState.maxBufferSize)
-        return fail(outcome, kLatencyBufferSize,
+    const int32_t frames = chooseBufferFrames(request.bufferFrames);
+    if (!bufferLengthAdmissible(frames))
+        return fail(outcome, kProbeBufferSize,
                     formatted("Unable to set ASIO buffer size to %d (permitted: %d to %d)", frames,
                               deviceState.minBufferSize, deviceState.maxBufferSize));
     outcome.bufferFrames = frames;
     bufferSize = static_cast<uint32_t>(frames);
     double rate = 0.0;
-    if (!chooseSampleRate(request, &rate))
-        return fail(outcome, kLatencySampleRate,
+    if (!chooseSampleRate(request.sampleRate, &rate))
+        return fail(outcome, kProbeSampleRate,
                     request.sampleRate > 0.0
                         ? formatted("The driver cannot run at %.0f Hz", request.sampleRate)
                         : std::string("The driver does not tell a usable sample rate; give one "
                                       "with --rate"));
     outcome.sampleRate = rate;
     wavSampleRate = static_cast<uint32_t>(rate);
-    return kLatencyMeasured;
+    return kProbeDone;
 }
 
 int createBuffers(DriverSession& session, const LatencyRequest& request, LatencyOutcome& outcome) {
-    hostCallbacks.bufferSwitch = onBufferSwitch;
-    hostCallbacks.sampleRateDidChange = onSampleRateDidChange;
-    hostCallbacks.asioMessage = onAsioMessage;
-    hostCallbacks.bufferSwitchTimeInfo = onBufferSwitchTimeInfo;
     if (session.createChannelBuffers(bufferSize, 1, request.input, 1, request.output) != ASE_OK)
-        return fail(outcome, kLatencyCreateBuffers,
+        return fail(outcome, kProbeCreateBuffers,
                     formatted("Failed to create ASIO buffers on output %d and input %d",
                               request.output, request.input));
     outcome.reportedResult =
@@ -109,91 +71,26 @@ int createBuffers(DriverSession& session, const LatencyRequest& request, Latency
     outcome.sampleType = deviceState.channelInfos[0].type;
     bytesPerSample = nativeBytesPerSample();
     if (bytesPerSample == 0)
-        return fail(outcome, kLatencyNativeFormat, "ASIO native format not supported");
-    // The engine takes the input's width for both buffers: an output of
-    // another width would be written past its end.
-    if (deviceState.channelInfos[1].type != deviceState.channelInfos[0].type)
-        return fail(outcome, kLatencyNativeFormat,
-                    formatted("ASIO native format not supported: input %s, output %s",
-                              sampleTypeName(deviceState.channelInfos[0].type),
-                              sampleTypeName(deviceState.channelInfos[1].type)));
-    return kLatencyMeasured;
-}
-
-// The material as the playback loader leaves it: converted by its block loop,
-// padded with silence to whole buffers, the countdown set.
-bool fillStores(const std::vector<float>& playback) {
-    const size_t frames = playback.size();
-    const size_t padded = (frames + bufferSize - 1) / bufferSize * bufferSize;
-    std::vector<uint8_t> fileSamples(frames * 4);
-    for (size_t i = 0; i < frames; ++i)
-        floatToLittleEndian(playback[i], &fileSamples[i * 4]);
-    playbackStore.channelCount = 1;
-    if (!allocateSampleBlocks(1, static_cast<uint32_t>(padded * bytesPerSample),
-                              &playbackStore.blocks, &playbackStore.cursors))
-        return false;
-    convertPlaybackFrames(fileSamples.data(), frames, 1, bytesPerSample, playbackStore.blocks);
-    std::memset(playbackStore.blocks[0] + frames * bytesPerSample, 0,
-                (padded - frames) * bytesPerSample);
-    playbackStore.remainingFrames = static_cast<uint32_t>(padded);
-    recordStore.channelCount = 1;
-    recordStore.frameCount = static_cast<uint32_t>(padded);
-    if (allocateRecordStore())
-        return true;
-    freePlaybackStore();
-    return false;
-}
-
-// As the recording writer converts it.
-std::vector<float> recordedSamples() {
-    const size_t frames = recordStore.frameCount;
-    std::vector<uint8_t> fileSamples(frames * 4);
-    convertRecordFrames(recordStore.blocks, frames, 1, bytesPerSample, fileSamples.data());
-    std::vector<float> recording(frames);
-    for (size_t i = 0; i < frames; ++i)
-        recording[i] = floatFromLittleEndian(&fileSamples[i * 4]);
-    return recording;
-}
-
-enum class Waited { Stopped, Interrupted, TimedOut };
-
-Waited waitForStop(uint32_t limitMs) {
-    const uint32_t begun = timeGetTime();
-    while (deviceState.stopped.load(std::memory_order_acquire) == 0) {
-        if (interruptRequested())
-            return Waited::Interrupted;
-        if (timeGetTime() - begun > limitMs)
-            return Waited::TimedOut;
-        Sleep(kPollMs);
-    }
-    return Waited::Stopped;
+        return fail(outcome, kProbeNativeFormat, "ASIO native format not supported");
+    return kProbeDone;
 }
 
 // One pass of the material; the recording is left empty unless it completed.
 int playOnce(const std::vector<float>& playback, LatencyOutcome& outcome,
              std::vector<float>& recording, uint32_t* lost) {
-    if (!fillStores(playback))
-        return fail(outcome, kLatencyNoMemory, "Not enough memory for playback and recording");
-    const double materialMs = 1000.0 * recordStore.frameCount / outcome.sampleRate;
-    const uint32_t lostBefore = lostBlockCount();
-    deviceState.stopped.store(0, std::memory_order_relaxed);
-    armBufferSwitch();
-    int code = kLatencyMeasured;
-    if (ASIOStart() != ASE_OK) {
-        code = fail(outcome, kLatencyStart, "Failed to start ASIO driver");
-    } else {
-        const Waited waited = waitForStop(static_cast<uint32_t>(2.0 * materialMs) + kRunGraceMs);
-        ASIOStop();
-        if (waited == Waited::Interrupted)
-            code = fail(outcome, kLatencyInterrupted, "Interrupted");
-        else if (waited == Waited::TimedOut)
-            code = fail(outcome, kLatencyNoSignal,
-                        "No signal came back: the driver stopped calling back");
-    }
-    disarmBufferSwitch();
-    *lost = lostBlockCount() - lostBefore;
-    if (code == kLatencyMeasured)
-        recording = recordedSamples();
+    if (!fillTakeStores(playback, 1, 0, 1))
+        return fail(outcome, kProbeNoMemory, "Not enough memory for playback and recording");
+    const TakeEnd end = runTake(outcome.sampleRate, lost);
+    int code = kProbeDone;
+    if (end == TakeEnd::StartRefused)
+        code = fail(outcome, kProbeStart, "Failed to start ASIO driver");
+    else if (end == TakeEnd::Interrupted)
+        code = fail(outcome, kProbeInterrupted, "Interrupted");
+    else if (end == TakeEnd::TimedOut)
+        code =
+            fail(outcome, kProbeNoSignal, "No signal came back: the driver stopped calling back");
+    if (code == kProbeDone)
+        recording = takeRecordings()[0];
     freePlaybackStore();
     freeRecordStore();
     return code;
@@ -233,7 +130,7 @@ int measureRuns(const LatencyRequest& request, LatencyOutcome& outcome) {
         std::vector<float> recording;
         uint32_t lost = 0;
         const int code = playOnce(playback, outcome, recording, &lost);
-        if (code != kLatencyMeasured)
+        if (code != kProbeDone)
             return code;
         const Detection detection = detectSignal(sequence, recording, outcome.windowFrames);
         if (run == 0 && !detection.found && !detection.beyondWindow &&
@@ -243,21 +140,21 @@ int measureRuns(const LatencyRequest& request, LatencyOutcome& outcome) {
         }
         outcome.windowTooShort = detection.beyondWindow;
         if (!detection.found)
-            return fail(outcome, kLatencyNoSignal, noSignalMessage(request, outcome, detection));
+            return fail(outcome, kProbeNoSignal, noSignalMessage(request, outcome, detection));
         outcome.runs.push_back({detection.lag, detection.snrDb, detection.inverted, lost});
     }
-    return kLatencyMeasured;
+    return kProbeDone;
 }
 
 int measureWith(DriverSession& session, const LatencyRequest& request, LatencyOutcome& outcome) {
     int code = checkDevice(request, outcome);
-    if (code == kLatencyMeasured && !interruptRequested())
+    if (code == kProbeDone && !interruptRequested())
         code = createBuffers(session, request, outcome);
-    if (code == kLatencyMeasured && interruptRequested())
-        code = fail(outcome, kLatencyInterrupted, "Interrupted");
-    if (code == kLatencyMeasured)
+    if (code == kProbeDone && interruptRequested())
+        code = fail(outcome, kProbeInterrupted, "Interrupted");
+    if (code == kProbeDone)
         code = measureRuns(request, outcome);
-    if (code != kLatencyMeasured)
+    if (code != kProbeDone)
         outcome.runs.clear();
     return code;
 }
@@ -269,13 +166,13 @@ LatencyOutcome measureLatency(const LatencyRequest& request) {
     DriverSession session;
     const SessionState state = session.open(request.driverName);
     if (state == SessionState::NotLoaded) {
-        fail(outcome, kLatencyDriverNotLoaded, "Failed to load ASIO driver");
+        fail(outcome, kProbeDriverNotLoaded, "Failed to load ASIO driver");
         return outcome;
     }
     const ASIODriverInfo& info = session.info();
     if (state == SessionState::InitRefused) {
         outcome.driverMessage = fieldText(info.errorMessage, sizeof info.errorMessage);
-        fail(outcome, kLatencyDriverInit, "Failed to initialize ASIO driver");
+        fail(outcome, kProbeDriverInit, "Failed to initialize ASIO driver");
         return outcome;
     }
     outcome.driverName = fieldText(info.name, sizeof info.name);

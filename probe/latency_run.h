@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "asiohost/asio.h"
+#include "probe/exit_codes.h"
 
 struct LatencyRequest {
     const char* driverName = nullptr;
@@ -31,24 +32,8 @@ struct LatencyRunResult {
     uint32_t lostBlocks; // buffers the driver lost or repeated during the run
 };
 
-// Exit codes; where tandemwav meets the same failure, its code.
-enum : int {
-    kLatencyMeasured = 0,
-    kLatencyDriverNotLoaded = 4,
-    kLatencyDriverInit = 5,
-    kLatencyChannels = 6,
-    kLatencyBufferSize = 7,
-    kLatencySampleRate = 8,
-    kLatencyCreateBuffers = 9,
-    kLatencyNativeFormat = 10,
-    kLatencyStart = 11,
-    kLatencyNoMemory = 12,
-    kLatencyNoSignal = 16,
-    kLatencyInterrupted = 130,
-};
-
 struct LatencyOutcome {
-    int exitCode = kLatencyMeasured;
+    int exitCode = kProbeDone;
     std::string error;         // why the measurement failed, one line
     std::string driverName;    // as the driver gives it, after init
     std::string driverMessage; // after a refused init

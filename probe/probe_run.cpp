@@ -24,14 +24,6 @@
 
 namespace {
 
-enum : int {
-    kProbeDone = kLatencyMeasured,
-    kProbeUsage = 1,
-    kProbeDriverNotLoaded = kLatencyDriverNotLoaded,
-    kProbeDriverInit = kLatencyDriverInit,
-    kProbeInterrupted = kLatencyInterrupted,
-};
-
 struct ProbeOptions {
     bool json = false;
     bool help = false;
@@ -193,10 +185,11 @@ bool jsonAsked(int argc, char** argv) {
 
 int reportUsage(const std::string& problem, bool json) {
     if (json) {
-        JsonObject document;
+        Json document = Json::object();
         if (!problem.empty())
-            document.add("exitCode", jsonInt(kProbeUsage)).add("error", jsonString(problem));
-        std::printf("%s\n", document.add("usage", jsonString(kUsageText)).text().c_str());
+            document = {{"exitCode", kProbeUsage}, {"error", problem}};
+        document["usage"] = kUsageText;
+        std::printf("%s\n", jsonText(document).c_str());
     } else {
         if (!problem.empty())
             std::printf("tandemwav-probe: %s\n\n", problem.c_str());
@@ -207,7 +200,7 @@ int reportUsage(const std::string& problem, bool json) {
 
 int reportVersion(bool json) {
     if (json)
-        std::printf("%s\n", JsonObject().add("version", jsonString(TANDEM_VERSION)).text().c_str());
+        std::printf("%s\n", jsonText({{"version", TANDEM_VERSION}}).c_str());
     else
         std::printf("tandemwav-probe %s\n", TANDEM_VERSION);
     return kProbeDone;
@@ -271,24 +264,24 @@ int describeDriver(const char* name, bool json) {
 // and what to do about it.
 void printLatencyFailure(const LatencyRequest& request, const LatencyOutcome& outcome) {
     const int code = outcome.exitCode;
-    if (code == kLatencyInterrupted) {
+    if (code == kProbeInterrupted) {
         std::printf("Interrupted; the driver was released.\n");
         return;
     }
-    if (code == kLatencyDriverNotLoaded) {
+    if (code == kProbeDriverNotLoaded) {
         std::printf("Error: Failed to load ASIO driver %s!\n",
                     printableText(request.driverName).c_str());
         std::printf("Run tandemwav-probe without arguments to see the installed drivers.\n");
         return;
     }
     std::printf("Error: %s!\n", outcome.error.c_str());
-    if (code == kLatencyDriverInit)
+    if (code == kProbeDriverInit)
         std::printf("Driver message: %s\n", printableText(outcome.driverMessage).c_str());
-    if (code == kLatencyNoSignal && !outcome.windowTooShort)
+    if (code == kProbeNoSignal && !outcome.windowTooShort)
         std::printf("Check the cable or loop from output %d to input %d, the channel numbers, and "
                     "that the input is not muted.\n",
                     request.output, request.input);
-    if (code == kLatencyNoSignal && outcome.windowFrames != 0)
+    if (code == kProbeNoSignal && outcome.windowFrames != 0)
         std::printf("Round trips up to %.3f s were looked for; a longer loop needs --max-latency "
                     "SECONDS.\n",
                     static_cast<double>(outcome.windowFrames) / outcome.sampleRate);
@@ -296,7 +289,7 @@ void printLatencyFailure(const LatencyRequest& request, const LatencyOutcome& ou
 
 int measureRoundTrip(const LatencyRequest& request, bool json) {
     const LatencyOutcome outcome = measureLatency(request);
-    if (outcome.exitCode == kLatencyMeasured) {
+    if (outcome.exitCode == kProbeDone) {
         if (json)
             std::printf("%s\n", latencyJson(request, outcome).c_str());
         else

@@ -42,19 +42,6 @@ std::string printableText(const std::string& text) {
     return out;
 }
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (const unsigned char c : text) {
-        if (c == '"' || c == '\\')
-            out += {'\\', static_cast<char>(c)};
-        else if (isPrintable(c))
-            out += static_cast<char>(c);
-        else
-            out += hexEscape("\\u%04x", c);
-    }
-    return out + "\"";
-}
-
 namespace {
 
 // Nothing in double quotes is special to sh, bash or cmd but these (and

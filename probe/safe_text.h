@@ -14,10 +14,6 @@ std::string fieldText(const char* field, size_t capacity);
 // stays itself, so Windows paths read as they are.
 std::string printableText(const std::string& text);
 
-// A JSON string literal, quotes included; bytes above 127 are taken as
-// Latin-1 (\u00NN), so the document is valid whatever the driver's code page.
-std::string jsonString(const std::string& text);
-
 #include "platform/console.h"
 
 // Whether a shell line can carry the text at all: no control characters.

@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engine/device_state.h"
 #include "probe/device_facts.h"
 #include "probe/safe_text.h"
 #include "probe/sample_types.h"
 
 namespace {
-
-constexpr int32_t kMaxChannelsPerDirection = 64; // tandemwav's limit each way
 
 // Channels from 1 on that the driver describes, as far as tandemwav goes.
 int32_t describedFromFirst(const DirectionFacts& direction) {

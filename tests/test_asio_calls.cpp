@@ -178,12 +178,30 @@ TEST_F(AsioCallsWithDriver, ARefusedInitDropsTheDriverButLeavesItWithTheLoader) 
     EXPECT_EQ(driverLog(), (Log{"R create", "R init", "R getErrorMessage", "R destroy"}));
 }
 
-TEST_F(AsioCallsWithDriver, ExitReleasesTheDriverOnce) {
+// The one release path: buffers, then the call layer, then the object, and
+// nothing more on a second call or after a refused init.
+TEST_F(AsioCallsWithDriver, OneCallReleasesBuffersThenTheDriverInOrder) {
+    ASSERT_TRUE(loadDriverByName("Tandem Test A"));
+    ASSERT_EQ(ASIOInit(&info), ASE_OK);
+    clearDriverLog();
+    releaseLoadedDriver(true);
+    EXPECT_EQ(currentDriver, nullptr);
+    releaseLoadedDriver(true);
+    EXPECT_EQ(driverLog(), (Log{"A disposeBuffers", "A destroy"}));
+    ASSERT_TRUE(loadDriverByName("Tandem Test Refusing"));
+    ASSERT_EQ(ASIOInit(&info), ASE_NotPresent);
+    clearDriverLog();
+    releaseLoadedDriver(false);
+    EXPECT_EQ(driverLog(), (Log{"R destroy"}));
+}
+
+TEST_F(AsioCallsWithDriver, ExitLeavesTheObjectToTheLoaderWhichReleasesItOnce) {
     ASSERT_TRUE(loadDriverByName("Tandem Test A"));
     ASSERT_EQ(ASIOInit(&info), ASE_OK);
     EXPECT_EQ(ASIOExit(), ASE_OK);
     EXPECT_EQ(currentDriver, nullptr);
     EXPECT_EQ(ASIOExit(), ASE_OK);
+    EXPECT_EQ(driverLog(), (Log{"A create", "A init", "A getDriverName", "A getDriverVersion"}));
     driverLoader->unloadCurrent();
     EXPECT_EQ(ASIOStop(), ASE_NotPresent);
     EXPECT_EQ(driverLog(),

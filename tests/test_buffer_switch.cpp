@@ -129,6 +129,7 @@ TEST_F(BufferSwitch, PlaysAndRecordsExactlyTheMaterialThenStops) {
     EXPECT_EQ(recordStore.cursors[0], recordStore.blocks[0] + kBlockBytes);
     EXPECT_EQ(playbackStore.cursors[0], playbackStore.blocks[0] + kBlockBytes);
     EXPECT_EQ(deviceState.stopped.load(), 1);
+    EXPECT_EQ(playbackStore.remainingFrames, 0u) << "the countdown holds at the stop";
     EXPECT_EQ(driver.outputReadyCalls, 6);
     EXPECT_EQ(lost(), 0u);
 }

@@ -2,7 +2,7 @@
 // impossible channel counts, unterminated names with control bytes, a type
 // outside the table, descriptions failing part way, a NaN rate, more clock
 // sources than asked for. Its facts stay within bounds and its JSON within
-// printable ASCII.
+// printable ASCII, valid UTF-8 text escaped and other bytes replaced.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -77,9 +77,14 @@ TEST(ProbeWithAHostileDriver, FactsStayInBoundsAndTheJsonStaysPrintable) {
     const std::string json = deviceJson(facts, verdict);
     for (const unsigned char c : json)
         ASSERT_TRUE(c >= 0x20 && c < 0x7f) << "byte " << int(c);
-    EXPECT_NE(json.find(R"("name":"\"q\\\u00ff\u0001)"), std::string::npos);
-    EXPECT_NE(json.find(R"("requestedName":"bad\u000adriver")"), std::string::npos);
+    // A byte that is not UTF-8 is replaced, control bytes escaped.
+    EXPECT_NE(json.find(R"("name":"\"q\\\ufffd\u0001)"), std::string::npos);
+    EXPECT_NE(json.find(R"("requestedName":"bad\ndriver")"), std::string::npos);
     EXPECT_NE(json.find(R"("current":null)"), std::string::npos);
+    DeviceFacts named;
+    named.requestedName = "\xc3\x9c"
+                          "ber";
+    EXPECT_NE(failureJson(named, 4, "").find(R"("requestedName":"\u00dcber")"), std::string::npos);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "engine/device_state.h"
 #include "engine/sample_blocks.h"
+#include "engine/sample_stores.h"
 #include "platform/helper_thread.h"
 #include "platform/interrupts.h"
 #include "wav/sample_conversion.h"
@@ -143,8 +144,7 @@ int loadPlaybackSamples(const char* path) {
         return kWavOtherLayout;
     // Rounded up in 64 bits: a length that no longer fits 32 bits, or a block
     // of 4 GiB or more, cannot be held.
-    const uint64_t padded =
-        (uint64_t{header.frameCount} + bufferSize - 1) / bufferSize * bufferSize;
+    const uint64_t padded = wholeBufferFrames(header.frameCount);
     const uint64_t blockBytes = padded * bytesPerSample;
     if (blockBytes > UINT32_MAX)
         return kWavNoMemory;

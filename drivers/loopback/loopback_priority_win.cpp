@@ -7,13 +7,16 @@ namespace {
 using SetCharacteristics = HANDLE(WINAPI*)(LPCSTR, LPDWORD);
 using RevertCharacteristics = BOOL(WINAPI*)(HANDLE);
 
+thread_local HMODULE avrt = nullptr;
 thread_local HANDLE mmcssTask = nullptr;
 thread_local bool finerTimer = false;
 
 // avrt.dll is looked up at run time: older systems and some Wine prefixes
-// lack it, and the thread priority below is then the fallback.
+// lack it, and the thread priority below is then the fallback. It is loaded
+// once per clock thread and freed as the thread ends.
 FARPROC avrtFunction(const char* name) {
-    HMODULE avrt = LoadLibraryA("avrt.dll");
+    if (avrt == nullptr)
+        avrt = LoadLibraryA("avrt.dll");
     return avrt != nullptr ? GetProcAddress(avrt, name) : nullptr;
 }
 
@@ -40,6 +43,9 @@ void restoreClockPriority() {
             revert(mmcssTask);
         mmcssTask = nullptr;
     }
+    if (avrt != nullptr)
+        FreeLibrary(avrt);
+    avrt = nullptr;
     if (finerTimer)
         timeEndPeriod(1);
     finerTimer = false;

@@ -65,10 +65,12 @@ refused "channel description refused from channel 1" 9 "E2E Exit Info" "$CREATE_
     "$(created "E2E Exit Info")
 getChannelInfo 0 1
 getChannelInfo 1 1
+disposeBuffers
 release
 " "E2E Exit Info" 256 stereo.wav 1 rec.wav 2 1
 refused "driver leaves a buffer pointer null" 9 "E2E Exit Null" "$CREATE_FAILED" \
     "$(created "E2E Exit Null")
+disposeBuffers
 release
 " "E2E Exit Null" 256 stereo.wav 1 rec.wav 2 1
 
