@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -400,14 +401,16 @@ class JackLoopTest : public JackServerTest {
         return log.resyncs.load() == 0 && log.lostPositions.load() == 0;
     }
     void checkLoop(bool timeInfo) {
-        HostLog first;
-        HostLog second;
-        HostLog* log = &first;
-        if (!attempt(timeInfo, first)) {
-            std::printf("xrun during the first attempt (%d resync requests), once more\n",
-                        first.resyncs.load());
-            log = &second;
-            ASSERT_TRUE(attempt(timeInfo, second)) << "xruns twice in a row";
+        // A loaded machine can make the dummy server xrun in any attempt; only
+        // a loop that never runs clean points at the driver.
+        constexpr int kAttempts = 5;
+        std::unique_ptr<HostLog> log;
+        for (int n = 1; n <= kAttempts; ++n) {
+            log = std::make_unique<HostLog>();
+            if (attempt(timeInfo, *log))
+                break;
+            std::printf("xrun during attempt %d (%d resync requests)\n", n, log->resyncs.load());
+            ASSERT_LT(n, kAttempts) << "xruns in every attempt";
         }
         EXPECT_EQ(log->badHalves.load(), 0);
         EXPECT_EQ(log->resets.load(), 0);
