@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/file_system.h"
+
 namespace {
 
 constexpr DWORD kValueCapacity = 256;
@@ -35,15 +37,18 @@ void copyText(char* field, size_t capacity, const char* text) {
 }
 
 // Looked for as the system loads a module (a name without a folder on the
-// loader's search path); path gets the full path of the file where the
-// system tells it and its field of 127 characters holds it.
+// loader's search path). path gets the file's full path, absolute and without
+// "." or ".." steps: the one the system found where its field of 127
+// characters holds it, else the path given when that names a folder.
 bool moduleExists(char* path) {
     OFSTRUCT info;
     if (OpenFile(path, &info, OF_EXIST) == HFILE_ERROR)
         return false;
     const size_t length = strnlen(info.szPathName, sizeof info.szPathName);
     if (length > 0 && length < sizeof info.szPathName - 1)
-        copyText(path, kServerPathCapacity, info.szPathName);
+        copyText(path, kServerPathCapacity, fullPathName(info.szPathName).c_str());
+    else if (std::strpbrk(path, "/\\") != nullptr)
+        copyText(path, kServerPathCapacity, fullPathName(path).c_str());
     return true;
 }
 

@@ -15,6 +15,7 @@
 #include "measure/wav_file.h"
 #include "platform/file_system.h"
 #include "platform/interrupts.h"
+#include "probe/driver_session.h"
 #include "probe/latency_run.h"
 
 #ifndef TANDEM_VERSION
@@ -176,6 +177,8 @@ int runCommand(const std::vector<std::string>& args) {
     watchInterrupts();
     // With --json, standard output holds results.json alone.
     std::FILE* messages = options.json ? stderr : stdout;
+    DriverSession::endOnSecondInterrupt(
+        "Interrupted again; the driver did not return and was not released.\n", messages);
     RunResults results;
     int code = kDone;
     std::string message;

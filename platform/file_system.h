@@ -43,6 +43,12 @@ bool createFileBeside(const char* target, std::string& tempPath);
 // step: the target is the old file or the whole new one at every instant.
 bool moveOverTarget(const std::string& tempPath, const char* target);
 
+// The path as people read it: absolute, without "." or ".." steps or doubled
+// separators, worked out from the working folder. Folders are taken as the
+// system takes them (on Windows by the text, elsewhere through their links);
+// the file's own name is kept. The path itself when the system cannot tell.
+std::string fullPathName(const char* path);
+
 void removeFile(const std::string& path);
 
 // The folder exists afterwards (made if it was not there; its parent must be).

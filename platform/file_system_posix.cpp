@@ -10,6 +10,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -167,6 +170,39 @@ bool moveOverTarget(const std::string& tempPath, const char* target) {
         return false;
     syncFolder(folderOf(real));
     return true;
+}
+
+std::string fullPathName(const char* path) {
+    const std::string text(path);
+    const size_t slash = text.rfind('/');
+    const std::string name = text.substr(slash == std::string::npos ? 0 : slash + 1);
+    const std::string folder = slash == std::string::npos ? "." : text.substr(0, slash + 1);
+    if (char* real = realpath(folder.c_str(), nullptr)) {
+        std::string full(real);
+        std::free(real);
+        return full == "/" ? "/" + name : full + "/" + name;
+    }
+    // A folder that is not there is taken apart by its words.
+    std::string joined = text;
+    if (text.empty() || text[0] != '/') {
+        char* here = getcwd(nullptr, 0);
+        joined = std::string(here != nullptr ? here : "") + "/" + text;
+        std::free(here);
+    }
+    std::vector<std::string> parts;
+    std::istringstream words(joined);
+    for (std::string part; std::getline(words, part, '/');) {
+        if (part == "..") {
+            if (!parts.empty())
+                parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+    }
+    std::string clean;
+    for (const std::string& part : parts)
+        clean += "/" + part;
+    return clean.empty() ? "/" : clean;
 }
 
 void removeFile(const std::string& path) {

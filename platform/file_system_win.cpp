@@ -124,6 +124,25 @@ bool moveOverTarget(const std::string& tempPath, const char* target) {
                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+std::string fullPathName(const char* path) {
+    const std::wstring wide = widePath(path);
+    const DWORD capacity = wide.empty() ? 0 : GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (capacity == 0)
+        return path;
+    std::wstring full(capacity, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), capacity, &full[0], nullptr);
+    const int bytes = length == 0 || length >= capacity
+                          ? 0
+                          : WideCharToMultiByte(CP_ACP, 0, full.c_str(), static_cast<int>(length),
+                                                nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return path;
+    std::string narrow(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, full.c_str(), static_cast<int>(length), &narrow[0], bytes,
+                        nullptr, nullptr);
+    return narrow;
+}
+
 void removeFile(const std::string& path) {
     DeleteFileW(widePath(path.c_str()).c_str());
 }

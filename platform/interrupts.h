@@ -3,6 +3,8 @@
 // thread looks at it between its steps, releases what it holds and ends.
 #pragma once
 
+#include <cstdio>
+
 void watchInterrupts();
 bool interruptRequested();
 
@@ -12,7 +14,8 @@ void interruptHandled();
 
 // While the main thread may be inside a driver's call, it cannot act on an
 // interrupt until the driver returns, and a driver may never return. A second
-// interrupt then prints the line (with its line break) and ends the process
-// at once with exit code 130, releasing nothing. Kept until ended.
-void endOnSecondInterrupt(const char* line);
+// interrupt then prints the line (with its line break) on the stream (after
+// what standard output holds) and ends the process at once with exit code
+// 130, releasing nothing. Kept until ended.
+void endOnSecondInterrupt(const char* line, std::FILE* stream = stdout);
 void keepOnSecondInterrupt();

@@ -11,6 +11,7 @@ namespace {
 
 std::atomic<bool> requested{false};
 std::atomic<const char*> lastWords{nullptr};
+std::atomic<std::FILE*> lastWordsStream{stdout};
 static_assert(std::atomic<bool>::is_always_lock_free,
               "the handler may only touch lock-free atomics");
 static_assert(std::atomic<const char*>::is_always_lock_free,
@@ -29,8 +30,10 @@ void* endOnPost(void*) {
     while (sem_wait(&secondInterrupt) != 0) {
     }
     // What the main thread printed before it was held goes out first.
-    std::fputs(lastWords.load(), stdout);
     std::fflush(stdout);
+    std::FILE* stream = lastWordsStream.load();
+    std::fputs(lastWords.load(), stream);
+    std::fflush(stream);
     _exit(130);
 }
 
@@ -62,7 +65,8 @@ bool interruptRequested() {
 
 void interruptHandled() {}
 
-void endOnSecondInterrupt(const char* line) {
+void endOnSecondInterrupt(const char* line, std::FILE* stream) {
+    lastWordsStream.store(stream);
     lastWords.store(line);
 }
 

@@ -10,12 +10,15 @@ namespace {
 std::atomic<bool> requested{false};
 std::atomic<bool> handled{false};
 std::atomic<const char*> lastWords{nullptr};
+std::atomic<std::FILE*> lastWordsStream{stdout};
 
 // The main thread is held inside a driver's call: what it printed before goes
 // out first, then the line, and the process ends without waiting for anyone.
 void endAtOnce(const char* line) {
-    std::fputs(line, stdout);
     std::fflush(stdout);
+    std::FILE* stream = lastWordsStream.load();
+    std::fputs(line, stream);
+    std::fflush(stream);
     TerminateProcess(GetCurrentProcess(), 130);
 }
 
@@ -48,7 +51,8 @@ void interruptHandled() {
     handled.store(true);
 }
 
-void endOnSecondInterrupt(const char* line) {
+void endOnSecondInterrupt(const char* line, std::FILE* stream) {
+    lastWordsStream.store(stream);
     lastWords.store(line);
 }
 

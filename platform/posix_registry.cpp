@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/posix_registry_image.h"
 #include "platform/posix_win32.h"
 
@@ -224,27 +225,14 @@ bool isHeader(std::string line) {
 
 // The joined path without "..", "." or doubled separators, as people read a
 // path and as the probe shows it: the file's own path where it exists,
-// otherwise the same taken apart by its words.
+// otherwise the same worked out from its folder or its words.
 std::string cleanPath(const std::string& joined) {
     if (char* real = realpath(joined.c_str(), nullptr)) {
         std::string resolved(real);
         std::free(real);
         return resolved;
     }
-    std::vector<std::string> parts;
-    std::istringstream words(joined);
-    for (std::string part; std::getline(words, part, '/');) {
-        if (part == "..") {
-            if (!parts.empty())
-                parts.pop_back();
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
-        }
-    }
-    std::string clean;
-    for (const std::string& part : parts)
-        clean += "/" + part;
-    return clean.empty() ? "/" : clean;
+    return fullPathName(joined.c_str());
 }
 
 // An installed copy names its modules relative to its registration file

@@ -3,6 +3,19 @@
 #include "asiohost/asio_calls.h"
 #include "asiohost/driver_loader.h"
 #include "engine/channel_buffers.h"
+#include "platform/interrupts.h"
+
+namespace {
+
+const char* hungDriverLine = nullptr;
+std::FILE* hungDriverStream = stdout;
+
+} // namespace
+
+void DriverSession::endOnSecondInterrupt(const char* line, std::FILE* stream) {
+    hungDriverLine = line;
+    hungDriverStream = stream;
+}
 
 DriverSession::~DriverSession() {
     close();
@@ -11,8 +24,12 @@ DriverSession::~DriverSession() {
 SessionState DriverSession::open(const char* driverName) {
     close();
     info_ = ASIODriverInfo{};
-    if (!loadDriverByName(driverName))
+    if (hungDriverLine != nullptr)
+        ::endOnSecondInterrupt(hungDriverLine, hungDriverStream);
+    if (!loadDriverByName(driverName)) {
+        keepOnSecondInterrupt();
         return SessionState::NotLoaded;
+    }
     loaded_ = true;
     if (ASIOInit(&info_) != ASE_OK) {
         close();
@@ -50,4 +67,5 @@ void DriverSession::close() {
         releaseLoadedDriver(buffersCreated_);
     buffersCreated_ = false;
     loaded_ = false;
+    keepOnSecondInterrupt();
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "asiohost/asio.h"
 
@@ -16,6 +17,12 @@ class DriverSession {
     ~DriverSession();
     DriverSession(const DriverSession&) = delete;
     DriverSession& operator=(const DriverSession&) = delete;
+
+    // A driver may never return from a call, and then cannot be released.
+    // While a session holds a driver, from its loading to its release, a
+    // second interrupt prints this line on the stream and ends the process
+    // with 130. Each program sets its own line once, before any session.
+    static void endOnSecondInterrupt(const char* line, std::FILE* stream);
 
     SessionState open(const char* driverName);
     // The driver's name, version and, after a refused init, its message.

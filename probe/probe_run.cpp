@@ -310,6 +310,25 @@ int finish(int code) {
     return code;
 }
 
+constexpr const char* kDriverDidNotReturn =
+    "Interrupted again; the driver did not return and was not released.";
+
+// Said in the form of the probe's other answers; kept for the whole run, since
+// the line may be printed from the interrupt's own thread at any time.
+void endOnSecondInterrupt(const char* driverName, bool json) {
+    static std::string line;
+    if (json) {
+        DeviceFacts facts;
+        facts.requestedName = driverName;
+        std::string error(kDriverDidNotReturn);
+        error.pop_back();
+        line = failureJson(facts, kProbeInterrupted, error) + "\n";
+    } else {
+        line = std::string(kDriverDidNotReturn) + "\n";
+    }
+    DriverSession::endOnSecondInterrupt(line.c_str(), stdout);
+}
+
 } // namespace
 
 int runProbe(int argc, char** argv) {
@@ -328,6 +347,7 @@ int runProbe(int argc, char** argv) {
         return finish(reportVersion(json));
     if (options.driverName == nullptr)
         return finish(listDrivers(options.json));
+    endOnSecondInterrupt(options.driverName, options.json);
     if (options.latency)
         return finish(measureRoundTrip(options.request, options.json));
     return finish(describeDriver(options.driverName, options.json));

@@ -2,7 +2,8 @@
 # tandemwav-measure run through loopback devices with a model inside: a 2 x 4
 # crosstalk matrix at -50 dB, repeats of a noisy device averaged (6 dB for 4),
 # a repeat whose delay differs named and left out, Ctrl+C during the second
-# output, the refusals with their codes, and the report redrawn.
+# output, a second Ctrl+C while the driver does not return from stop, the
+# refusals with their codes, and the report redrawn.
 #   measure_run.sh RUNNER MEASURE NEWLINE WORKDIR LOOPBACK_MODULE
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/streaming_lib.sh"
@@ -15,6 +16,7 @@ device "Run Late" "$(id 3)" freeRunning=1 dutNoiseDb="-60" latencySequence="256 
 device "Run Realtime" "$(id 4)" outputs=2 inputs=2
 device "Run Broken" "$(id 5)" dutFilter="0.5 x"
 device "Run Clip" "$(id 6)" freeRunning=1 sampleType=16 dutPolynomial="0.5 2"
+device "Run Hung Stop" "$(id 7)" deadDevice=1 hangIn=stop
 install_devices
 
 fail() {
@@ -122,6 +124,17 @@ if [ "$status" = 130 ] && grep -aq '^Interrupted; the driver was released.' "$wo
 else
     fail "Ctrl+C: exit code $status, calls $calls, output $(tr -d '\r' <"$work/out")"
 fi
+
+# A second Ctrl+C while the driver does not return from stop ends the run; with
+# --json the line goes to standard error, which holds the messages then.
+said="Interrupted again; the driver did not return and was not released."
+second_interrupt run "Run Hung Stop" --outputs 1 --inputs 1 --seconds 1 --dir hung
+[ "$status" = 130 ] && [ "$(cat "$work/out.lf")" = "$said" ] &&
+    [ "$(tail -n 1 "$trace" | tr -d '\r')" = "hang stop" ] &&
+    second_interrupt run "Run Hung Stop" --outputs 1 --inputs 1 --seconds 1 --dir hung --json &&
+    [ "$status" = 130 ] && [ ! -s "$work/out" ] && tr -d '\r' <"$work/err" | grep -qxF "$said" &&
+    echo "ok   second Ctrl+C, driver hung in stop" ||
+    fail "second Ctrl+C, driver hung in stop: exit code $status, output $(cat "$work/out.lf")"
 
 # Refusals, each with the probe's code where it has one, and a message.
 refuse() {

@@ -33,12 +33,21 @@ device "Probe Invalid" '{C0FFEE10-0000-4000-8000-0000000000A7}' reportInputs=429
         '{C0FFEE10-0000-4000-8000-0000000000B2}'
     printf '[HKEY_CLASSES_ROOT\\CLSID\\%s\\InprocServer32]\n@="%s"\n' \
         '{C0FFEE10-0000-4000-8000-0000000000B2}' "$(regpath "$work/no_such_module")"
+    # The module by a winding path of more than 127 characters, shown plain:
+    # absolute, no "." or "..", no doubled separator.
+    printf '[HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Probe Winding Path]\n"CLSID"="%s"\n' \
+        '{C0FFEE10-0000-4000-8000-0000000000B3}'
+    folder=$(dirname "$module")
+    printf '[HKEY_CLASSES_ROOT\\CLSID\\%s\\InprocServer32]\n@="%s"\n' \
+        '{C0FFEE10-0000-4000-8000-0000000000B3}' \
+        "$(regpath "$folder/.//../$(basename "$folder")/$(printf './%.0s' {1..40})$(basename "$module")")"
 } >>"$work/devices.reg"
-for key in "No Class" "Bad Class" "No Server" "Missing Module"; do
+for key in "No Class" "Bad Class" "No Server" "Missing Module" "Winding Path"; do
     printf '[-HKEY_LOCAL_MACHINE\\SOFTWARE\\ASIO\\Probe %s]\n' "$key" >>"$work/remove.reg"
 done
 printf '[-HKEY_CLASSES_ROOT\\CLSID\\%s]\n' '{C0FFEE10-0000-4000-8000-0000000000B1}' \
-    '{C0FFEE10-0000-4000-8000-0000000000B2}' >>"$work/remove.reg"
+    '{C0FFEE10-0000-4000-8000-0000000000B2}' '{C0FFEE10-0000-4000-8000-0000000000B3}' \
+    >>"$work/remove.reg"
 install_devices
 
 fail() {
@@ -81,7 +90,8 @@ expect_lines "list" \
     "  (subkey \"Probe Bad Class\")  no-class-here  -  skipped: CLSID value is not a class identifier" \
     "  (subkey \"Probe No Server\")  {C0FFEE10-0000-4000-8000-0000000000B1}  -  skipped: class has no InprocServer32 path" \
     "  (subkey \"Probe Missing Module\")  {C0FFEE10-0000-4000-8000-0000000000B2}  $(winpath "$work/no_such_module")  module missing  skipped: module file missing" \
-    "  \"Probe Loopback With A Name O...\"  {C0FFEE10-0000-4000-8000-0000000000A6}  $(winpath "$module")  module found"
+    "  \"Probe Loopback With A Name O...\"  {C0FFEE10-0000-4000-8000-0000000000A6}  $(winpath "$module")  module found" \
+    "  \"Probe Winding Path\"  {C0FFEE10-0000-4000-8000-0000000000B3}  $(winpath "$module")  module found"
 
 probe "custom device" 0 "Probe Custom"
 expect_lines "custom device" "Driver: Probe Custom" "Version: 7" "Inputs: 2" "Outputs: 4" \

@@ -3,7 +3,8 @@
 # measured round trip is the configured loop in every run at every latency,
 # buffer length and rate; a device that hides part of its latency gets the
 # difference named exactly; a loop to another channel gives "no signal" and
-# no number; Ctrl+C during a run hands the driver back.
+# no number; Ctrl+C during a run hands the driver back, and a second one ends
+# the probe when the driver does not return.
 #   probe_latency.sh RUNNER PROBE NEWLINE WORKDIR LOOPBACK_MODULE
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/streaming_lib.sh"
@@ -22,6 +23,7 @@ device "Latency Dead" '{C0FFEE30-0000-4000-8000-0000000000A6}' deadDevice=1
 device "Latency Long" '{C0FFEE30-0000-4000-8000-0000000000A7}' latency=64000 freeRunning=1
 device "Latency Long Hidden" '{C0FFEE30-0000-4000-8000-0000000000A8}' latency=64000 \
     hiddenLatency=63000 freeRunning=1
+device "Latency Hung Stop" '{C0FFEE30-0000-4000-8000-0000000000A9}' deadDevice=1 hangIn=stop
 install_devices
 
 fail() {
@@ -141,4 +143,16 @@ if [ "$status" = 130 ] && [ "$(cat "$work/out.lf")" = "Interrupted; the driver w
 else
     fail "interrupted measurement: exit code $status, driver calls $(tr '\n' ' ' <"$trace")"
 fi
+
+# A second Ctrl+C while the driver does not return from stop ends the probe,
+# in its own words and, with --json, as a JSON document.
+said="Interrupted again; the driver did not return and was not released"
+second_interrupt "Latency Hung Stop" --latency 1:1
+[ "$status" = 130 ] && [ "$(cat "$work/out.lf")" = "$said." ] &&
+    [ "$(tail -n 1 "$trace" | tr -d '\r')" = "hang stop" ] &&
+    second_interrupt --json "Latency Hung Stop" --latency 1:1 && [ "$status" = 130 ] &&
+    python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); sys.exit(d["exitCode"] != 130 or d["error"] != sys.argv[2])' \
+        "$work/out.lf" "$said" &&
+    echo "ok   second interrupt, driver hung in stop" ||
+    fail "second interrupt, driver hung in stop: exit code $status, output $(cat "$work/out.lf")"
 finish

@@ -218,3 +218,32 @@ check_loop() {
         }
         die "$wrong samples differ\n" if $wrong;' "$@"
 }
+
+# second_interrupt ARGS...: runs the program on a device that never returns
+# from stop; interrupts it once the device has started and again once the
+# program is held in stop. Sets $status (137 when it did not end within 10 s
+# of the second interrupt) and leaves its output in $work/out.lf.
+second_interrupt() {
+    : >"$trace"
+    if [ -n "$runner" ]; then
+        "$runner" "$program" "$@" >"$work/out" 2>"$work/err" &
+    else
+        "$program" "$@" >"$work/out" 2>"$work/err" </dev/null &
+    fi
+    local pid=$! mark
+    for mark in '^start' '^hang stop'; do
+        for _ in $(seq 200); do
+            grep -q "$mark" "$trace" && break
+            sleep 0.05
+        done
+        kill -INT $pid
+    done
+    for _ in $(seq 100); do
+        kill -0 $pid 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -KILL $pid 2>/dev/null
+    wait $pid
+    status=$?
+    tr -d '\r' <"$work/out" >"$work/out.lf"
+}
