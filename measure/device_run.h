@@ -13,6 +13,7 @@
 #include "measure/device_capture.h"
 #include "measure/results.h"
 #include "measure/sweep_plan.h"
+#include "measure/wav_file.h"
 
 namespace measure {
 
@@ -72,6 +73,13 @@ using RunProgress =
 // chosen input, 130 when interrupted. `results` holds what is known so far
 // (the device, the sweep) when it throws.
 void measureDevice(const RunRequest& request, const RunProgress& progress, RunResults& results);
+
+// The takes of one repeat as one recording of every input, as analyze reads
+// a file: interleaved, full scale 1.0, clipped samples counted.
+Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate);
+
+// The probe's latency verdict on a measured round trip against the driver's report.
+std::string verdictOf(const DeviceSetup& setup, int64_t delay);
 
 // The sweep file's samples: silence, the faded sweep, silence.
 std::vector<float> sweepMaterial(const SweepPlan& plan);

@@ -1,0 +1,143 @@
+#include "measure/interface_measurement.h"
+
+#include <algorithm>
+#include <ctime>
+
+#include "engine/device_state.h"
+#include "measure/analysis.h"
+#include "measure/device_run.h"
+#include "measure/exit_codes.h"
+#include "measure/failure.h"
+#include "measure/interface_figures.h"
+#include "measure/interface_tones.h"
+#include "measure/sweep_plan.h"
+
+namespace measure {
+
+namespace {
+
+using Inputs = std::vector<std::vector<float>>;
+
+std::string utcNow() {
+    const std::time_t now = std::time(nullptr);
+    char text[32] = "";
+    if (const std::tm* utc = std::gmtime(&now))
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+    return text;
+}
+
+// The device's largest code as the engine reads it: a 16-bit device's comes
+// back as 1 - 2^-15, a 24-bit one's as 1 - 2^-23, a 32-bit one's as 1.0.
+float fullScaleOf(uint32_t bytes) {
+    if (bytes == 2)
+        return 32767.0f / 32768.0f;
+    if (bytes == 3)
+        return 8388607.0f / 8388608.0f;
+    return 1.0f;
+}
+
+// The sweep of the response: from 10 Hz to near half the rate, so that the
+// -3 dB points just outside the audio band are found too.
+SweepPlan interfaceSweep(double rate, bool quick) {
+    SweepSettings s;
+    s.rate = static_cast<int>(rate);
+    s.from = 10.0;
+    s.to = 0.95 * rate / 2.0;
+    s.seconds = quick ? 2.0 : 4.0;
+    return planSweep(s);
+}
+
+class InterfaceRun {
+  public:
+    InterfaceRun(const InterfaceRequest& request, const InterfaceProgress& progress,
+                 InterfaceResults& results)
+        : request_(request), progress_(progress), results_(results) {}
+
+    void measure() {
+        capture_.open(request_.device);
+        results_.setup = capture_.setup();
+        const double rate = results_.setup.rate;
+        const SweepPlan sweep = interfaceSweep(rate, request_.quick);
+        const std::vector<float> sweepTake = sweepMaterial(sweep);
+        const int pairs = request_.device.lastOutput - request_.device.firstOutput + 1;
+        takes_ = 2 * pairs;
+        for (int k = 0; k < pairs; ++k) {
+            InterfacePair pair;
+            pair.output = request_.device.firstOutput + k;
+            pair.input = request_.device.firstInput + k;
+            const Inputs swept = take(pair.output, "sweep", sweepTake);
+            const Results analysed = analyseRecording(sweep, recordingOf(swept, sweep.rate), 2);
+            const ChannelResult& direct = analysed.channels[static_cast<size_t>(k)];
+            if (direct.belowNoise)
+                throw Failure(kNoSignal, noSignal(pair));
+            addResponseFigures(direct, pair);
+            measureTones(direct.delayFrames, pair);
+            addLatencyFigures(direct, results_.setup, pair);
+            results_.pairs.push_back(std::move(pair));
+        }
+    }
+
+  private:
+    const InterfaceRequest& request_;
+    const InterfaceProgress& progress_;
+    InterfaceResults& results_;
+    DeviceCapture capture_;
+    int takes_ = 0, taken_ = 0;
+
+    void measureTones(int64_t delay, InterfacePair& pair) {
+        // The tail brings the last tone back through the loop, with a block to spare.
+        const size_t tail = static_cast<size_t>(std::max<int64_t>(delay, 0)) +
+                            static_cast<size_t>(results_.setup.bufferFrames) +
+                            static_cast<size_t>(0.1 * results_.setup.rate);
+        const TonePlan plan = planTones(results_.setup.rate, request_.quick, tail);
+        results_.windowFrames = static_cast<int64_t>(plan.window);
+        results_.noiseFrames = static_cast<int64_t>(plan.noiseFrames);
+        const Inputs recorded = take(pair.output, "tones", toneMaterial(plan));
+        const ToneTake tones{
+            plan,          recorded, request_.device.firstInput, delay, fullScaleOf(bytesPerSample),
+            request_.quick};
+        addToneFigures(tones, pair);
+    }
+
+    // One take, retaken while the driver loses blocks in it.
+    Inputs take(int output, const char* what, const std::vector<float>& material) {
+        ++taken_;
+        for (int attempt = 1;; ++attempt) {
+            if (progress_)
+                progress_(output, what, taken_, takes_);
+            const uint32_t lostBefore = capture_.setup().lostBlocks;
+            Inputs recorded = capture_.take(output, material);
+            results_.takeSeconds += static_cast<double>(material.size()) / results_.setup.rate;
+            const uint32_t lost = capture_.setup().lostBlocks - lostBefore;
+            results_.setup.lostBlocks = capture_.setup().lostBlocks;
+            if (lost == 0)
+                return recorded;
+            if (attempt == kTakeAttempts)
+                throw Failure(kLostBlocks, "Error: The " + std::string(what) + " take of output " +
+                                               std::to_string(output) + " lost blocks in each of " +
+                                               std::to_string(kTakeAttempts) + " attempts (" +
+                                               std::to_string(lost) +
+                                               " in the last); no figure is given!");
+            ++results_.retakes;
+        }
+    }
+
+    std::string noSignal(const InterfacePair& pair) const {
+        return "Error: No signal came back from output " + std::to_string(pair.output) +
+               " to input " + std::to_string(pair.input) +
+               "!\nCheck the cable or loop from that output to the input, the channel numbers, "
+               "and that the input is not muted.";
+    }
+};
+
+} // namespace
+
+void measureInterface(const InterfaceRequest& request, const InterfaceProgress& progress,
+                      InterfaceResults& results) {
+    results.device = request.device.driverName;
+    results.quick = request.quick;
+    results.date = utcNow();
+    InterfaceRun(request, progress, results).measure();
+}
+
+} // namespace measure

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# tandemwav-measure interface through loopback devices with a model inside,
+# each figure held to its closed form: a polynomial's THD+N (against level up
+# to the level that clips, and against frequency), SMPTE and CCIF IMD and
+# -50 dB crosstalk on two pairs; a -80 dB noise's levels and dynamic range
+# with --quick; a bit-exact loop at the analysis's floor; takes that keep
+# losing blocks; unequal channel counts; --json; the page in a browser.
+#   measure_interface.sh RUNNER MEASURE NEWLINE WORKDIR LOOPBACK_MODULE
+. "$(dirname "$0")/lib.sh"
+. "$(dirname "$0")/streaming_lib.sh"
+here=$(cd "$(dirname "$0")" && pwd)
+
+id() { printf '{1F7E2F%02d-0000-4000-8000-00000000AC32}' "$1"; }
+device "Interface Model" "$(id 1)" freeRunning=1 dutPolynomial="1 0.01 0.02" dutCrosstalkDb="-50"
+device "Interface Noise" "$(id 2)" freeRunning=1 dutNoiseDb="-80"
+device "Interface Exact" "$(id 3)" freeRunning=1
+device "Interface Late" "$(id 4)" lateSwitchAt=40
+install_devices
+
+fail() {
+    echo "FAIL $1"
+    failures=$((failures + 1))
+}
+
+check() {
+    python3 "$here/measure_interface_check.py" "$@" || fail "$1 $2"
+}
+
+run_program interface "Interface Model" --outputs 1-2 --inputs 1-2 --dir model
+if [ "$status" = 0 ]; then
+    check model/results.json polynomial 1,0.01,0.02 -50 48000
+    grep -aq '^  IMD, SMPTE' "$work/out" || fail "model: the summary on standard output"
+else
+    fail "model: exit code $status"; cat "$work/out"
+fi
+
+run_program interface "Interface Noise" --outputs 1 --inputs 1 --quick --dir noise
+[ "$status" = 0 ] && check noise/results.json noise -80 48000 || fail "noise: exit code $status"
+
+# With --json, standard output holds results.json and nothing else.
+run_program interface "Interface Exact" --outputs 3 --inputs 3 --quick --json --dir exact
+if [ "$status" = 0 ] && tr -d '\r' <"$work/out" | cmp -s - exact/results.json; then
+    check exact/results.json floor
+else
+    fail "exact: exit code $status, or standard output is not results.json"
+fi
+
+# A device that loses a block in every take: retaken, then refused with no figure.
+run_program interface "Interface Late" --outputs 1 --inputs 1 --quick --dir late
+[ "$status" = 15 ] && grep -aq '^Error: The sweep take of output 1 lost blocks in each of 4 attempts' \
+    "$work/out" && [ ! -e late/results.json ] && echo "ok   lost blocks in every attempt" ||
+    fail "lost blocks: exit code $status $(cat "$work/out")"
+
+run_program interface "Interface Exact" --outputs 1-2 --inputs 1
+[ "$status" = 1 ] && grep -aq 'as many' "$work/out" && echo "ok   unequal counts refused" ||
+    fail "unequal counts: exit code $status"
+
+# The page as a browser shows it, where there is one.
+if [ -z "$runner" ] && command -v chromium >/dev/null && [ -s model/report.html ]; then
+    . "$here/report_browser_lib.sh"
+    render_page "$work/model/report.html" "$work/model-dom.html" "$work/model.png"
+    check "$work/model-dom.html" page 2
+    python3 "$here/report_page_check.py" screenshot "$work/model.png" &&
+        echo "ok   the page's screenshot is not blank" || fail "the page's screenshot"
+fi
+finish
