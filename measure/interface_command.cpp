@@ -11,6 +11,7 @@
 #include "measure/interface_json.h"
 #include "measure/interface_measurement.h"
 #include "measure/report_files.h"
+#include "measure/wav_file.h"
 #include "platform/file_system.h"
 #include "platform/interrupts.h"
 #include "probe/driver_session.h"
@@ -74,8 +75,12 @@ std::string shownFigure(const Figure& f) {
     char text[64];
     if (!f.measured)
         return "-- (" + f.mark + ")";
-    std::snprintf(text, sizeof text, f.unit == "%" ? "%.5g %s" : "%.2f %s", f.value,
-                  f.unit.c_str());
+    const char* format = "%.2f %s";
+    if (f.unit == "%")
+        format = "%.4g %s";
+    else if (f.unit == "Hz" || f.unit == "frames")
+        format = "%.0f %s";
+    std::snprintf(text, sizeof text, format, f.value, f.unit.c_str());
     return text;
 }
 

@@ -229,10 +229,11 @@ class ToneReader {
         std::string why;
         if (thdnOf(s, &ratio, &why)) {
             add(value("thdn", "THD+N, 997 Hz at -1 dBFS", "dB", kAes17Thdn, db(ratio)));
-            add(value("thdnPercent", "THD+N, 997 Hz at -1 dBFS", "%", kAes17Thdn, 100.0 * ratio));
+            add(value("thdnPercent", "THD+N, 997 Hz at -1 dBFS, in %", "%", kAes17Thdn,
+                      100.0 * ratio));
         } else {
             add(marked("thdn", "THD+N, 997 Hz at -1 dBFS", "dB", kAes17Thdn, why));
-            add(marked("thdnPercent", "THD+N, 997 Hz at -1 dBFS", "%", kAes17Thdn, why));
+            add(marked("thdnPercent", "THD+N, 997 Hz at -1 dBFS, in %", "%", kAes17Thdn, why));
         }
     }
 
@@ -276,14 +277,15 @@ class ToneReader {
     void addImd(const char* key, const char* label, const char* definition, bool measured,
                 const std::string& why, double ratio) {
         const std::string percentKey = std::string(key) + "Percent";
+        const std::string percentLabel = std::string(label) + ", in %";
         if (measured && ratio > 0.0) {
             add(value(key, label, "dB", definition, db(ratio)));
-            add(value(percentKey.c_str(), label, "%", definition, 100.0 * ratio));
+            add(value(percentKey.c_str(), percentLabel.c_str(), "%", definition, 100.0 * ratio));
             return;
         }
         const std::string mark = measured ? "no products came back" : why;
         add(marked(key, label, "dB", definition, mark));
-        add(marked(percentKey.c_str(), label, "%", definition, mark));
+        add(marked(percentKey.c_str(), percentLabel.c_str(), "%", definition, mark));
     }
 
     void addSmpte() {
@@ -362,7 +364,7 @@ void addLatencyFigures(const ChannelResult& sweep, const DeviceSetup& setup, Int
     const double frames = static_cast<double>(sweep.delayFrames);
     pair.figures.push_back(
         value("latency", "Latency, measured round trip", "frames", kLatency, frames));
-    pair.figures.push_back(value("latencyMs", "Latency, measured round trip", "ms", kLatency,
+    pair.figures.push_back(value("latencyMs", "Latency, measured round trip, in ms", "ms", kLatency,
                                  1000.0 * frames / setup.rate));
     const char* reported = "Latency, the driver's report (input + output)";
     pair.figures.push_back(

@@ -111,6 +111,14 @@ Axis levelOf(const std::vector<std::pair<double, double>>& points, double span, 
     return levelAxis(low, high, span, unit, title);
 }
 
+// Spectra of clean devices reach far below anything of interest: the axis
+// stops at -180 dB, and the plot's frame cuts what lies lower.
+Axis floored(Axis axis) {
+    axis.low = std::max(axis.low, -180.0);
+    axis.high = std::max(axis.high, axis.low + axis.step);
+    return axis;
+}
+
 class InterfacePage {
   public:
     explicit InterfacePage(const Json& root) : root_(root), pairs_(arrayAt(root, "pairs")) {}
@@ -262,11 +270,12 @@ class InterfacePage {
         const bool smpte = std::string(kind) == "smpte";
         const double low = points.front().first, high = points.back().first;
         const double step = smpte ? 100.0 : 2000.0;
-        return plot(
-            id, kind, smpte ? "SMPTE IMD spectrum around 7 kHz, dBFS" : "CCIF IMD spectrum, dBFS",
-            linearAxis(std::floor(low / step) * step, std::ceil(high / step) * step, step, "Hz",
-                       "frequency (Hz)"),
-            levelOf(points, 60.0, "dBFS", "level"), {{"spectrum", "#7a3db8", points, 0.0, false}});
+        return plot(id, kind,
+                    smpte ? "SMPTE IMD spectrum around 7 kHz, dBFS" : "CCIF IMD spectrum, dBFS",
+                    linearAxis(std::floor(low / step) * step, std::ceil(high / step) * step, step,
+                               "Hz", "frequency (Hz)"),
+                    floored(levelOf(points, 60.0, "dB", "level")),
+                    {{"spectrum", "#7a3db8", points, 0.0, false}});
     }
 
     std::string crosstalk(const Json& pair, const std::string& id) const {

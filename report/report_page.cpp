@@ -436,8 +436,8 @@ bool renderReport(const std::string& resultsJson, const ImpulseLoader& loadImpul
         return false;
     }
     try {
-        *html = root.value("kind", "") == "interface" ? interfacePage(root)
-                                                      : Page(root, loadImpulse).render();
+        *html = root.value("kind", std::string()) == "interface" ? interfacePage(root)
+                                                                 : Page(root, loadImpulse).render();
     } catch (const Json::exception& e) {
         *error = e.what();
         return false;

@@ -22,12 +22,14 @@ double dbOf(double ratio) {
 }
 
 TEST(DataSheetDsp, AWeightingFollowsTheStandardsTable) {
-    // IEC 61672-1, table 3, in dB (tolerance of the table's rounding).
-    const std::vector<std::pair<double, double>> table{
-        {10.0, -70.4}, {31.5, -39.4},   {100.0, -19.1}, {1000.0, 0.0},
-        {4000.0, 1.0}, {10000.0, -2.5}, {20000.0, -9.3}};
-    for (const auto& [hz, db] : table)
+    // IEC 61672-1, table 3, in dB, at the exact base-10 frequencies
+    // 1000 * 10^(n / 10) Hz of the nominal ones (tolerance of its rounding).
+    const std::vector<std::pair<int, double>> table{
+        {-20, -70.4}, {-15, -39.4}, {-10, -19.1}, {0, 0.0}, {6, 1.0}, {10, -2.5}, {13, -9.3}};
+    for (const auto& [n, db] : table) {
+        const double hz = 1000.0 * std::pow(10.0, n / 10.0);
         EXPECT_NEAR(dbOf(dsp::aWeightingGain(hz)), db, 0.05) << hz << " Hz";
+    }
 }
 
 // y = a1 x + a2 x^2 + a3 x^3 on every sample, as the loopback's model does.

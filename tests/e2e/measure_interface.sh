@@ -55,12 +55,16 @@ run_program interface "Interface Exact" --outputs 1-2 --inputs 1
 [ "$status" = 1 ] && grep -aq 'as many' "$work/out" && echo "ok   unequal counts refused" ||
     fail "unequal counts: exit code $status"
 
-# The page as a browser shows it, where there is one.
+# The pages as a browser shows them, where there is one: every plot of the
+# full measurement on two pairs (a noiseless model has no noise to plot), and
+# the noise spectrum of the quick one.
 if [ -z "$runner" ] && command -v chromium >/dev/null && [ -s model/report.html ]; then
     . "$here/report_browser_lib.sh"
     render_page "$work/model/report.html" "$work/model-dom.html" "$work/model.png"
-    check "$work/model-dom.html" page 2
+    check "$work/model-dom.html" page 2 response,thdn-level,thdn-frequency,smpte,ccif,crosstalk
     python3 "$here/report_page_check.py" screenshot "$work/model.png" &&
         echo "ok   the page's screenshot is not blank" || fail "the page's screenshot"
+    render_page "$work/noise/report.html" "$work/noise-dom.html" "$work/noise.png"
+    check "$work/noise-dom.html" page 1 response,noise
 fi
 finish
