@@ -239,7 +239,7 @@ class InterfacePage {
             return "";
         return plot(id, "noise",
                     "Noise spectrum, dBFS per bin of " + number(pair, "noiseBinHz", 3, " Hz"),
-                    logFrequency(20.0, 20000.0), levelOf(points, 24.0, "dBFS", "level"),
+                    logFrequency(20.0, 20000.0), levelOf(points, 24.0, "dB", "level"),
                     {{"noise", "#2e8b57", points, 0.0, false}});
     }
 
