@@ -40,21 +40,25 @@ InterfaceOptions interfaceOptions(const std::vector<std::string>& args) {
     d.driverName = a.positional[0];
     bool outputs = false, inputs = false;
     for (const auto& [name, value] : a.options) {
-        if (name == "--outputs")
-            outputs = true, channelRange(name, value, &d.firstOutput, &d.lastOutput);
-        else if (name == "--inputs")
-            inputs = true, channelRange(name, value, &d.firstInput, &d.lastInput);
-        else if (name == "--buffer")
+        if (name == "--outputs") {
+            outputs = true;
+            channelRange(name, value, &d.firstOutput, &d.lastOutput);
+        } else if (name == "--inputs") {
+            inputs = true;
+            channelRange(name, value, &d.firstInput, &d.lastInput);
+        } else if (name == "--buffer") {
             d.bufferFrames = whole(name, value);
-        else if (name == "--rate")
-            d.rate = whole(name, value) >= 1 ? whole(name, value)
-                                             : throw UsageError{"--rate takes a rate in Hz"};
-        else if (name == "--dir")
+        } else if (name == "--rate") {
+            d.rate = whole(name, value);
+            if (d.rate < 1)
+                throw UsageError{"--rate takes a rate in Hz"};
+        } else if (name == "--dir") {
             o.dir = value;
-        else if (name == "--json")
+        } else if (name == "--json") {
             o.json = true;
-        else
+        } else {
             o.request.quick = true;
+        }
     }
     if (!outputs || !inputs)
         throw UsageError{"interface needs --outputs and --inputs"};

@@ -163,6 +163,11 @@ class ToneReader {
 
     void add(Figure f) { pair_.figures.push_back(std::move(f)); }
 
+    // Why a signal of the full measurement was not played.
+    std::string absent(const char* atThisRate) const {
+        return take_.quick ? "not measured with --quick" : atThisRate;
+    }
+
     void addNoise() {
         const ToneSegment& s = *findSegment(take_.plan, ToneUse::Noise);
         const BandSpectrum noise =
@@ -292,7 +297,10 @@ class ToneReader {
         const char* label = "IMD, SMPTE (60 Hz + 7 kHz, 4:1)";
         const ToneSegment* s = findSegment(take_.plan, ToneUse::Smpte);
         if (!s)
-            return addImd("smpteImd", label, kSmpte, false, "not measured with --quick", 0.0);
+            return addImd("smpteImd", label, kSmpte, false,
+                          absent("not measured below 14.4 kHz: the sidebands do not fit under "
+                                 "half the rate"),
+                          0.0);
         if (segmentClips(take_, *s, direct_))
             return addImd("smpteImd", label, kSmpte, false, "clipped", 0.0);
         const BandSpectrum sp = spectrumOf(take_, *s, direct_);
@@ -305,9 +313,8 @@ class ToneReader {
         const char* label = "IMD, CCIF (19 kHz + 20 kHz, 1:1)";
         const ToneSegment* s = findSegment(take_.plan, ToneUse::Ccif);
         if (!s) {
-            const std::string why = take_.quick ? "not measured with --quick"
-                                                : "not measured below 44.1 kHz: 20 kHz does not "
-                                                  "fit under half the rate";
+            const std::string why = absent("not measured below 44.1 kHz: 20 kHz does not fit "
+                                           "under half the rate");
             return addImd("ccifImd", label, kCcif, false, why, 0.0);
         }
         if (segmentClips(take_, *s, direct_))
@@ -327,7 +334,8 @@ class ToneReader {
             add(marked(key.c_str(), label.c_str(), "dB", kCrosstalk, why));
         };
         if (!s)
-            return mark("not measured with --quick");
+            return mark(absent("not measured at this rate: the tone does not fit under half "
+                               "the rate"));
         if (take_.inputs.size() < 2)
             return mark("one pair: no other input to leak into");
         if (segmentClips(take_, *s, direct_))

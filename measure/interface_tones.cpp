@@ -108,14 +108,16 @@ TonePlan planTones(double rate, bool quick, size_t tailFrames) {
         for (double hz : thirdOctaveCentres())
             if (hz < rate / 2.0)
                 p.tone(ToneUse::ThdnFrequency, kThdnLevelDbfs, hz);
-        p.tones(ToneUse::Smpte, kThdnLevelDbfs, {60.0, 7000.0}, {4.0, 1.0});
+        // The SMPTE sidebands reach 7180 Hz, and must stay under half the rate.
+        if (rate > 2.0 * 7180.0)
+            p.tones(ToneUse::Smpte, kThdnLevelDbfs, {60.0, 7000.0}, {4.0, 1.0});
         // Below 44.1 kHz the 20-kHz tone does not fit under half the rate.
         if (rate >= 44100.0)
             p.tones(ToneUse::Ccif, kThdnLevelDbfs, {19000.0, 20000.0}, {1.0, 1.0});
         p.tone(ToneUse::Crosstalk, kThdnLevelDbfs, 100.0);
     }
     p.tone(ToneUse::Crosstalk, kThdnLevelDbfs, 1000.0);
-    if (!quick)
+    if (!quick && rate > 2.0 * 10000.0)
         p.tone(ToneUse::Crosstalk, kThdnLevelDbfs, 10000.0);
     return p.finish(tailFrames);
 }
