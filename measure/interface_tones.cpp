@@ -15,6 +15,9 @@ constexpr double kFadeSeconds = 0.005;
 // (a DC-blocking filter's tail at 20 Hz) and a margin for the latency's
 // variation between the sweep and this take.
 constexpr double kSettleSeconds = 0.15;
+// After the window, before the fade-out: room for a loop that comes back a
+// little sooner in this take than in the sweep's.
+constexpr double kHoldSeconds = 0.05;
 // A window of at least this long: bins of under 1.5 Hz, so that 20 Hz is
 // some fourteen cycles and the 60-Hz sidebands of the SMPTE test stand apart.
 constexpr double kWindowSeconds = 0.6;
@@ -39,6 +42,7 @@ class Planner {
             dsp::fastSizeAtLeast(static_cast<size_t>(std::ceil(kNoiseSeconds * rate)));
         settle_ = static_cast<size_t>(std::round(kSettleSeconds * rate));
         fade_ = static_cast<size_t>(std::round(kFadeSeconds * rate));
+        hold_ = static_cast<size_t>(std::round(kHoldSeconds * rate));
     }
 
     void silence() {
@@ -63,7 +67,7 @@ class Planner {
             s.bins.push_back(dsp::coherentBin(hz[i], plan_.rate, plan_.window));
             s.amplitudes.push_back(amplitudeOf(dbfs) * shares[i] / total);
         }
-        s.frames = settle_ + plan_.window + fade_;
+        s.frames = settle_ + plan_.window + hold_ + fade_;
         s.analysisFrames = plan_.window;
         add(s);
     }
@@ -84,7 +88,7 @@ class Planner {
     }
 
     TonePlan plan_;
-    size_t settle_ = 0, fade_ = 0, next_ = 0;
+    size_t settle_ = 0, fade_ = 0, hold_ = 0, next_ = 0;
 };
 
 } // namespace

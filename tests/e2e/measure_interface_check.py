@@ -3,7 +3,7 @@
   measure_interface_check.py RESULTS noise SIGMA_DB RATE
       noise -80 -> -77.79 dBFS unweighted, -79.83 A-weighted at 48 kHz; the
       dynamic range the negated A-weighted level; quick: under 20 s of takes
-  measure_interface_check.py RESULTS polynomial A1,A2,A3 CROSSTALK_DB RATE
+  measure_interface_check.py RESULTS polynomial A1,A2,A3 CROSSTALK_DB RATE LATENCY
       THD+N at -1 dBFS, against level (up to clipping, which is marked) and
       against frequency up to R/6, SMPTE and CCIF IMD, crosstalk, latency
   measure_interface_check.py RESULTS floor
@@ -77,7 +77,7 @@ def thdn(level_db, hz, a, rate):
     return 10 * math.log10((h2 * h2 + h3 * h3) / (c1 * c1 + h2 * h2 + h3 * h3))
 
 
-def polynomial(results, a, crosstalk_db, rate):
+def polynomial(results, a, crosstalk_db, rate, latency):
     peak = 10 ** (-1 / 20)
     for pair in results["pairs"]:
         f = figures(pair)
@@ -110,7 +110,7 @@ def polynomial(results, a, crosstalk_db, rate):
         near(f"{name} CCIF IMD", f["ccifImd"]["value"], 20 * math.log10(ccif), 0.2)
         for key in ("crosstalk100", "crosstalk1000", "crosstalk10000"):
             near(f"{name} {key}", f[key]["value"], crosstalk_db, 0.5)
-        expect(f"{name} latency 256 frames", f["latency"]["value"] == 256)
+        expect(f"{name} latency {latency} frames", f["latency"]["value"] == latency)
         expect(f"{name} flat response", f["responseRange"]["value"] < 0.1)
 
 
@@ -151,7 +151,7 @@ def main():
             noise(results, float(sys.argv[3]), float(sys.argv[4]))
         elif kind == "polynomial":
             polynomial(results, [float(x) for x in sys.argv[3].split(",")], float(sys.argv[4]),
-                       float(sys.argv[5]))
+                       float(sys.argv[5]), int(sys.argv[6]))
         else:
             floor(results)
     sys.exit(1 if failures else 0)
