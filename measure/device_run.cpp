@@ -37,6 +37,28 @@ void checkInterrupt() {
 // counts as clipped from there, whatever the format.
 constexpr float kFullScale = 32767.0f / 32768.0f;
 
+} // namespace
+
+// The takes of one repeat as one recording of every input, as analyze reads
+// a file: interleaved, full scale 1.0, clipped samples counted.
+Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate) {
+    Recording r;
+    const size_t channels = inputs.size();
+    const size_t frames = channels == 0 ? 0 : inputs[0].size();
+    r.info = WavInfo{rate, static_cast<int>(channels), static_cast<int64_t>(frames)};
+    r.samples.resize(frames * channels);
+    r.clipped.assign(channels, 0);
+    for (size_t c = 0; c < channels; ++c)
+        for (size_t t = 0; t < frames; ++t) {
+            const float x = inputs[c][t];
+            r.samples[t * channels + c] = x;
+            r.clipped[c] += std::fabs(x) >= kFullScale ? 1u : 0u;
+        }
+    return r;
+}
+
+namespace {
+
 // The input whose linear response is largest; -1 when none responds.
 int strongestInput(const Results& results) {
     int strongest = -1;
@@ -95,6 +117,20 @@ bool levelAt1k(const ChannelResult& c, double* db) {
     }
     return false;
 }
+
+} // namespace
+
+std::string verdictOf(const DeviceSetup& setup, int64_t delay) {
+    LatencyOutcome outcome;
+    outcome.reportedResult = setup.latenciesReported ? ASE_OK : ASE_NotPresent;
+    outcome.reportedInput = setup.inputLatency;
+    outcome.reportedOutput = setup.outputLatency;
+    outcome.sampleRate = setup.rate;
+    outcome.runs.push_back({static_cast<int32_t>(delay), 0.0, false, 0});
+    return latencyVerdict(outcome);
+}
+
+namespace {
 
 class OutputMeasurement {
   public:
@@ -209,32 +245,6 @@ class OutputMeasurement {
 };
 
 } // namespace
-
-Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate) {
-    Recording r;
-    const size_t channels = inputs.size();
-    const size_t frames = channels == 0 ? 0 : inputs[0].size();
-    r.info = WavInfo{rate, static_cast<int>(channels), static_cast<int64_t>(frames)};
-    r.samples.resize(frames * channels);
-    r.clipped.assign(channels, 0);
-    for (size_t c = 0; c < channels; ++c)
-        for (size_t t = 0; t < frames; ++t) {
-            const float x = inputs[c][t];
-            r.samples[t * channels + c] = x;
-            r.clipped[c] += std::fabs(x) >= kFullScale ? 1u : 0u;
-        }
-    return r;
-}
-
-std::string verdictOf(const DeviceSetup& setup, int64_t delay) {
-    LatencyOutcome outcome;
-    outcome.reportedResult = setup.latenciesReported ? ASE_OK : ASE_NotPresent;
-    outcome.reportedInput = setup.inputLatency;
-    outcome.reportedOutput = setup.outputLatency;
-    outcome.sampleRate = setup.rate;
-    outcome.runs.push_back({static_cast<int32_t>(delay), 0.0, false, 0});
-    return latencyVerdict(outcome);
-}
 
 std::vector<float> sweepMaterial(const SweepPlan& plan) {
     std::vector<float> material(static_cast<size_t>(plan.totalFrames()), 0.0f);

@@ -123,9 +123,10 @@ const float* stretchOf(const ToneTake& take, const ToneSegment& s, size_t input)
     return take.inputs[input].data() + s.analysisStart + take.delayFrames;
 }
 
+// Judged on the stretch the figure is read from: the tones around it may
+// come back a little sooner or later than the sweep said.
 bool segmentClips(const ToneTake& take, const ToneSegment& s, size_t input) {
-    return dsp::clips(take.inputs[input].data() + s.start + take.delayFrames, s.frames,
-                      take.fullScale);
+    return dsp::clips(stretchOf(take, s, input), s.analysisFrames, take.fullScale);
 }
 
 BandSpectrum spectrumOf(const ToneTake& take, const ToneSegment& s, size_t input) {
