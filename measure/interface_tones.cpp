@@ -49,7 +49,7 @@ class Planner {
         ToneSegment s;
         s.use = ToneUse::Noise;
         s.levelDbfs = -INFINITY;
-        s.frames = settle_ + plan_.noiseFrames;
+        s.frames = settle_ + plan_.noiseFrames + hold_;
         s.analysisFrames = plan_.noiseFrames;
         add(s);
     }
