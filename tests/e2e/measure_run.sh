@@ -25,9 +25,13 @@ device "Run Hung Stop" "$(id 7)" deadDevice=1 hangIn=stop
 device "Run Retake" "$(id 8)" outputs=2 inputs=2 lateSwitchAt=20 faultStarts=1
 device "Run Damaged" "$(id 9)" outputs=2 inputs=2 freeRunning=1 slipSkipAt=20 faultStarts=2
 # A loop longer than the default silence after a 1-s sweep (29323 frames),
-# reported as 500 frames; and loops at the longest round trip that 1 s of
-# silence holds (48000 less 10 ms) and one frame beyond it.
-device "Run Long Loop" "$(id 10)" freeRunning=1 latency=30000 hiddenLatency=29500
+# reported as 500 frames, through a device whose second harmonic comes back
+# early enough (L ln 2 = 5323 frames sooner) to pass for the response; and
+# loops at the longest round trip that 1 s of silence holds (48000 less
+# 10 ms) and one frame beyond it.
+device "Run Long Loop" "$(id 10)" freeRunning=1 latency=31000 hiddenLatency=30500 \
+    dutPolynomial="1 0.5 0.3"
+device "Run Reported Loop" "$(id 13)" freeRunning=1 latency=40000
 device "Run Edge" "$(id 11)" freeRunning=1 latency=47520
 device "Run Past Edge" "$(id 12)" freeRunning=1 latency=47521
 install_devices
@@ -179,13 +183,16 @@ fi
 
 # A loop longer than the silence after the sweep is refused, naming the
 # longest round trip and --tail; with a longer tail it is measured exactly.
-run_program run "Run Long Loop" --outputs 1 --inputs 1 --from 100 --seconds 1 --dir long
+run_program run "Run Long Loop" --outputs 1 --inputs 1 --from 100 --seconds 1 --level -3 --dir long
 [ "$status" = 16 ] && grep -aq 'longest round trip the sweep file holds, 28843 frames' "$work/out" &&
     grep -aq -- '--tail SECONDS' "$work/out" &&
     [ "$(json_of long/results.json 'd["complete"]' 2>/dev/null)" != True ] &&
     echo "ok   long loop refused" || fail "long loop: exit code $status, $(cat "$work/out")"
-run_ok long-tail "Run Long Loop" --outputs 1 --inputs 1 --from 100 --seconds 1 --tail 0.9 &&
-    check long-tail pairs --delay 1:1:30000
+run_ok long-tail "Run Long Loop" --outputs 1 --inputs 1 --from 100 --seconds 1 --level -3 \
+    --tail 0.9 && check long-tail pairs --delay 1:1:31000
+# A loop that the driver reports in full needs no --tail: the silence covers it.
+run_ok reported "Run Reported Loop" --outputs 1 --inputs 1 --from 100 --seconds 1 &&
+    check reported pairs --delay 1:1:40000
 # The longest round trip 1 s of silence holds is found to the frame; one
 # frame more is refused.
 run_ok edge "Run Edge" --outputs 1 --inputs 1 --from 100 --seconds 1 --tail 1 &&
