@@ -20,8 +20,10 @@ void refuseNonFiniteSamples(const Recording& recording) {
     char text[256];
     std::snprintf(text, sizeof text,
                   "Error: The recording holds %llu sample(s) that are not numbers (NaN or "
-                  "infinite), the first on channel %zu at frame %zu!",
-                  static_cast<unsigned long long>(count), first % channels + 1, first / channels);
+                  "infinite), the first on channel %llu at frame %llu!",
+                  static_cast<unsigned long long>(count),
+                  static_cast<unsigned long long>(first % channels + 1),
+                  static_cast<unsigned long long>(first / channels));
     throw Failure(kNotFinite, text);
 }
 
