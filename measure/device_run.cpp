@@ -296,6 +296,12 @@ class CleanTaker {
 
 } // namespace
 
+std::vector<std::vector<float>> cleanTake(DeviceCapture& capture, int output, int repeat,
+                                          const std::vector<float>& material, int retakes,
+                                          const RetakeNotice& notice, RunResults& results) {
+    return CleanTaker(capture, retakes, notice, results).take(output, repeat, material);
+}
+
 std::vector<float> sweepMaterial(const SweepPlan& plan) {
     std::vector<float> material(static_cast<size_t>(plan.totalFrames()), 0.0f);
     const std::vector<float> sweep = sweepSamples(plan);

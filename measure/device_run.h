@@ -96,6 +96,13 @@ using RetakeNotice =
 void measureDevice(const RunRequest& request, const RunProgress& progress,
                    const RetakeNotice& retake, RunResults& results);
 
+// One take, taken again at once while the driver loses or repeats blocks, up
+// to `retakes` times, as run takes each repeat: recorded in results.takes,
+// Failure(kDamagedTake) when every attempt was damaged.
+std::vector<std::vector<float>> cleanTake(DeviceCapture& capture, int output, int repeat,
+                                          const std::vector<float>& material, int retakes,
+                                          const RetakeNotice& notice, RunResults& results);
+
 // Without a tail asked for, the silence after the sweep covers the round trip
 // the driver reports and 0.5 s more, when that is longer than the default.
 SweepSettings withReportedRoundTrip(SweepSettings sweep, const DeviceSetup& setup);

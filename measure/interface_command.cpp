@@ -75,6 +75,16 @@ void showProgress(int output, const char* what, int take, int takes) {
     std::fprintf(stderr, "Output %d, %s (take %d of %d)\n", output, what, take, takes);
 }
 
+std::FILE* interfaceMessages = stdout;
+
+void showRetake(int output, int repeat, uint32_t lost, int attempt, int attempts) {
+    std::fprintf(interfaceMessages,
+                 "Output %d, %s take: %u block(s) lost or repeated; taking it again (attempt %d "
+                 "of %d)\n",
+                 output, repeat == 1 ? "sweep" : "tone", lost, attempt, attempts);
+    std::fflush(interfaceMessages);
+}
+
 std::string shownFigure(const Figure& f) {
     char text[64];
     if (!f.measured)
@@ -127,13 +137,14 @@ int interfaceCommand(const std::vector<std::string>& args) {
     watchInterrupts();
     // With --json, standard output holds results.json alone.
     std::FILE* messages = options.json ? stderr : stdout;
+    interfaceMessages = messages;
     DriverSession::endOnSecondInterrupt(
         "Interrupted again; the driver did not return and was not released.\n", messages);
     InterfaceResults results;
     int code = kDone;
     std::string message;
     try {
-        measureInterface(options.request, showProgress, results);
+        measureInterface(options.request, showProgress, showRetake, results);
         if (interruptRequested())
             throw Failure(kInterrupted, "Interrupted; the driver was released.");
         writeInterface(results, options.dir);

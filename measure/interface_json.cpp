@@ -85,6 +85,13 @@ std::string interfaceResultsJson(const InterfaceResults& r, const std::string& p
     out["takeSeconds"] = rounded(r.takeSeconds, 0.001);
     out["retakes"] = r.retakes;
     out["lostBlocks"] = s.lostBlocks;
+    Json takes = Json::array();
+    for (const TakeRecord& t : r.takes)
+        takes.push_back({{"output", t.output},
+                         {"take", t.repeat == 1 ? "sweep" : "tones"},
+                         {"attempts", t.lostBlocks.size()},
+                         {"lostBlocks", t.lostBlocks}});
+    out["takes"] = std::move(takes);
     Json pairs = Json::array();
     for (const InterfacePair& p : r.pairs)
         pairs.push_back(pairJson(p));

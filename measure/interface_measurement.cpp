@@ -10,6 +10,7 @@
 #include "measure/failure.h"
 #include "measure/interface_figures.h"
 #include "measure/interface_tones.h"
+#include "measure/recording_checks.h"
 #include "measure/sweep_plan.h"
 
 namespace measure {
@@ -53,8 +54,8 @@ SweepPlan interfaceSweep(double rate) {
 class InterfaceRun {
   public:
     InterfaceRun(const InterfaceRequest& request, const InterfaceProgress& progress,
-                 InterfaceResults& results)
-        : request_(request), progress_(progress), results_(results) {}
+                 const RetakeNotice& retakeNotice, InterfaceResults& results)
+        : request_(request), progress_(progress), retakeNotice_(retakeNotice), results_(results) {}
 
     void measure() {
         capture_.open(request_.device);
@@ -68,7 +69,7 @@ class InterfaceRun {
             InterfacePair pair;
             pair.output = request_.device.firstOutput + k;
             pair.input = request_.device.firstInput + k;
-            const Inputs swept = take(pair.output, "sweep", sweepTake);
+            const Inputs swept = take(pair.output, 1, sweepTake);
             const Results analysed = analyseRecording(sweep, recordingOf(swept, sweep.rate), 2);
             const ChannelResult& direct = analysed.channels[static_cast<size_t>(k)];
             if (direct.belowNoise)
@@ -83,7 +84,9 @@ class InterfaceRun {
   private:
     const InterfaceRequest& request_;
     const InterfaceProgress& progress_;
+    const RetakeNotice& retakeNotice_;
     InterfaceResults& results_;
+    RunResults takeLog_; // the takes as run's retake rule records them
     DeviceCapture capture_;
     int takes_ = 0, taken_ = 0;
 
@@ -95,34 +98,39 @@ class InterfaceRun {
         const TonePlan plan = planTones(results_.setup.rate, request_.quick, tail);
         results_.windowFrames = static_cast<int64_t>(plan.window);
         results_.noiseFrames = static_cast<int64_t>(plan.noiseFrames);
-        const Inputs recorded = take(pair.output, "tones", toneMaterial(plan));
+        const Inputs recorded = take(pair.output, 2, toneMaterial(plan));
+        refuseNonFiniteSamples(recordingOf(recorded, static_cast<int>(results_.setup.rate)));
         const ToneTake tones{
             plan,          recorded, request_.device.firstInput, delay, fullScaleOf(bytesPerSample),
             request_.quick};
         addToneFigures(tones, pair);
     }
 
-    // One take, retaken while the driver loses blocks in it.
-    Inputs take(int output, const char* what, const std::vector<float>& material) {
+    // Taken again while the driver loses blocks, as run takes its repeats:
+    // the output's sweep take counts as its repeat 1, its tone take as 2.
+    Inputs take(int output, int repeat, const std::vector<float>& material) {
         ++taken_;
-        for (int attempt = 1;; ++attempt) {
-            if (progress_)
-                progress_(output, what, taken_, takes_);
-            const uint32_t lostBefore = capture_.setup().lostBlocks;
-            Inputs recorded = capture_.take(output, material);
-            results_.takeSeconds += static_cast<double>(material.size()) / results_.setup.rate;
-            const uint32_t lost = capture_.setup().lostBlocks - lostBefore;
-            results_.setup.lostBlocks = capture_.setup().lostBlocks;
-            if (lost == 0)
-                return recorded;
-            if (attempt == kTakeAttempts)
-                throw Failure(kLostBlocks, "Error: The " + std::string(what) + " take of output " +
-                                               std::to_string(output) + " lost blocks in each of " +
-                                               std::to_string(kTakeAttempts) + " attempts (" +
-                                               std::to_string(lost) +
-                                               " in the last); no figure is given!");
-            ++results_.retakes;
+        if (progress_)
+            progress_(output, repeat == 1 ? "sweep" : "tones", taken_, takes_);
+        Inputs recorded;
+        try {
+            recorded = cleanTake(capture_, output, repeat, material, kTakeAttempts - 1,
+                                 retakeNotice_, takeLog_);
+        } catch (const Failure&) {
+            keepTakeLog(material.size());
+            throw;
         }
+        keepTakeLog(material.size());
+        return recorded;
+    }
+
+    void keepTakeLog(size_t frames) {
+        const TakeRecord& last = takeLog_.takes.back();
+        results_.takes.push_back(last);
+        results_.retakes += static_cast<int>(last.lostBlocks.size()) - 1;
+        results_.takeSeconds += static_cast<double>(last.lostBlocks.size()) *
+                                static_cast<double>(frames) / results_.setup.rate;
+        results_.setup.lostBlocks = capture_.setup().lostBlocks;
     }
 
     std::string noSignal(const InterfacePair& pair) const {
@@ -136,11 +144,11 @@ class InterfaceRun {
 } // namespace
 
 void measureInterface(const InterfaceRequest& request, const InterfaceProgress& progress,
-                      InterfaceResults& results) {
+                      const RetakeNotice& retakeNotice, InterfaceResults& results) {
     results.device = request.device.driverName;
     results.quick = request.quick;
     results.date = utcNow();
-    InterfaceRun(request, progress, results).measure();
+    InterfaceRun(request, progress, retakeNotice, results).measure();
 }
 
 } // namespace measure

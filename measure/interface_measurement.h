@@ -7,6 +7,7 @@
 #include <string>
 
 #include "measure/device_capture.h"
+#include "measure/device_run.h"
 #include "measure/interface_results.h"
 
 namespace measure {
@@ -23,9 +24,10 @@ constexpr int kTakeAttempts = 4;
 using InterfaceProgress = std::function<void(int output, const char* what, int take, int takes)>;
 
 // Throws Failure with the probe's codes for the device, kNoSignal for a pair
-// that does not respond, kLostBlocks when every attempt at a take lost
-// blocks, 130 when interrupted. `results` holds what is known so far.
+// that does not respond, kDamagedTake when every attempt at a take lost
+// blocks, kNotFinite for a sample that is not a number, 130 when
+// interrupted. `results` holds what is known so far.
 void measureInterface(const InterfaceRequest& request, const InterfaceProgress& progress,
-                      InterfaceResults& results);
+                      const RetakeNotice& retakeNotice, InterfaceResults& results);
 
 } // namespace measure

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "measure/device_capture.h"
+#include "measure/device_run.h"
 #include "measure/results.h"
 
 namespace measure {
@@ -64,6 +65,7 @@ struct InterfaceResults {
     int64_t noiseFrames = 0;
     double takeSeconds = 0.0; // played and recorded, retakes included
     int retakes = 0;
+    std::vector<TakeRecord> takes; // repeat 1: an output's sweep take, 2: its tone take
     std::string date;
     std::vector<InterfacePair> pairs;
 };
