@@ -41,6 +41,8 @@ constexpr float kFullScale = 32767.0f / 32768.0f;
 // device's response and a stretch of noise alone.
 constexpr double kReportedRoundTripMargin = 0.5;
 
+} // namespace
+
 // The takes of one repeat as one recording of every input, as analyze reads
 // a file: interleaved, full scale 1.0, clipped samples counted.
 Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate) {
@@ -58,6 +60,8 @@ Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate) {
         }
     return r;
 }
+
+namespace {
 
 // The input whose linear response is largest; -1 when none responds.
 int strongestInput(const Results& results) {
@@ -118,6 +122,8 @@ bool levelAt1k(const ChannelResult& c, double* db) {
     return false;
 }
 
+} // namespace
+
 std::string verdictOf(const DeviceSetup& setup, int64_t delay) {
     LatencyOutcome outcome;
     outcome.reportedResult = setup.latenciesReported ? ASE_OK : ASE_NotPresent;
@@ -127,6 +133,8 @@ std::string verdictOf(const DeviceSetup& setup, int64_t delay) {
     outcome.runs.push_back({static_cast<int32_t>(delay), 0.0, false, 0});
     return latencyVerdict(outcome);
 }
+
+namespace {
 
 class OutputMeasurement {
   public:
@@ -287,6 +295,12 @@ class CleanTaker {
 };
 
 } // namespace
+
+std::vector<std::vector<float>> cleanTake(DeviceCapture& capture, int output, int repeat,
+                                          const std::vector<float>& material, int retakes,
+                                          const RetakeNotice& notice, RunResults& results) {
+    return CleanTaker(capture, retakes, notice, results).take(output, repeat, material);
+}
 
 std::vector<float> sweepMaterial(const SweepPlan& plan) {
     std::vector<float> material(static_cast<size_t>(plan.totalFrames()), 0.0f);

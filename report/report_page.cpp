@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "report/interface_page.h"
 #include "report/svg_plot.h"
 
 namespace report {
@@ -449,6 +450,10 @@ class Page {
 
 } // namespace
 
+const char* pageStyle() {
+    return kStyle;
+}
+
 bool renderReport(const std::string& resultsJson, const ImpulseLoader& loadImpulse,
                   std::string* html, std::string* error) {
     const Json root = Json::parse(resultsJson, nullptr, false);
@@ -461,7 +466,8 @@ bool renderReport(const std::string& resultsJson, const ImpulseLoader& loadImpul
         return false;
     }
     try {
-        *html = Page(root, loadImpulse).render();
+        *html = root.value("kind", std::string()) == "interface" ? interfacePage(root)
+                                                                 : Page(root, loadImpulse).render();
     } catch (const Json::exception& e) {
         *error = e.what();
         return false;
