@@ -1,5 +1,5 @@
-// The analysis of a recorded synchronized sweep: deconvolution with the
-// sweep's closed-form inverse, then, per channel, the linear response and the
+// The analysis of a recorded synchronized sweep: deconvolution by the played
+// sweep's own spectrum, then, per channel, the linear response and the
 // harmonic responses cut out of one impulse response.
 #pragma once
 
@@ -30,7 +30,7 @@ Results analyseRecording(const SweepPlan& plan, const Recording& recording, int 
 // The impulse response of one channel: the deconvolved recording, circular
 // (responses before frame 0, the harmonics, lie at its end). Exposed for the
 // benchmark and for tests. samples: the recording from the sweep's first
-// frame on, mean removed.
+// frame on.
 class Deconvolver {
   public:
     Deconvolver(const SweepPlan& plan, size_t recordedFrames);
@@ -39,10 +39,16 @@ class Deconvolver {
     // the impulse response. spectrum is scratch space of bins() values.
     void run(std::vector<double>& samples, std::vector<dsp::Complex>& spectrum) const;
     size_t bins() const { return fft_.bins(); }
+    // A perfect loop's impulse response after this deconvolution: what the
+    // band limit alone leaves, and its energy-time curve.
+    const std::vector<double>& perfectLoop() const { return perfectLoop_; }
+    const std::vector<double>& bandLimitEtcDb() const { return bandLimitEtcDb_; }
 
   private:
     dsp::RealFft fft_;
-    std::vector<std::complex<float>> inverse_; // the sweep's inverse, band-limited, per bin
+    std::vector<dsp::Complex> inverse_; // the played sweep's, band-limited, per bin
+    std::vector<double> perfectLoop_;
+    std::vector<double> bandLimitEtcDb_;
 };
 
 } // namespace measure

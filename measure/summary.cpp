@@ -26,13 +26,18 @@ void printChannel(std::FILE* out, const ChannelResult& c, double rate, const std
         std::fprintf(out, ", signal-to-noise %.1f dB, noise floor %.1f dB", c.snrDb,
                      c.noiseFloorDb);
     std::fprintf(out, "\n");
+    // The range over what the linear response's cut resolves.
+    const ResponsePoint* first = nullptr;
     double low = 0.0, high = 0.0;
-    for (size_t i = 0; i < c.response.size(); ++i) {
-        low = i == 0 ? c.response[i].db : std::fmin(low, c.response[i].db);
-        high = i == 0 ? c.response[i].db : std::fmax(high, c.response[i].db);
+    for (const ResponsePoint& p : c.response) {
+        if (p.belowResolution)
+            continue;
+        low = first == nullptr ? p.db : std::fmin(low, p.db);
+        high = first == nullptr ? p.db : std::fmax(high, p.db);
+        first = first == nullptr ? &p : first;
     }
-    if (!c.response.empty())
-        std::fprintf(out, "  response %g to %g Hz: %+.2f to %+.2f dB\n", c.response.front().hz,
+    if (first != nullptr)
+        std::fprintf(out, "  response %g to %g Hz: %+.2f to %+.2f dB\n", first->hz,
                      c.response.back().hz, low, high);
     if (const ThdPoint* thd = nearest(c.thd, 1000.0))
         std::fprintf(out, "  THD at %.0f Hz: %.4f %%\n", thd->hz, thd->percent);
