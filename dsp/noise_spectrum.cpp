@@ -15,6 +15,46 @@ double hann(size_t i, size_t size) {
            0.5 * std::cos(2.0 * pi * (static_cast<double>(i) + 0.5) / static_cast<double>(size));
 }
 
+// Per bin |X|^2 / sum(w^2) of count samples under a Hann window, transformed
+// at fft's size.
+std::vector<double> hannLevels(const double* samples, size_t count, const RealFft& fft) {
+    std::vector<double> windowed(fft.size(), 0.0);
+    double windowPower = 0.0;
+    for (size_t n = 0; n < count; ++n) {
+        const double w = hann(n, count);
+        windowed[n] = samples[n] * w;
+        windowPower += w * w;
+    }
+    std::vector<Complex> spectrum(fft.bins());
+    fft.forward(windowed.data(), spectrum.data());
+    std::vector<double> level(spectrum.size());
+    for (size_t k = 0; k < spectrum.size(); ++k)
+        level[k] = std::norm(spectrum[k]) / windowPower;
+    return level;
+}
+
+constexpr size_t kParts = 5;
+// The median of five exponentially distributed readings (a bin of noise) is
+// on average 1/5 + 1/4 + 1/3 of their mean.
+constexpr double kMedianOfFive = 1.0 / 5.0 + 1.0 / 4.0 + 1.0 / 3.0;
+
+PowerBins steadyLevels(const double* samples, size_t count, double rate) {
+    const size_t part = count / kParts;
+    const RealFft fft(fastSizeAtLeast(part));
+    std::vector<std::vector<double>> levels;
+    for (size_t p = 0; p < kParts; ++p)
+        levels.push_back(hannLevels(samples + p * part, part, fft));
+    std::vector<double> median(fft.bins());
+    double five[kParts];
+    for (size_t k = 0; k < median.size(); ++k) {
+        for (size_t p = 0; p < kParts; ++p)
+            five[p] = levels[p][k];
+        std::nth_element(five, five + kParts / 2, five + kParts);
+        median[k] = five[kParts / 2] / kMedianOfFive;
+    }
+    return PowerBins(median, rate / static_cast<double>(fft.size()));
+}
+
 } // namespace
 
 PowerBins::PowerBins(const std::vector<double>& power, double hzPerBin) : hzPerBin_(hzPerBin) {
@@ -51,20 +91,11 @@ NoiseSpectrum::NoiseSpectrum(const double* samples, size_t count, double rate) {
     if (count < 16)
         return;
     const RealFft fft(fastSizeAtLeast(count));
-    std::vector<double> windowed(fft.size(), 0.0);
-    double windowPower = 0.0;
-    for (size_t n = 0; n < count; ++n) {
-        const double w = hann(n, count);
-        windowed[n] = samples[n] * w;
-        windowPower += w * w;
-    }
-    std::vector<Complex> spectrum(fft.bins());
-    fft.forward(windowed.data(), spectrum.data());
-    std::vector<double> level(spectrum.size());
-    for (size_t k = 0; k < spectrum.size(); ++k)
-        level[k] = std::norm(spectrum[k]) / windowPower;
-    level_ = PowerBins(level, rate / static_cast<double>(fft.size()));
+    level_ = PowerBins(hannLevels(samples, count, fft), rate / static_cast<double>(fft.size()));
     size_ = fft.size();
+    // Parts too short to hold a few bins of the band's low end leave the
+    // whole stretch's reading.
+    steadyLevel_ = count / kParts >= 16 ? steadyLevels(samples, count, rate) : level_;
 }
 
 double NoiseSpectrum::bandPower(double from, double to) const {
@@ -73,7 +104,7 @@ double NoiseSpectrum::bandPower(double from, double to) const {
 }
 
 double NoiseSpectrum::levelNear(double hz, double from, double to) const {
-    return level_.meanNear(hz, from, to);
+    return steadyLevel_.meanNear(hz, from, to);
 }
 
 } // namespace dsp

@@ -44,12 +44,16 @@ class NoiseSpectrum {
     // The variance white noise would need to read as this noise does near hz
     // (PowerBins::meanNear). Noise of that level holds power
     // levelNear(hz) * sum(w^2) at hz in the spectrum of a stretch under a
-    // window w.
+    // window w. Read per bin as the median of five parts of the stretch, so
+    // that what passes through at one time only (a digital device's folded
+    // harmonics sweep down through the stretch) does not count as noise at
+    // every time.
     double levelNear(double hz, double from, double to) const;
 
   private:
-    PowerBins level_; // per bin: |X|^2 / sum(w^2)
-    size_t size_ = 0; // of the transform
+    PowerBins level_;       // per bin: |X|^2 / sum(w^2)
+    PowerBins steadyLevel_; // the same, the median of the parts
+    size_t size_ = 0;       // of the transform
 };
 
 } // namespace dsp

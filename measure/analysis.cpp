@@ -403,10 +403,10 @@ Results analyseRecording(const SweepPlan& plan, const Recording& recording, int 
     results.harmonicsCounted = harmonics;
     const size_t recorded =
         static_cast<size_t>(recording.info.frames) - static_cast<size_t>(plan.silenceBefore);
-    const Deconvolver deconvolver(plan, recorded);
+    Deconvolver deconvolver(plan, recorded);
     results.bandLimitEtcDb = deconvolver.bandLimitEtcDb();
     OrderReading reading{orderTransforms(plan, harmonics), {}};
-    reading.perfectLoop = ordersOf(plan, deconvolver.perfectLoop(), reading.transforms, 0);
+    reading.perfectLoop = ordersOf(plan, deconvolver.takePerfectLoop(), reading.transforms, 0);
     const int channels = recording.info.channels;
     results.channels.resize(static_cast<size_t>(channels));
     // Channels are independent: two workers, each with its own buffers,

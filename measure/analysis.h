@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "dsp/real_fft.h"
@@ -39,9 +40,10 @@ class Deconvolver {
     // the impulse response. spectrum is scratch space of bins() values.
     void run(std::vector<double>& samples, std::vector<dsp::Complex>& spectrum) const;
     size_t bins() const { return fft_.bins(); }
-    // A perfect loop's impulse response after this deconvolution: what the
-    // band limit alone leaves, and its energy-time curve.
-    const std::vector<double>& perfectLoop() const { return perfectLoop_; }
+    // A perfect loop's impulse response after this deconvolution, what the
+    // band limit alone leaves: handed over once, as it is as large as h.
+    std::vector<double> takePerfectLoop() { return std::move(perfectLoop_); }
+    // Its energy-time curve.
     const std::vector<double>& bandLimitEtcDb() const { return bandLimitEtcDb_; }
 
   private:
