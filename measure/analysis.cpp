@@ -317,7 +317,13 @@ ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h
     result.peakRecordingFrame = plan.silenceBefore + result.delayFrames;
     result.peak = h[peak];
     const dsp::NoiseSpectrum noise = measureNoise(plan, h, recorded, result);
-    if (result.peak == 0.0 || (result.noiseMeasured && result.snrDb < kMinResponseSnrDb)) {
+    // The peak is a sample of the whole band: whether it stands out of the
+    // noise is judged against all of the noise, not the band's share.
+    const double wholeNoise = noise.bandPower(0.0, plan.rate / 2.0);
+    const bool standsOut =
+        !result.noiseMeasured ||
+        decibels(std::fabs(result.peak)) - 10.0 * std::log10(wholeNoise) >= kMinResponseSnrDb;
+    if (result.peak == 0.0 || !standsOut) {
         result.belowNoise = true;
         return result;
     }

@@ -13,8 +13,9 @@
 
 namespace measure {
 
-// The smallest SNR at which a channel counts as responding: pure noise's
-// largest sample of some 10^5 stands about 13 dB above its RMS.
+// How far a channel's peak must stand above the RMS of its noise over the
+// whole band for it to count as responding: pure noise's largest sample of
+// some 10^5 stands about 13 dB above its RMS.
 constexpr double kMinResponseSnrDb = 20.0;
 
 // Points per octave of the response's and the distortion's frequency grid.
