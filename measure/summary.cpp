@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "measure/analysis.h"
+
 namespace measure {
 
 namespace {
@@ -15,7 +17,26 @@ template <typename Point> const Point* nearest(const std::vector<Point>& points,
     return best;
 }
 
-void printChannel(std::FILE* out, const ChannelResult& c, double rate, const std::string& dir) {
+// THD at the grid frequency nearest 1 kHz where every order counted lies in
+// the band; none of the orders measured there leaves it below the noise.
+void printThd(std::FILE* out, const ChannelResult& c, const Results& results) {
+    std::vector<LevelPoint> eligible;
+    for (double f : frequencyGrid(results.sweep.from, results.sweep.to))
+        if (results.harmonicsCounted * f <= results.sweep.to * (1.0 + 1e-9))
+            eligible.push_back({f, 0.0, false});
+    const LevelPoint* target = nearest(eligible, 1000.0);
+    if (target == nullptr)
+        return;
+    const ThdPoint* thd = nearest(c.thd, target->hz);
+    if (thd != nullptr && std::fabs(thd->hz / target->hz - 1.0) < 1e-6)
+        std::fprintf(out, "  THD at %.0f Hz: %.4f %%\n", thd->hz, thd->percent);
+    else
+        std::fprintf(out, "  THD at %.0f Hz: below the noise\n", target->hz);
+}
+
+void printChannel(std::FILE* out, const ChannelResult& c, const Results& results,
+                  const std::string& dir) {
+    const double rate = results.sweep.rate;
     if (c.belowNoise) {
         std::fprintf(out, "Input %d: no response above its noise\n", c.input);
         return;
@@ -39,8 +60,7 @@ void printChannel(std::FILE* out, const ChannelResult& c, double rate, const std
     if (first != nullptr)
         std::fprintf(out, "  response %g to %g Hz: %+.2f to %+.2f dB\n", first->hz,
                      c.response.back().hz, low, high);
-    if (const ThdPoint* thd = nearest(c.thd, 1000.0))
-        std::fprintf(out, "  THD at %.0f Hz: %.4f %%\n", thd->hz, thd->percent);
+    printThd(out, c, results);
     if (c.clippedSamples > 0)
         std::fprintf(out, "  %llu samples at full scale\n",
                      static_cast<unsigned long long>(c.clippedSamples));
@@ -67,7 +87,7 @@ void printAnalysisSummary(std::FILE* out, const Results& results, const std::str
                      "lower the level and measure again!\n",
                      static_cast<unsigned long long>(results.clippedSamples));
     for (const ChannelResult& channel : results.channels)
-        printChannel(out, channel, results.sweep.rate, dir);
+        printChannel(out, channel, results, dir);
     std::fprintf(out, "Results: %s/results.json\n", dir.c_str());
 }
 
