@@ -55,6 +55,8 @@ class DeviceCapture {
     // interrupted (130), when the driver refuses to start (11) or stops
     // calling back (16), or without memory (12).
     std::vector<std::vector<float>> take(int output, const std::vector<float>& material);
+    // The blocks the driver lost or repeated in the last take.
+    uint32_t lostInLastTake() const { return lastLost_; }
 
   private:
     void checkDevice();
@@ -64,6 +66,7 @@ class DeviceCapture {
 
     DeviceRequest request_;
     DeviceSetup setup_;
+    uint32_t lastLost_ = 0;
     DriverSession session_;
 };
 
