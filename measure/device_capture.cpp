@@ -98,6 +98,7 @@ void DeviceCapture::createBuffers() {
     bytesPerSample = nativeBytesPerSample();
     if (bytesPerSample == 0)
         throw Failure(kNativeFormat, "Error: ASIO native format not supported!");
+    setup_.sampleBytes = static_cast<int>(bytesPerSample);
 }
 
 void DeviceCapture::fillStores(int output, const std::vector<float>& material) {

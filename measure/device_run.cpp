@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "measure/analysis.h"
+#include "measure/clipping.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
 #include "measure/wav_file.h"
@@ -32,11 +33,6 @@ void checkInterrupt() {
         throw Failure(kInterrupted, "Interrupted; the driver was released.");
 }
 
-// The largest positive code of a 16-bit device comes back as 1 - 2^-15 (of a
-// 24-bit one as 1 - 2^-23), never 1.0: what the device's format cannot pass
-// counts as clipped from there, whatever the format.
-constexpr float kFullScale = 32767.0f / 32768.0f;
-
 // What a silence chosen from the reported round trip holds beyond it: the
 // device's response and a stretch of noise alone.
 constexpr double kReportedRoundTripMargin = 0.5;
@@ -44,20 +40,19 @@ constexpr double kReportedRoundTripMargin = 0.5;
 } // namespace
 
 // The takes of one repeat as one recording of every input, as analyze reads
-// a file: interleaved, full scale 1.0, clipped samples counted.
-Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate) {
+// a file: interleaved, full scale 1.0, clipped samples counted against the
+// device's own full scale.
+Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate, float fullScale) {
     Recording r;
     const size_t channels = inputs.size();
     const size_t frames = channels == 0 ? 0 : inputs[0].size();
     r.info = WavInfo{rate, static_cast<int>(channels), static_cast<int64_t>(frames)};
     r.samples.resize(frames * channels);
-    r.clipped.assign(channels, 0);
-    for (size_t c = 0; c < channels; ++c)
-        for (size_t t = 0; t < frames; ++t) {
-            const float x = inputs[c][t];
-            r.samples[t * channels + c] = x;
-            r.clipped[c] += std::fabs(x) >= kFullScale ? 1u : 0u;
-        }
+    for (size_t c = 0; c < channels; ++c) {
+        for (size_t t = 0; t < frames; ++t)
+            r.samples[t * channels + c] = inputs[c][t];
+        r.clipped.push_back(clippedSamples(inputs[c].data(), frames, 1, fullScale));
+    }
     return r;
 }
 
@@ -167,6 +162,7 @@ class OutputMeasurement {
             throw Failure(kNoSignal, noSignal());
         checkInterrupt();
         const Results average = analyse(averageOf(takes, kept));
+        results_.bandLimitEtcDb = average.bandLimitEtcDb;
         const int direct = strongestInput(average);
         if (direct < 0)
             throw Failure(kNoSignal, noSignal());
@@ -181,8 +177,10 @@ class OutputMeasurement {
     int output_;
 
     Results analyse(const std::vector<std::vector<float>>& inputs) const {
-        return analyseRecording(results_.plan, recordingOf(inputs, results_.plan.rate),
-                                request_.harmonics);
+        return analyseRecording(
+            results_.plan,
+            recordingOf(inputs, results_.plan.rate, fullScaleOf(results_.setup.sampleBytes)),
+            request_.harmonics);
     }
 
     std::string noSignal() const {

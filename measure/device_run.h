@@ -70,7 +70,8 @@ struct RunResults {
     int repeats = 0;
     double averagingGainDb = 0.0;
     uint64_t clippedSamples = 0;
-    std::string date; // UTC, ISO 8601
+    std::vector<double> bandLimitEtcDb; // as Results holds it
+    std::string date;                   // UTC, ISO 8601
     std::vector<PairResult> pairs;
     std::vector<CrosstalkEntry> crosstalk;
     std::vector<ExcludedRepeat> excluded;

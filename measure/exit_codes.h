@@ -26,7 +26,7 @@
     X(kNoParameters, 20)      /* the sweep's parameters are missing, unreadable or not its own */  \
     X(kRateMismatch, 21)      /* the recording is at another rate than the sweep */                \
     X(kRecordingTooShort, 22) /* the recording holds fewer frames than the sweep file */           \
-    X(kBandAboveRate, 23)     /* --to above 0.95 times half the rate */                            \
+    X(kBandAboveRate, 23)     /* --to above 0.93 times half the rate */                            \
     X(kBadSweepSetting, 24)   /* another sweep setting out of range */                             \
     X(kNoResults, 25)         /* report: the folder's results.json is missing or no results */     \
     X(kNotFinite, 26)         /* a recorded sample is NaN or infinite */                           \
