@@ -1,8 +1,10 @@
 #include "measure/json_files.h"
 
 #include <cmath>
+#include <ctime>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
@@ -25,12 +27,14 @@ Json bandJson(const SweepPlan& plan) {
 
 Json channelJson(const ChannelResult& c) {
     Json out{{"input", c.input}, {"belowNoise", c.belowNoise}};
+    if (c.belowNoise && !c.noiseMeasured)
+        out["silent"] = true; // nothing but zeros came back
     if (c.belowNoise)
         return out;
     out["delayFrames"] = c.delayFrames;
     out["peakRecordingFrame"] = c.peakRecordingFrame;
-    out["snrDb"] = c.noiseMeasured ? Json(rounded(c.snrDb, 0.01)) : Json(nullptr);
-    out["noiseFloorDb"] = c.noiseMeasured ? Json(rounded(c.noiseFloorDb, 0.01)) : Json(nullptr);
+    out["snrDb"] = c.noiseMeasured ? Json(hundredths(c.snrDb)) : Json(nullptr);
+    out["noiseFloorDb"] = c.noiseMeasured ? Json(hundredths(c.noiseFloorDb)) : Json(nullptr);
     out["impulseResponse"] = c.impulseResponse;
     out["peak"] = c.peak;
     out["clippedSamples"] = c.clippedSamples;
@@ -119,6 +123,12 @@ std::string resultsJson(const Results& results) {
         out["rate"] = results.sweep.rate;
         out["sweep"] = bandJson(results.sweep);
     }
+    for (const auto& [key, value] : {std::pair{"sweepFile", &results.sweepFile},
+                                     {"recording", &results.recording},
+                                     {"date", &results.date},
+                                     {"programVersion", &results.programVersion}})
+        if (!value->empty())
+            out[key] = *value;
     if (results.complete) {
         out["harmonicsCounted"] = results.harmonicsCounted;
         out["clippedSamples"] = results.clippedSamples;
@@ -128,6 +138,18 @@ std::string resultsJson(const Results& results) {
         out["channels"] = std::move(channels);
     }
     return jsonText(out, 2) + "\n";
+}
+
+double hundredths(double value) {
+    return rounded(value, 0.01);
+}
+
+std::string utcDate() {
+    const std::time_t now = std::time(nullptr);
+    char text[32] = "";
+    if (const std::tm* utc = std::gmtime(&now))
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+    return text;
 }
 
 std::string channelResultJson(const ChannelResult& channel) {

@@ -19,6 +19,13 @@ SweepPlan readSweepParameters(const std::string& path);
 // no figures.
 std::string resultsJson(const Results& results);
 
+// A figure in dB as results.json holds it. The console prints this value, so
+// that it and the page, which reads the file, round it alike.
+double hundredths(double value);
+
+// Now, in UTC, as results.json dates a measurement (ISO 8601).
+std::string utcDate();
+
 // One channel's object as results.json holds it, for documents that gather
 // channels of several runs.
 std::string channelResultJson(const ChannelResult& channel);

@@ -60,6 +60,8 @@ struct Results {
     int harmonicsCounted = 0; // K
     uint64_t clippedSamples = 0;
     std::vector<ChannelResult> channels;
+    // What was analysed, when and by which version: the files as full paths.
+    std::string sweepFile, recording, date, programVersion;
 };
 
 } // namespace measure

@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include "measure/command_line.h"
+#include "measure/json_files.h"
+
 namespace measure {
 
 namespace {
@@ -17,15 +20,30 @@ template <typename Point> const Point* nearest(const std::vector<Point>& points,
 
 void printChannel(std::FILE* out, const ChannelResult& c, double rate, const std::string& dir) {
     if (c.belowNoise) {
-        std::fprintf(out, "Input %d: no response above its noise\n", c.input);
+        std::fprintf(out, "Input %d: %s\n", c.input,
+                     isSilent(c) ? "silent" : "no response above its noise");
         return;
     }
     std::fprintf(out, "Input %d: delay %lld frames (%.3f ms)", c.input,
                  static_cast<long long>(c.delayFrames), 1000.0 * c.delayFrames / rate);
     if (c.noiseMeasured)
-        std::fprintf(out, ", signal-to-noise %.1f dB, noise floor %.1f dB", c.snrDb,
-                     c.noiseFloorDb);
+        std::fprintf(out, ", signal-to-noise %.1f dB, noise floor %.1f dB", hundredths(c.snrDb),
+                     hundredths(c.noiseFloorDb));
     std::fprintf(out, "\n");
+    printResponseFigures(out, c);
+    if (c.clippedSamples > 0)
+        std::fprintf(out, "  %llu samples at full scale\n",
+                     static_cast<unsigned long long>(c.clippedSamples));
+    std::fprintf(out, "  impulse response: %s\n", joinPath(dir, c.impulseResponse).c_str());
+}
+
+} // namespace
+
+bool isSilent(const ChannelResult& channel) {
+    return channel.belowNoise && !channel.noiseMeasured;
+}
+
+void printResponseFigures(std::FILE* out, const ChannelResult& c) {
     double low = 0.0, high = 0.0;
     for (size_t i = 0; i < c.response.size(); ++i) {
         low = i == 0 ? c.response[i].db : std::fmin(low, c.response[i].db);
@@ -36,13 +54,7 @@ void printChannel(std::FILE* out, const ChannelResult& c, double rate, const std
                      c.response.back().hz, low, high);
     if (const ThdPoint* thd = nearest(c.thd, 1000.0))
         std::fprintf(out, "  THD at %.0f Hz: %.4f %%\n", thd->hz, thd->percent);
-    if (c.clippedSamples > 0)
-        std::fprintf(out, "  %llu samples at full scale\n",
-                     static_cast<unsigned long long>(c.clippedSamples));
-    std::fprintf(out, "  impulse response: %s/%s\n", dir.c_str(), c.impulseResponse.c_str());
 }
-
-} // namespace
 
 void printSweepSummary(const SweepPlan& plan, const std::string& path) {
     std::printf("Sweep written to %s: %g to %g Hz over %.3f s (reported band %g to %g Hz), "
@@ -63,7 +75,8 @@ void printAnalysisSummary(std::FILE* out, const Results& results, const std::str
                      static_cast<unsigned long long>(results.clippedSamples));
     for (const ChannelResult& channel : results.channels)
         printChannel(out, channel, results.sweep.rate, dir);
-    std::fprintf(out, "Results: %s/results.json\n", dir.c_str());
+    std::fprintf(out, "Results: %s\nReport: %s\n", joinPath(dir, "results.json").c_str(),
+                 joinPath(dir, "report.html").c_str());
 }
 
 bool anyChannelResponds(const Results& results) {
