@@ -106,6 +106,13 @@ done
     "complete,rate,sweep,sweepFile,recording,date,programVersion,harmonicsCounted,clippedSamples,channels input,belowNoise,delayFrames,peakRecordingFrame,snrDb,noiseFloorDb,impulseResponse,peak,clippedSamples,response,harmonics,thd" ] &&
     echo "ok   results.json's fields in order" || fail "results.json's fields: $(head -c 300 rec-pcm16-measure/results.json)"
 
+# The example sweep shipped beside sweep.wav is one of ours: analysed as its
+# own recording, it is the loop of delay 0.
+example=$(cd "$(dirname "$0")/../../examples" && pwd)
+run_program analyze "$example/measure-sweep.wav" "$example/measure-sweep.wav" --dir example
+[ "$status" = 0 ] && [ "$(json_field example/results.json '(d["complete"], d["channels"][0]["delayFrames"])')" = "(True, 0)" ] &&
+    echo "ok   the shipped example sweep analyses" || fail "the shipped example sweep: exit code $status"
+
 # What was analysed, when and by which version, in results.json and at the
 # head of the page, where no field is left as a dash; both files on the console.
 run_program analyze sweep.wav rec-pcm16.wav --dir header
