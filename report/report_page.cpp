@@ -104,8 +104,11 @@ const Json& arrayAt(const Json& j, const char* key) {
 }
 
 // A table row, or nothing when the value is empty.
-std::string row(const std::string& name, const std::string& value) {
-    return value.empty() ? "" : "<tr><th>" + name + "</th><td>" + value + "</td></tr>";
+std::string row(const std::string& name, const std::string& value, const std::string& id = "") {
+    if (value.empty())
+        return "";
+    return (id.empty() ? "<tr>" : "<tr id=\"" + id + "\">") + "<th>" + name + "</th><td>" + value +
+           "</td></tr>";
 }
 
 std::string pairName(const Json& pair) {
@@ -239,11 +242,11 @@ class Page {
     std::string events() const {
         std::string rows;
         if (root_.contains("clippedSamples"))
-            rows += row("Clipped samples", clippedSamples());
+            rows += row("Clipped samples", clippedSamples(), "clipped");
         if (root_.contains("lostBlocks"))
-            rows += row("Lost blocks", countText(countAt(root_, "lostBlocks")));
+            rows += row("Lost blocks", countText(countAt(root_, "lostBlocks")), "lost-blocks");
         if (root_.contains("takes"))
-            rows += row("Retakes", retakes());
+            rows += row("Retakes", retakes(), "retakes");
         return rows.empty() ? ""
                             : "<h2>What happened</h2><table id=\"events\">" + rows + "</table>\n";
     }
@@ -260,19 +263,24 @@ class Page {
         return out;
     }
 
-    // Every take that needed more than one attempt, with the blocks each
-    // attempt lost.
+    // Every take that lost blocks in any attempt (taken again, or the one
+    // that ended the run), with the blocks each attempt lost.
     std::string retakes() const {
         std::string out;
         for (const Json& take : arrayAt(root_, "takes")) {
-            if (countAt(take, "attempts") < 2)
-                continue;
             std::vector<std::string> lost;
-            for (const Json& attempt : arrayAt(take, "lostBlocks"))
+            bool damaged = false;
+            for (const Json& attempt : arrayAt(take, "lostBlocks")) {
+                damaged = damaged || blocksIn(attempt) > 0;
                 lost.push_back(std::to_string(blocksIn(attempt)));
+            }
+            const long long attempts = countAt(take, "attempts");
+            if (!damaged && attempts < 2)
+                continue;
             out += (out.empty() ? "" : "; ") + std::string("output ") + shown(take, "output") +
-                   " repeat " + shown(take, "repeat") + ": " + shown(take, "attempts") +
-                   " attempts" + labelled(", blocks lost in each: ", joined(lost));
+                   " repeat " + shown(take, "repeat") + ": " + std::to_string(attempts) +
+                   (attempts == 1 ? " attempt" : " attempts") +
+                   labelled(", blocks lost in each: ", joined(lost));
         }
         return out.empty() ? "none" : out;
     }

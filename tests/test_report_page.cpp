@@ -70,7 +70,7 @@ TEST(ReportPage, OneRecordingHasItsChannelsAndNoMatrix) {
 
 // The text of the facts table's row, empty when the row is not there.
 std::string factRow(const std::string& html, const std::string& name) {
-    const size_t at = html.find("<tr><th>" + name + "</th><td>");
+    const size_t at = html.find("<th>" + name + "</th><td>");
     if (at == std::string::npos)
         return "";
     const size_t from = html.find("<td>", at) + 4;
@@ -117,7 +117,8 @@ TEST(ReportPage, RunCountsClippingLostBlocksAndRetakes) {
     const std::string json = R"({"complete":true,"device":"D","rate":48000,"lostBlocks":5,
         "clippedSamples":45733,"repeats":1,"averagingGainDb":0,"excludedRepeats":[],
         "takes":[{"output":1,"repeat":1,"attempts":1,"lostBlocks":[0]},
-                 {"output":2,"repeat":1,"attempts":3,"lostBlocks":[3,2,0]}],
+                 {"output":2,"repeat":1,"attempts":3,"lostBlocks":[3,2,0]},
+                 {"output":2,"repeat":2,"attempts":1,"lostBlocks":[4]}],
         "pairs":[{"output":1,"input":1,"delayFrames":256,"clippedSamples":45733,"snrDb":80,
                   "response":[{"hz":100,"db":0,"deg":0}]},
                  {"output":1,"input":2,"belowNoise":true},
@@ -131,8 +132,8 @@ TEST(ReportPage, RunCountsClippingLostBlocksAndRetakes) {
     EXPECT_NE(html.find("id=\"lost-warning\">Lost blocks: 5 "), std::string::npos);
     EXPECT_EQ(factRow(html, "Clipped samples"), "45733; Output 1 \u2192 input 1: 45733");
     EXPECT_EQ(factRow(html, "Lost blocks"), "5");
-    EXPECT_EQ(factRow(html, "Retakes"),
-              "output 2 repeat 1: 3 attempts, blocks lost in each: 3, 2, 0");
+    EXPECT_EQ(factRow(html, "Retakes"), "output 2 repeat 1: 3 attempts, blocks lost in each: 3, 2, "
+                                        "0; output 2 repeat 2: 1 attempt, blocks lost in each: 4");
     EXPECT_NE(html.find("45733 samples at full scale (clipped)</p>"), std::string::npos);
     // One repeat: no averaging gain. An input of nothing but zeros is silent,
     // one whose noise was measured below it.

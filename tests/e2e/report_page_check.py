@@ -141,7 +141,7 @@ def check_events(path, clipped, lost, retakes):
             failures.append(f"{warning}: {dom.ids.get(warning)!r} for {count}")
     listed = dom.events.get("Retakes", "")
     for o, r, attempts in (t.split(":") for t in retakes.split(",") if t):
-        if f"output {o} repeat {r}: {attempts} attempts" not in listed:
+        if f"output {o} repeat {r}: {attempts} attempt" not in listed:
             failures.append(f"retake of output {o} repeat {r} not named: {listed!r}")
     if not retakes and "Retakes" in dom.events and listed != "none":
         failures.append(f"retakes: {listed!r}, expected none")
