@@ -106,7 +106,7 @@ AnalyzeRequest analyzeRequest(const std::vector<std::string>& args) {
 SweepPlan readParametersOf(const std::string& sweepPath, const std::string& recordingPath) {
     try {
         return readSweepParameters(parametersPath(sweepPath));
-    } catch (const Failure& f) {
+    } catch (const Failure&) {
         if (!isRegularFile(parametersPath(sweepPath).c_str()) &&
             isRegularFile(parametersPath(recordingPath).c_str()))
             throw Failure(kNoParameters,
