@@ -114,15 +114,21 @@ run_program analyze "$example/measure-sweep.wav" "$example/measure-sweep.wav" --
     echo "ok   the shipped example sweep analyses" || fail "the shipped example sweep: exit code $status"
 
 # What was analysed, when and by which version, in results.json and at the
-# head of the page, where no field is left as a dash; both files on the console.
-run_program analyze sweep.wav rec-pcm16.wav --dir header
+# head of the page, where no field is left as a dash; both files on the
+# console, joined with the separator the folder given uses (on Windows
+# Z:\...\header\results.json, not Z:\...\header/results.json).
+header=$(winpath "$work/header")
+separator=/
+[ -n "$runner" ] && separator='\'
+run_program analyze sweep.wav rec-pcm16.wav --dir "$header"
 printf '%s\n' "$(json_field header/results.json '"%s|%s|%s|%s" % (d["sweepFile"], d["recording"], d["date"][:2], d["programVersion"][:1].isdigit())')" >"$work/header.txt"
 [ "$status" = 0 ] && grep -qE '^/.*sweep\.wav\|/.*rec-pcm16\.wav\|20\|True$|^[A-Za-z]:\\.*sweep\.wav\|[A-Za-z]:\\.*rec-pcm16\.wav\|20\|True$' "$work/header.txt" &&
     grep -q '<h1>Measurement report: .*rec-pcm16.wav</h1>' header/report.html &&
     grep -q '<tr><th>Sweep file</th><td>.*sweep.wav</td></tr><tr><th>Recording</th><td>.*rec-pcm16.wav</td>' header/report.html &&
     grep -q '<tr><th>Program</th><td>tandemwav-measure [0-9]' header/report.html &&
     ! grep -q $'\xe2\x80\x94' header/report.html &&
-    tr -d '\r' <"$work/out" | tail -n 2 | tr '\\' / | paste -sd' ' | grep -qx 'Results: header/results.json Report: header/report.html' &&
+    [ "$(tr -d '\r' <"$work/out" | tail -n 2)" = "Results: $header${separator}results.json
+Report: $header${separator}report.html" ] &&
     echo "ok   analyze names its files, date and version" ||
     fail "analyze's header: $(cat "$work/header.txt") $(tail -n 2 "$work/out")"
 
