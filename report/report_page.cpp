@@ -137,7 +137,7 @@ class Page {
         if (!root_.value("complete", false))
             out += "<p class=\"banner\" id=\"incomplete\">Incomplete: these results are not "
                    "complete. " +
-                   shown(root_, "error") + "</p>\n";
+                   shown(root_, "error") + missingOutputs() + "</p>\n";
         out += warnings() + facts() + events() + summary() + crosstalk();
         for (const Json& pair : pairs())
             out += pairSection(pair);
@@ -283,6 +283,14 @@ class Page {
                    labelled(", blocks lost in each: ", joined(lost));
         }
         return out.empty() ? "none" : out;
+    }
+
+    // What a run that ended early did not measure.
+    std::string missingOutputs() const {
+        std::string out;
+        for (const Json& n : arrayAt(root_, "missingOutputs"))
+            out += (out.empty() ? "" : ", ") + (n.is_number() ? n.dump() : "?");
+        return out.empty() ? "" : " Not measured: output(s) " + out + ".";
     }
 
     // An input that recorded nothing but zeros: no noise to stand above.
