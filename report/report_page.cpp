@@ -234,7 +234,10 @@ class Page {
         if (const long long lost = countAt(root_, "lostBlocks"); lost > 0)
             out += "<p class=\"banner\" id=\"lost-warning\">Lost blocks: " + std::to_string(lost) +
                    " buffer(s) lost or repeated by the driver" +
-                   (root_.contains("takes") ? ", in takes that were taken again" : "") + ".</p>\n";
+                   // Results from before retakes averaged damaged takes in.
+                   (root_.contains("takes") ? "; no take that lost any is in the figures"
+                                            : "; the figures may hold them: measure again") +
+                   ".</p>\n";
         return out;
     }
 

@@ -130,6 +130,7 @@ TEST(ReportPage, RunCountsClippingLostBlocksAndRetakes) {
     ASSERT_TRUE(report::renderReport(json, noImpulse, &html, &error)) << error;
     EXPECT_NE(html.find("id=\"clipped-warning\">Clipped: 45733 samples"), std::string::npos);
     EXPECT_NE(html.find("id=\"lost-warning\">Lost blocks: 5 "), std::string::npos);
+    EXPECT_NE(html.find("no take that lost any is in the figures"), std::string::npos);
     EXPECT_EQ(factRow(html, "Clipped samples"), "45733; Output 1 \u2192 input 1: 45733");
     EXPECT_EQ(factRow(html, "Lost blocks"), "5");
     EXPECT_EQ(factRow(html, "Retakes"), "output 2 repeat 1: 3 attempts, blocks lost in each: 3, 2, "

@@ -18,7 +18,8 @@ device "Run Noise" "$(id 2)" freeRunning=1 dutNoiseDb="-60"
 device "Run Late" "$(id 3)" freeRunning=1 dutNoiseDb="-60" latencySequence="256 256 296 256"
 device "Run Realtime" "$(id 4)" outputs=2 inputs=2
 device "Run Broken" "$(id 5)" dutFilter="0.5 x"
-device "Run Clip" "$(id 6)" freeRunning=1 sampleType=16 dutPolynomial="0.5 2"
+device "Run Clip" "$(id 6)" freeRunning=1 sampleType=16 dutPolynomial="0.5 2" slipSkipAt=20 \
+    faultStarts=1
 device "Run Hung Stop" "$(id 7)" deadDevice=1 hangIn=stop
 # A late switch loses one block in the first start only; a slip of the
 # position (on a device free of timing) one in the second start only.
@@ -117,22 +118,25 @@ run_ok late "Run Late" --outputs 1 --inputs 1 --from 50 --seconds 2 --repeats 4 
 
 # A 16-bit device driven past full scale on the positive side only (its
 # largest code reads 1 - 2^-15): counted, with a warning, and exit 0. Its
-# input 2 receives nothing but zeros: "silent" on the console and the page.
+# first attempt slips a block and is taken again. Its input 2 receives
+# nothing but zeros: "silent" on the console and the page.
 run_ok clip "Run Clip" --outputs 1 --inputs 1-2 --from 100 --seconds 1 --level 0 &&
-    python3 -c 'import json,sys; sys.exit(0 if json.load(open(sys.argv[1]))["clippedSamples"] > 1000 else 1)' \
+    python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); sys.exit(0 if d["clippedSamples"] > 1000 and d["takes"][0]["attempts"] == 2 else 1)' \
         clip/results.json && grep -aq '^Warning: .*clipped' "$work/out" &&
-    echo "ok   clipped on a 16-bit device" || fail "clipped on a 16-bit device"
+    grep -aq '^Output 1, repeat 1: [0-9]* block(s) lost or repeated; taking it again' "$work/out" &&
+    echo "ok   clipped on a 16-bit device, a take retaken" || fail "clipped on a 16-bit device: $(head -c 400 clip/results.json)"
 tr -d '\r' <"$work/out" | grep -xF -e 'Output 1 -> input 2: silent' -e 'Crosstalk output 1 -> input 2: silent' |
     wc -l | grep -qx 2 && grep -q '<td colspan="5">silent</td>' clip/report.html &&
     echo "ok   a silent input is silent everywhere" || fail "silent input: $(cat "$work/out")"
-# The page of that run, in a browser where there is one, counts the samples
-# clipped and what was lost.
+# The page of that run, in a browser where there is one, shows both: the
+# samples clipped, the blocks lost and the take taken again.
 if [ -z "$runner" ] && command -v chromium >/dev/null && [ -s clip/report.html ]; then
     . "$here/report_browser_lib.sh"
     render_page "$work/clip/report.html" "$work/clip-dom.html" "$work/clip.png"
     python3 "$here/report_page_check.py" events "$work/clip-dom.html" \
-        "$(python3 -c 'import json,sys; print(json.load(open(sys.argv[1]))["clippedSamples"])' clip/results.json)" \
-        0 "" && echo "ok   the clipped run's page in a browser" || fail "the clipped run's page in a browser"
+        $(python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(d["clippedSamples"], d["lostBlocks"])' clip/results.json) \
+        1:1:2 && echo "ok   the page of a run that clipped and retook a take, in a browser" ||
+        fail "the clipped and retaken run's page in a browser"
 fi
 
 # With --json, standard output holds results.json and nothing else (with the
