@@ -110,7 +110,7 @@ SweepSettings withReportedRoundTrip(SweepSettings sweep, const DeviceSetup& setu
 
 // The takes of one repeat as one recording of every input, as analyze reads
 // a file: interleaved, full scale 1.0, clipped samples counted.
-Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate);
+Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate, float fullScale);
 
 // The probe's latency verdict on a measured round trip against the driver's report.
 std::string verdictOf(const DeviceSetup& setup, int64_t delay);

@@ -1,7 +1,6 @@
 #include "measure/interface_measurement.h"
 
 #include <algorithm>
-#include <ctime>
 
 #include "engine/device_state.h"
 #include "measure/analysis.h"
@@ -11,6 +10,7 @@
 #include "measure/failure.h"
 #include "measure/interface_figures.h"
 #include "measure/interface_tones.h"
+#include "measure/json_files.h"
 #include "measure/recording_checks.h"
 #include "measure/sweep_plan.h"
 
@@ -19,14 +19,6 @@ namespace measure {
 namespace {
 
 using Inputs = std::vector<std::vector<float>>;
-
-std::string utcNow() {
-    const std::time_t now = std::time(nullptr);
-    char text[32] = "";
-    if (const std::tm* utc = std::gmtime(&now))
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
-    return text;
-}
 
 // The sweep of the response: from 10 Hz to 0.9 times half the rate, swept on
 // to 0.95 times, so that the -3 dB points just outside the audio band are
@@ -61,7 +53,8 @@ class InterfaceRun {
             pair.output = request_.device.firstOutput + k;
             pair.input = request_.device.firstInput + k;
             const Inputs swept = take(pair.output, 1, sweepTake);
-            const Results analysed = analyseRecording(sweep, recordingOf(swept, sweep.rate), 2);
+            const Results analysed = analyseRecording(
+                sweep, recordingOf(swept, sweep.rate, fullScaleOf(results_.setup.sampleBytes)), 2);
             const ChannelResult& direct = analysed.channels[static_cast<size_t>(k)];
             if (direct.belowNoise)
                 throw Failure(kNoSignal, noSignal(pair));
@@ -90,7 +83,8 @@ class InterfaceRun {
         results_.windowFrames = static_cast<int64_t>(plan.window);
         results_.noiseFrames = static_cast<int64_t>(plan.noiseFrames);
         const Inputs recorded = take(pair.output, 2, toneMaterial(plan));
-        refuseNonFiniteSamples(recordingOf(recorded, static_cast<int>(results_.setup.rate)));
+        refuseNonFiniteSamples(recordingOf(recorded, static_cast<int>(results_.setup.rate),
+                                           fullScaleOf(results_.setup.sampleBytes)));
         const ToneTake tones{plan,
                              recorded,
                              request_.device.firstInput,
@@ -141,7 +135,7 @@ void measureInterface(const InterfaceRequest& request, const InterfaceProgress& 
                       const RetakeNotice& retakeNotice, InterfaceResults& results) {
     results.device = request.device.driverName;
     results.quick = request.quick;
-    results.date = utcNow();
+    results.date = utcDate();
     InterfaceRun(request, progress, retakeNotice, results).measure();
 }
 
