@@ -5,13 +5,12 @@
 #include <cmath>
 #include <ctime>
 
+#include "driversession/latency_verdict.h"
 #include "measure/analysis.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
-#include "measure/wav_file.h"
+#include "measure/measure_files.h"
 #include "platform/interrupts.h"
-#include "probe/latency_report.h"
-#include "probe/latency_run.h"
 
 namespace measure {
 
@@ -26,6 +25,48 @@ std::string utcNow() {
         std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
     return text;
 }
+
+// The measurement's code for each StreamFailure, in its order.
+constexpr int kStreamExitCodes[] = {kDone,       kDriverNotLoaded, kDriverInit,    kChannels,
+                                    kBufferSize, kSampleRate,      kCreateBuffers, kNativeFormat,
+                                    kNoMemory,   kStart,           kInterrupted,   kNoSignal};
+
+// The device's failures as Failure, in the measurement's words: the device
+// and channels named as the run names them.
+class CheckedDevice {
+  public:
+    void open(DeviceRequest request) {
+        request.deviceWords = request.driverName;
+        request.channelWords = "outputs " + std::to_string(request.firstOutput) + " to " +
+                               std::to_string(request.lastOutput) + " and inputs " +
+                               std::to_string(request.firstInput) + " to " +
+                               std::to_string(request.lastInput);
+        check(device_.open(request), request.driverName);
+    }
+    const DeviceSetup& setup() const { return device_.setup(); }
+    std::vector<std::vector<float>> take(int output, const std::vector<float>& material) {
+        std::vector<std::vector<float>> recordings;
+        check(device_.take(output, material, &recordings), "");
+        return recordings;
+    }
+
+  private:
+    void check(StreamFailure failure, const std::string& name) {
+        if (failure == StreamFailure::None)
+            return;
+        const int code = kStreamExitCodes[static_cast<int>(failure)];
+        if (failure == StreamFailure::NotLoaded)
+            throw Failure(code, "Error: Failed to load ASIO driver " + name + "!");
+        if (failure == StreamFailure::InitRefused)
+            throw Failure(code, "Error: Failed to initialize ASIO driver!\nDriver message: " +
+                                    setup().driverMessage);
+        if (failure == StreamFailure::Interrupted)
+            throw Failure(code, "Interrupted; the driver was released.");
+        throw Failure(code, "Error: " + device_.error() + "!");
+    }
+
+    StreamingDevice device_;
+};
 
 void checkInterrupt() {
     if (interruptRequested())
@@ -115,13 +156,8 @@ bool levelAt1k(const ChannelResult& c, double* db) {
 }
 
 std::string verdictOf(const DeviceSetup& setup, int64_t delay) {
-    LatencyOutcome outcome;
-    outcome.reportedResult = setup.latenciesReported ? ASE_OK : ASE_NotPresent;
-    outcome.reportedInput = setup.inputLatency;
-    outcome.reportedOutput = setup.outputLatency;
-    outcome.sampleRate = setup.rate;
-    outcome.runs.push_back({static_cast<int32_t>(delay), 0.0, false, 0});
-    return latencyVerdict(outcome);
+    return latencyVerdict(setup.latencyResult == ASE_OK,
+                          int64_t{setup.inputLatency} + setup.outputLatency, delay);
 }
 
 class OutputMeasurement {
@@ -274,7 +310,7 @@ void measureDevice(const RunRequest& request, const RunProgress& progress, RunRe
     // driver is touched.
     if (request.rateGiven)
         results.plan = planSweep(sweep);
-    DeviceCapture capture;
+    CheckedDevice capture;
     capture.open(request.device);
     results.setup = capture.setup();
     sweep.rate = static_cast<int>(std::lround(results.setup.rate));

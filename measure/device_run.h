@@ -10,11 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "measure/device_capture.h"
+#include "driversession/streaming_device.h"
 #include "measure/results.h"
 #include "measure/sweep_plan.h"
 
 namespace measure {
+
+using DeviceRequest = StreamRequest;
+using DeviceSetup = StreamSetup;
 
 struct RunRequest {
     DeviceRequest device;

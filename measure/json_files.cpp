@@ -4,9 +4,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "driversession/json_writer.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
-#include "probe/json_writer.h"
 
 namespace measure {
 

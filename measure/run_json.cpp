@@ -2,8 +2,8 @@
 
 #include <cmath>
 
+#include "driversession/json_writer.h"
 #include "measure/json_files.h"
-#include "probe/json_writer.h"
 
 namespace measure {
 
@@ -25,7 +25,7 @@ Json pairJson(const PairResult& pair, const DeviceSetup& setup) {
         out[key] = value;
     if (!pair.channel.belowNoise) {
         out["reportedLatencyFrames"] =
-            setup.latenciesReported ? Json(setup.inputLatency + setup.outputLatency) : Json();
+            setup.latencyResult == ASE_OK ? Json(setup.inputLatency + setup.outputLatency) : Json();
         out["latencyVerdict"] = pair.latencyVerdict;
     }
     return out;
@@ -46,7 +46,7 @@ Json deviceFields(const RunResults& r) {
     return Json{{"device", r.device},
                 {"driver", {{"name", s.driverName}, {"version", s.driverVersion}}},
                 {"buffer", s.bufferFrames},
-                {"latencies", s.latenciesReported
+                {"latencies", s.latencyResult == ASE_OK
                                   ? Json{{"input", s.inputLatency}, {"output", s.outputLatency}}
                                   : Json()},
                 {"lostBlocks", s.lostBlocks}};

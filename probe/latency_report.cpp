@@ -4,19 +4,16 @@
 #include <cstdio>
 #include <vector>
 
-#include "probe/json_writer.h"
+#include "driversession/json_writer.h"
+#include "driversession/latency_verdict.h"
+#include "driversession/safe_text.h"
 #include "probe/latency_run.h"
-#include "probe/safe_text.h"
 #include "probe/sample_types.h"
 
 namespace {
 
 double milliseconds(int64_t frames, double rate) {
     return 1000.0 * static_cast<double>(frames) / rate;
-}
-
-const char* framesWord(int64_t frames) {
-    return frames == 1 || frames == -1 ? "frame" : "frames";
 }
 
 bool reported(const LatencyOutcome& outcome) {
@@ -99,14 +96,8 @@ MeasuredFigure measuredFigure(const LatencyOutcome& outcome) {
 }
 
 std::string latencyVerdict(const LatencyOutcome& outcome) {
-    if (!reported(outcome))
-        return "the driver does not report its latencies";
-    const int64_t missing = measuredFigure(outcome).frames - reportedTotal(outcome);
-    if (missing == 0)
-        return "the driver reports the round trip exactly";
-    const int64_t size = missing > 0 ? missing : -missing;
-    return "the driver reports " + std::to_string(size) + " " + framesWord(size) +
-           (missing > 0 ? " less" : " more") + " than the loop takes";
+    return latencyVerdict(reported(outcome), reportedTotal(outcome),
+                          measuredFigure(outcome).frames);
 }
 
 void printLatencyText(const LatencyRequest& request, const LatencyOutcome& outcome) {

@@ -5,16 +5,16 @@
 #include <cstring>
 #include <string>
 
+#include "driversession/device_facts.h"
+#include "driversession/driver_session.h"
+#include "driversession/json_writer.h"
+#include "driversession/latency_signal.h"
+#include "driversession/safe_text.h"
 #include "platform/console.h"
 #include "platform/interrupts.h"
-#include "probe/device_facts.h"
-#include "probe/driver_session.h"
 #include "probe/json_report.h"
-#include "probe/json_writer.h"
 #include "probe/latency_report.h"
 #include "probe/latency_run.h"
-#include "probe/latency_signal.h"
-#include "probe/safe_text.h"
 #include "probe/text_report.h"
 #include "probe/verdict.h"
 

@@ -1,12 +1,12 @@
-#include "probe/device_facts.h"
+#include "driversession/device_facts.h"
 
 #include <algorithm>
 #include <cstdio>
 
 #include "asiohost/asio_calls.h"
+#include "driversession/driver_session.h"
+#include "driversession/safe_text.h"
 #include "platform/interrupts.h"
-#include "probe/driver_session.h"
-#include "probe/safe_text.h"
 
 const double kUsualSampleRates[16] = {8000,  11025, 16000,  22050,  32000,  44100,  48000,  64000,
                                       88200, 96000, 176400, 192000, 352800, 384000, 705600, 768000};

@@ -1,4 +1,4 @@
-#include "probe/latency_signal.h"
+#include "driversession/latency_signal.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "probe/latency_detect.h"
+#include "driversession/latency_detect.h"
 
 #include <cmath>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "probe/streamed_take.h"
+#include "driversession/streamed_take.h"
 
 #include <cstring>
 

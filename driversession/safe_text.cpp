@@ -1,4 +1,4 @@
-#include "probe/safe_text.h"
+#include "driversession/safe_text.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "probe/driver_session.h"
+#include "driversession/driver_session.h"
 
 #include "asiohost/asio_calls.h"
 #include "asiohost/driver_loader.h"
