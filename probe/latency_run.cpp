@@ -31,19 +31,6 @@ int failOn(LatencyOutcome& outcome, const StreamingDevice& device, StreamFailure
                : fail(outcome, kStreamExitCodes[static_cast<int>(failure)], device.error());
 }
 
-void noteSetup(const StreamSetup& setup, LatencyOutcome& outcome) {
-    outcome.driverName = setup.driverName;
-    outcome.driverMessage = setup.driverMessage;
-    outcome.inputChannels = setup.inputChannels;
-    outcome.outputChannels = setup.outputChannels;
-    outcome.bufferFrames = setup.bufferFrames;
-    outcome.sampleRate = setup.rate;
-    outcome.sampleType = setup.sampleType;
-    outcome.reportedResult = setup.latencyResult;
-    outcome.reportedInput = setup.inputLatency;
-    outcome.reportedOutput = setup.outputLatency;
-}
-
 // One pass of the material; the recording is left empty unless it completed.
 int playOnce(StreamingDevice& device, const LatencyRequest& request,
              const std::vector<float>& playback, LatencyOutcome& outcome,
@@ -64,9 +51,9 @@ std::string noSignalMessage(const LatencyRequest& request, const LatencyOutcome&
     if (detection.beyondWindow)
         return path + formatted(" within %.3f s: it came back after %d frames (%.3f s), so the "
                                 "window was too short; give --max-latency %.0f",
-                                outcome.windowFrames / outcome.sampleRate, detection.lag,
-                                detection.lag / outcome.sampleRate,
-                                std::ceil(detection.lag / outcome.sampleRate) + 1.0);
+                                outcome.windowFrames / outcome.setup.rate, detection.lag,
+                                detection.lag / outcome.setup.rate,
+                                std::ceil(detection.lag / outcome.setup.rate) + 1.0);
     if (std::isinf(detection.snrDb) && detection.snrDb < 0)
         return path + " (the input stayed silent)";
     return path + formatted(" (signal-to-noise %.1f dB, %.0f dB needed)", detection.snrDb,
@@ -75,14 +62,14 @@ std::string noSignalMessage(const LatencyRequest& request, const LatencyOutcome&
 
 // The reported round trip, when the driver tells one.
 int64_t reportedRoundTrip(const LatencyOutcome& outcome) {
-    if (outcome.reportedResult != ASE_OK)
+    if (outcome.setup.latencyResult != ASE_OK)
         return 0;
-    return int64_t{outcome.reportedInput} + outcome.reportedOutput;
+    return int64_t{outcome.setup.inputLatency} + outcome.setup.outputLatency;
 }
 
 int measureRuns(StreamingDevice& device, const LatencyRequest& request, LatencyOutcome& outcome) {
     const std::vector<float> sequence = testSequence(request.levelDb);
-    outcome.windowFrames = detectionWindowFrames(outcome.sampleRate, reportedRoundTrip(outcome),
+    outcome.windowFrames = detectionWindowFrames(outcome.setup.rate, reportedRoundTrip(outcome),
                                                  request.maxLatencySeconds);
     const std::vector<float> playback = testPlayback(sequence, outcome.windowFrames);
     const uint32_t waitMs = static_cast<uint32_t>(request.waitSeconds * 1000.0);
@@ -120,7 +107,7 @@ LatencyOutcome measureLatency(const LatencyRequest& request) {
     stream.channelWords = formatted("output %d and input %d", request.output, request.input);
     StreamingDevice device;
     int code = failOn(outcome, device, device.open(stream));
-    noteSetup(device.setup(), outcome);
+    outcome.setup = device.setup();
     if (code == kProbeDone)
         code = measureRuns(device, request, outcome);
     if (code != kProbeDone)

@@ -276,7 +276,7 @@ void printLatencyFailure(const LatencyRequest& request, const LatencyOutcome& ou
     }
     std::printf("Error: %s!\n", outcome.error.c_str());
     if (code == kProbeDriverInit)
-        std::printf("Driver message: %s\n", printableText(outcome.driverMessage).c_str());
+        std::printf("Driver message: %s\n", printableText(outcome.setup.driverMessage).c_str());
     if (code == kProbeNoSignal && !outcome.windowTooShort)
         std::printf("Check the cable or loop from output %d to input %d, the channel numbers, and "
                     "that the input is not muted.\n",
@@ -284,7 +284,7 @@ void printLatencyFailure(const LatencyRequest& request, const LatencyOutcome& ou
     if (code == kProbeNoSignal && outcome.windowFrames != 0)
         std::printf("Round trips up to %.3f s were looked for; a longer loop needs --max-latency "
                     "SECONDS.\n",
-                    static_cast<double>(outcome.windowFrames) / outcome.sampleRate);
+                    static_cast<double>(outcome.windowFrames) / outcome.setup.rate);
 }
 
 int measureRoundTrip(const LatencyRequest& request, bool json) {
@@ -297,7 +297,7 @@ int measureRoundTrip(const LatencyRequest& request, bool json) {
     } else if (json) {
         DeviceFacts facts;
         facts.requestedName = request.driverName;
-        facts.errorMessage = outcome.driverMessage;
+        facts.errorMessage = outcome.setup.driverMessage;
         std::printf("%s\n", failureJson(facts, outcome.exitCode, outcome.error).c_str());
     } else {
         printLatencyFailure(request, outcome);

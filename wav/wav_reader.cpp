@@ -156,10 +156,11 @@ WavRecording readWavRecordingFrom(std::FILE* file, const std::string& path) {
     recording.clipped.assign(channels, 0);
     if (!seekFileTo(file, layout.dataOffset))
         notWav(path, "its data cannot be reached");
-    // A block at a time, so the raw bytes never sit in memory beside the whole recording.
-    std::vector<uint8_t> block(size_t(1) << 20);
+    // A block at a time, so the raw bytes never sit in memory beside the whole
+    // recording; no larger than the data, so short files stay cheap.
     const size_t sampleBytes = static_cast<size_t>(layout.bytes);
-    const size_t perBlock = block.size() / sampleBytes;
+    const size_t perBlock = std::min((size_t(1) << 20) / sampleBytes, recording.samples.size());
+    std::vector<uint8_t> block(perBlock * sampleBytes);
     for (size_t done = 0; done < recording.samples.size();) {
         const size_t count = std::min(perBlock, recording.samples.size() - done);
         if (std::fread(block.data(), sampleBytes, count, file) != count)
