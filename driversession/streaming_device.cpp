@@ -101,6 +101,7 @@ StreamFailure StreamingDevice::createBuffers() {
 StreamFailure StreamingDevice::run() {
     uint32_t lost = 0;
     const TakeEnd end = runTake(setup_.rate, &lost);
+    lastLost_ = lost;
     setup_.lostBlocks += lost;
     if (end == TakeEnd::StartRefused)
         return fail(StreamFailure::StartRefused, "Failed to start ASIO driver");

@@ -76,6 +76,8 @@ class StreamingDevice {
     // one recording per input, first input first.
     StreamFailure take(int output, const std::vector<float>& material,
                        std::vector<std::vector<float>>* recordings);
+    // The blocks the driver lost or repeated in the last take.
+    uint32_t lostInLastTake() const { return lastLost_; }
     // Buffers disposed, driver exited and released.
     void close() { session_.close(); }
 
@@ -88,5 +90,6 @@ class StreamingDevice {
     StreamRequest request_;
     StreamSetup setup_;
     std::string error_;
+    uint32_t lastLost_ = 0;
     DriverSession session_;
 };

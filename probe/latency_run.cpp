@@ -36,9 +36,8 @@ int playOnce(StreamingDevice& device, const LatencyRequest& request,
              const std::vector<float>& playback, LatencyOutcome& outcome,
              std::vector<float>& recording, uint32_t* lost) {
     std::vector<std::vector<float>> recordings;
-    const uint32_t lostBefore = device.setup().lostBlocks;
     const int code = failOn(outcome, device, device.take(request.output, playback, &recordings));
-    *lost = device.setup().lostBlocks - lostBefore;
+    *lost = device.lostInLastTake();
     if (code == kProbeDone)
         recording = std::move(recordings[0]);
     return code;

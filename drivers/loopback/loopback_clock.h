@@ -66,6 +66,7 @@ class LoopbackClock {
     uint64_t nextBlock(uint64_t block);
     void skipBlock(uint64_t block);
     void holdLateSwitch(uint64_t block);
+    bool faultAt(uint32_t faultBlock, uint64_t block) const;
     void countSwitch(Clock::duration took);
     void publishPosition(uint64_t block);
     void callHost(int32_t half);
@@ -84,6 +85,8 @@ class LoopbackClock {
     SwitchTiming timing_ = {0, 0, 0.0, 0.0, 0.0, "none"};
     ASIOTime time_ = {};
     int64_t slip_ = 0;
+    uint32_t starts_ = 0;      // of this device object, counted from 1
+    bool faultsArmed_ = false; // the block faults fire in this run
     uint64_t clockMs_ = 0;
     DWORD lastTick_ = 0;
 
