@@ -94,6 +94,7 @@ StreamFailure StreamingDevice::createBuffers() {
     bytesPerSample = nativeBytesPerSample();
     if (bytesPerSample == 0)
         return fail(StreamFailure::NativeFormat, "ASIO native format not supported");
+    setup_.sampleBytes = static_cast<int>(bytesPerSample);
     return StreamFailure::None;
 }
 

@@ -54,6 +54,7 @@ struct StreamSetup {
     int32_t inputLatency = 0;
     int32_t outputLatency = 0;
     uint32_t lostBlocks = 0; // over every take so far
+    int sampleBytes = 0;     // of the native integer type: 2, 3 or 4
 };
 
 class StreamingDevice {

@@ -1,5 +1,6 @@
 #include "measure/command_line.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,8 @@ const char kUsageText[] =
     "  tandemwav-measure run \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N] [--rate R]\n"
     "                        [--from F1] [--to F2] [--seconds T] [--level dB] [--tail S]\n"
     "                        [--repeats K] [--retakes N] [--harmonics K] [--dir DIR] [--json]\n"
+    "  tandemwav-measure interface \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N]\n"
+    "                        [--rate R] [--dir DIR] [--json] [--quick]\n"
     "  tandemwav-measure report DIR\n";
 
 double number(const std::string& option, const std::string& text) {
@@ -62,6 +65,22 @@ Arguments split(const std::vector<std::string>& args, const std::vector<std::str
 int usage(const std::string& problem) {
     std::printf("Error: %s.\n%s", problem.c_str(), kUsageText);
     return kUsage;
+}
+
+void channelRange(const std::string& option, const std::string& text, int* first, int* last) {
+    const size_t dash = text.find('-', 1);
+    *first = whole(option, text.substr(0, dash));
+    *last = dash == std::string::npos ? *first : whole(option, text.substr(dash + 1));
+    if (*first < 1 || *last < *first)
+        throw UsageError{option + " takes channels from 1, as A or A-B with A <= B, not \"" + text +
+                         "\""};
+}
+
+std::string defaultFolder(const std::string& driver, const std::string& suffix) {
+    std::string folder;
+    for (unsigned char c : driver)
+        folder += std::isalnum(c) ? static_cast<char>(c) : '-';
+    return folder + suffix;
 }
 
 std::string withoutWav(const std::string& path) {

@@ -205,6 +205,8 @@ int measureMain(int argc, char** argv) {
         return analyzeCommand(args);
     if (command == "run")
         return runCommand(args);
+    if (command == "interface")
+        return interfaceCommand(args);
     if (command == "report")
         return reportCommand(args);
     if (command == "--help" || command == "-h" || command == "help") {

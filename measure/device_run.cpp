@@ -11,6 +11,7 @@
 #include "measure/failure.h"
 #include "measure/measure_files.h"
 #include "platform/interrupts.h"
+#include "wav/clipping.h"
 
 namespace measure {
 
@@ -26,80 +27,35 @@ std::string utcNow() {
     return text;
 }
 
-// The measurement's code for each StreamFailure, in its order.
-constexpr int kStreamExitCodes[] = {kDone,       kDriverNotLoaded, kDriverInit,    kChannels,
-                                    kBufferSize, kSampleRate,      kCreateBuffers, kNativeFormat,
-                                    kNoMemory,   kStart,           kInterrupted,   kNoSignal};
-
-// The device's failures as Failure, in the measurement's words: the device
-// and channels named as the run names them.
-class DeviceCapture {
-  public:
-    void open(DeviceRequest request) {
-        request.deviceWords = request.driverName;
-        request.channelWords = "outputs " + std::to_string(request.firstOutput) + " to " +
-                               std::to_string(request.lastOutput) + " and inputs " +
-                               std::to_string(request.firstInput) + " to " +
-                               std::to_string(request.lastInput);
-        check(device_.open(request), request.driverName);
-    }
-    const DeviceSetup& setup() const { return device_.setup(); }
-    uint32_t lostInLastTake() const { return device_.lostInLastTake(); }
-    std::vector<std::vector<float>> take(int output, const std::vector<float>& material) {
-        std::vector<std::vector<float>> recordings;
-        check(device_.take(output, material, &recordings), "");
-        return recordings;
-    }
-
-  private:
-    void check(StreamFailure failure, const std::string& name) {
-        if (failure == StreamFailure::None)
-            return;
-        const int code = kStreamExitCodes[static_cast<int>(failure)];
-        if (failure == StreamFailure::NotLoaded)
-            throw Failure(code, "Error: Failed to load ASIO driver " + name + "!");
-        if (failure == StreamFailure::InitRefused)
-            throw Failure(code, "Error: Failed to initialize ASIO driver!\nDriver message: " +
-                                    setup().driverMessage);
-        if (failure == StreamFailure::Interrupted)
-            throw Failure(code, "Interrupted; the driver was released.");
-        throw Failure(code, "Error: " + device_.error() + "!");
-    }
-
-    StreamingDevice device_;
-};
-
 void checkInterrupt() {
     if (interruptRequested())
         throw Failure(kInterrupted, "Interrupted; the driver was released.");
 }
 
-// The largest positive code of a 16-bit device comes back as 1 - 2^-15 (of a
-// 24-bit one as 1 - 2^-23), never 1.0: what the device's format cannot pass
-// counts as clipped from there, whatever the format.
-constexpr float kFullScale = 32767.0f / 32768.0f;
-
 // What a silence chosen from the reported round trip holds beyond it: the
 // device's response and a stretch of noise alone.
 constexpr double kReportedRoundTripMargin = 0.5;
 
+} // namespace
+
 // The takes of one repeat as one recording of every input, as analyze reads
-// a file: interleaved, full scale 1.0, clipped samples counted.
-Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate) {
+// a file: interleaved, full scale 1.0, clipped samples counted against the
+// device's own full scale.
+Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate, float fullScale) {
     Recording r;
     const size_t channels = inputs.size();
     const size_t frames = channels == 0 ? 0 : inputs[0].size();
     r.info = WavInfo{rate, static_cast<int>(channels), static_cast<int64_t>(frames)};
     r.samples.resize(frames * channels);
-    r.clipped.assign(channels, 0);
-    for (size_t c = 0; c < channels; ++c)
-        for (size_t t = 0; t < frames; ++t) {
-            const float x = inputs[c][t];
-            r.samples[t * channels + c] = x;
-            r.clipped[c] += std::fabs(x) >= kFullScale ? 1u : 0u;
-        }
+    for (size_t c = 0; c < channels; ++c) {
+        for (size_t t = 0; t < frames; ++t)
+            r.samples[t * channels + c] = inputs[c][t];
+        r.clipped.push_back(clippedSamples(inputs[c].data(), frames, 1, fullScale));
+    }
     return r;
 }
+
+namespace {
 
 // The input whose linear response is largest; -1 when none responds.
 int strongestInput(const Results& results) {
@@ -160,10 +116,14 @@ bool levelAt1k(const ChannelResult& c, double* db) {
     return false;
 }
 
+} // namespace
+
 std::string verdictOf(const DeviceSetup& setup, int64_t delay) {
     return latencyVerdict(setup.latencyResult == ASE_OK,
                           int64_t{setup.inputLatency} + setup.outputLatency, delay);
 }
+
+namespace {
 
 class OutputMeasurement {
   public:
@@ -196,6 +156,7 @@ class OutputMeasurement {
             throw Failure(kNoSignal, noSignal());
         checkInterrupt();
         const Results average = analyse(averageOf(takes, kept));
+        results_.bandLimitEtcDb = average.bandLimitEtcDb;
         const int direct = strongestInput(average);
         if (direct < 0)
             throw Failure(kNoSignal, noSignal());
@@ -210,8 +171,10 @@ class OutputMeasurement {
     int output_;
 
     Results analyse(const std::vector<std::vector<float>>& inputs) const {
-        return analyseRecording(results_.plan, recordingOf(inputs, results_.plan.rate),
-                                request_.harmonics);
+        return analyseRecording(
+            results_.plan,
+            recordingOf(inputs, results_.plan.rate, fullScaleOf(results_.setup.sampleBytes)),
+            request_.harmonics);
     }
 
     std::string noSignal() const {
@@ -324,6 +287,12 @@ class CleanTaker {
 };
 
 } // namespace
+
+std::vector<std::vector<float>> cleanTake(DeviceCapture& capture, int output, int repeat,
+                                          const std::vector<float>& material, int retakes,
+                                          const RetakeNotice& notice, RunResults& results) {
+    return CleanTaker(capture, retakes, notice, results).take(output, repeat, material);
+}
 
 std::vector<float> sweepMaterial(const SweepPlan& plan) {
     std::vector<float> material(static_cast<size_t>(plan.totalFrames()), 0.0f);

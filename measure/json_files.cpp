@@ -18,9 +18,18 @@ double rounded(double value, double step = 1e-4) {
     return std::round(value / step) * step;
 }
 
-Json bandJson(const SweepPlan& plan) {
-    return Json{{"from", plan.from},       {"to", plan.to},           {"sweptFrom", plan.sweptFrom},
-                {"sweptTo", plan.sweptTo}, {"seconds", plan.seconds}, {"level", plan.levelDb}};
+Json sweepResultJson(const SweepPlan& plan, const std::vector<double>& bandLimitEtcDb) {
+    Json out{{"from", plan.from},       {"to", plan.to},           {"sweptFrom", plan.sweptFrom},
+             {"sweptTo", plan.sweptTo}, {"seconds", plan.seconds}, {"level", plan.levelDb}};
+    if (!bandLimitEtcDb.empty()) {
+        Json db = Json::array();
+        for (double value : bandLimitEtcDb)
+            db.push_back(rounded(value, 0.01));
+        out["bandLimitEtc"] = {{"fromMs", kBandLimitEtcFromMs},
+                               {"stepMs", kBandLimitEtcStepMs},
+                               {"db", std::move(db)}};
+    }
+    return out;
 }
 
 Json channelJson(const ChannelResult& c) {
@@ -35,15 +44,22 @@ Json channelJson(const ChannelResult& c) {
     out["peak"] = c.peak;
     out["clippedSamples"] = c.clippedSamples;
     Json response = Json::array();
-    for (const ResponsePoint& p : c.response)
-        response.push_back(
-            {{"hz", rounded(p.hz, 1e-3)}, {"db", rounded(p.db)}, {"deg", rounded(p.deg)}});
+    for (const ResponsePoint& p : c.response) {
+        Json point{{"hz", rounded(p.hz, 1e-3)}, {"db", rounded(p.db)}, {"deg", rounded(p.deg)}};
+        if (p.belowResolution)
+            point["belowResolution"] = true;
+        response.push_back(std::move(point));
+    }
     out["response"] = std::move(response);
     Json harmonics = Json::array();
     for (const HarmonicCurve& curve : c.harmonics) {
         Json points = Json::array();
-        for (const LevelPoint& p : curve.points)
-            points.push_back({{"hz", rounded(p.hz, 1e-3)}, {"db", rounded(p.db)}});
+        for (const LevelPoint& p : curve.points) {
+            Json point{{"hz", rounded(p.hz, 1e-3)}, {"db", rounded(p.db)}};
+            if (p.belowNoise)
+                point["belowNoise"] = true;
+            points.push_back(std::move(point));
+        }
         harmonics.push_back({{"order", curve.order}, {"points", std::move(points)}});
     }
     out["harmonics"] = std::move(harmonics);
@@ -120,7 +136,7 @@ std::string resultsJson(const Results& results) {
         out["error"] = results.error;
     if (results.sweep.rate > 0) {
         out["rate"] = results.sweep.rate;
-        out["sweep"] = bandJson(results.sweep);
+        out["sweep"] = sweepResultJson(results.sweep, results.bandLimitEtcDb);
     }
     if (results.complete) {
         out["harmonicsCounted"] = results.harmonicsCounted;
@@ -131,6 +147,10 @@ std::string resultsJson(const Results& results) {
         out["channels"] = std::move(channels);
     }
     return jsonText(out, 2) + "\n";
+}
+
+std::string sweepResultText(const SweepPlan& plan, const std::vector<double>& bandLimitEtcDb) {
+    return jsonText(sweepResultJson(plan, bandLimitEtcDb));
 }
 
 std::string channelResultJson(const ChannelResult& channel) {

@@ -1,6 +1,5 @@
 // The run and report commands: a whole device measured in one go, and its
 // page drawn again from its results.
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -30,24 +29,6 @@ struct RunOptions {
     std::string dir;
     bool json = false;
 };
-
-// "3" or "3-6".
-void channelRange(const std::string& option, const std::string& text, int* first, int* last) {
-    const size_t dash = text.find('-', 1);
-    *first = whole(option, text.substr(0, dash));
-    *last = dash == std::string::npos ? *first : whole(option, text.substr(dash + 1));
-    if (*first < 1 || *last < *first)
-        throw UsageError{option + " takes channels from 1, as A or A-B with A <= B, not \"" + text +
-                         "\""};
-}
-
-// The driver's name as a folder name: letters and digits kept, the rest '-'.
-std::string defaultFolder(const std::string& driver) {
-    std::string folder;
-    for (unsigned char c : driver)
-        folder += std::isalnum(c) ? static_cast<char>(c) : '-';
-    return folder + "-measure";
-}
 
 void applyOption(const std::string& name, const std::string& value, RunOptions& o) {
     RunRequest& r = o.request;
@@ -110,7 +91,7 @@ RunOptions runOptions(const std::vector<std::string>& args) {
         throw UsageError{"--rate takes a rate in Hz"};
     o.request.device.rate = o.request.rateGiven ? o.request.sweep.rate : 0.0;
     if (o.dir.empty())
-        o.dir = defaultFolder(o.request.device.driverName);
+        o.dir = defaultFolder(o.request.device.driverName, "-measure");
     return o;
 }
 

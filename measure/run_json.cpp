@@ -13,9 +13,8 @@ double rounded(double value, double step) {
     return std::round(value / step) * step;
 }
 
-Json sweepJson(const SweepPlan& plan) {
-    return Json{{"from", plan.from},       {"to", plan.to},           {"sweptFrom", plan.sweptFrom},
-                {"sweptTo", plan.sweptTo}, {"seconds", plan.seconds}, {"level", plan.levelDb}};
+Json sweepJson(const RunResults& r) {
+    return Json::parse(sweepResultText(r.plan, r.bandLimitEtcDb));
 }
 
 Json pairJson(const PairResult& pair, const DeviceSetup& setup) {
@@ -70,7 +69,7 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
         out["error"] = r.error;
     if (r.plan.rate > 0) {
         out["rate"] = r.plan.rate;
-        out["sweep"] = sweepJson(r.plan);
+        out["sweep"] = sweepJson(r);
     }
     const Json device = deviceFields(r);
     if (!r.setup.driverName.empty())

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "measure/analysis.h"
+
 namespace measure {
 
 namespace {
@@ -15,7 +17,26 @@ template <typename Point> const Point* nearest(const std::vector<Point>& points,
     return best;
 }
 
-void printChannel(std::FILE* out, const ChannelResult& c, double rate, const std::string& dir) {
+// THD at the grid frequency nearest 1 kHz where every order counted lies in
+// the band; none of the orders measured there leaves it below the noise.
+void printThd(std::FILE* out, const ChannelResult& c, const Results& results) {
+    std::vector<LevelPoint> eligible;
+    for (double f : frequencyGrid(results.sweep.from, results.sweep.to))
+        if (results.harmonicsCounted * f <= results.sweep.to * (1.0 + 1e-9))
+            eligible.push_back({f, 0.0, false});
+    const LevelPoint* target = nearest(eligible, 1000.0);
+    if (target == nullptr)
+        return;
+    const ThdPoint* thd = nearest(c.thd, target->hz);
+    if (thd != nullptr && std::fabs(thd->hz / target->hz - 1.0) < 1e-6)
+        std::fprintf(out, "  THD at %.0f Hz: %.4f %%\n", thd->hz, thd->percent);
+    else
+        std::fprintf(out, "  THD at %.0f Hz: below the noise\n", target->hz);
+}
+
+void printChannel(std::FILE* out, const ChannelResult& c, const Results& results,
+                  const std::string& dir) {
+    const double rate = results.sweep.rate;
     if (c.belowNoise) {
         std::fprintf(out, "Input %d: no response above its noise\n", c.input);
         return;
@@ -26,16 +47,20 @@ void printChannel(std::FILE* out, const ChannelResult& c, double rate, const std
         std::fprintf(out, ", signal-to-noise %.1f dB, noise floor %.1f dB", c.snrDb,
                      c.noiseFloorDb);
     std::fprintf(out, "\n");
+    // The range over what the linear response's cut resolves.
+    const ResponsePoint* first = nullptr;
     double low = 0.0, high = 0.0;
-    for (size_t i = 0; i < c.response.size(); ++i) {
-        low = i == 0 ? c.response[i].db : std::fmin(low, c.response[i].db);
-        high = i == 0 ? c.response[i].db : std::fmax(high, c.response[i].db);
+    for (const ResponsePoint& p : c.response) {
+        if (p.belowResolution)
+            continue;
+        low = first == nullptr ? p.db : std::fmin(low, p.db);
+        high = first == nullptr ? p.db : std::fmax(high, p.db);
+        first = first == nullptr ? &p : first;
     }
-    if (!c.response.empty())
-        std::fprintf(out, "  response %g to %g Hz: %+.2f to %+.2f dB\n", c.response.front().hz,
+    if (first != nullptr)
+        std::fprintf(out, "  response %g to %g Hz: %+.2f to %+.2f dB\n", first->hz,
                      c.response.back().hz, low, high);
-    if (const ThdPoint* thd = nearest(c.thd, 1000.0))
-        std::fprintf(out, "  THD at %.0f Hz: %.4f %%\n", thd->hz, thd->percent);
+    printThd(out, c, results);
     if (c.clippedSamples > 0)
         std::fprintf(out, "  %llu samples at full scale\n",
                      static_cast<unsigned long long>(c.clippedSamples));
@@ -62,7 +87,7 @@ void printAnalysisSummary(std::FILE* out, const Results& results, const std::str
                      "lower the level and measure again!\n",
                      static_cast<unsigned long long>(results.clippedSamples));
     for (const ChannelResult& channel : results.channels)
-        printChannel(out, channel, results.sweep.rate, dir);
+        printChannel(out, channel, results, dir);
     std::fprintf(out, "Results: %s/results.json\n", dir.c_str());
 }
 

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "report/interface_page.h"
 #include "report/svg_plot.h"
 
 namespace report {
@@ -305,30 +306,43 @@ class Page {
         return x;
     }
 
-    std::string magnitude(const Json& pair, const std::string& id) const {
-        Curve curve{"magnitude", "#1f5fbf", {}, 0.0, false};
-        double low = INFINITY, high = -INFINITY;
+    // A response's points in two curves: those the analysis resolves, and,
+    // lighter, those below its resolution, joined where they meet.
+    static std::vector<Curve> resolvedAndNot(const Json& pair, const char* key, Curve resolved) {
+        Curve below = resolved;
+        below.name = "";
+        below.faint = true;
+        bool previousBelow = false;
         for (const Json& p : arrayAt(pair, "response")) {
-            const double db = numberOr(p, "db", NAN);
-            curve.points.emplace_back(numberOr(p, "hz", NAN), db);
-            if (std::isfinite(db)) {
-                low = std::min(low, db);
-                high = std::max(high, db);
-            }
+            const double hz = numberOr(p, "hz", NAN), value = numberOr(p, key, NAN);
+            const bool isBelow = p.value("belowResolution", false);
+            resolved.points.emplace_back(hz, isBelow ? NAN : value);
+            below.points.emplace_back(hz, isBelow || previousBelow ? value : NAN);
+            previousBelow = isBelow;
         }
+        return {below, resolved};
+    }
+
+    std::string magnitude(const Json& pair, const std::string& id) const {
+        const std::vector<Curve> curves =
+            resolvedAndNot(pair, "db", {"magnitude", "#1f5fbf", {}, 0.0, false});
+        double low = INFINITY, high = -INFINITY;
+        for (const Curve& c : curves)
+            for (const auto& point : c.points)
+                if (std::isfinite(point.second)) {
+                    low = std::min(low, point.second);
+                    high = std::max(high, point.second);
+                }
         PlotFrame f{id + "-magnitude",
                     "magnitude",
-                    "Magnitude",
+                    "Magnitude (lighter: below what the analysis resolves)",
                     frequencyAxis(),
                     levelAxis(low, high, 24.0, "dB", "level"),
                     {}};
-        return svgPlot(f, {curve});
+        return svgPlot(f, curves);
     }
 
     std::string phase(const Json& pair, const std::string& id) const {
-        Curve curve{"phase", "#7a3db8", {}, 180.0, false};
-        for (const Json& p : arrayAt(pair, "response"))
-            curve.points.emplace_back(numberOr(p, "hz", NAN), numberOr(p, "deg", NAN));
         Axis y;
         y.low = -180.0;
         y.high = 180.0;
@@ -336,27 +350,43 @@ class Page {
         y.unit = "\u00b0";
         PlotFrame f{id + "-phase",   "phase", "Phase (delay removed), degrees",
                     frequencyAxis(), y,       {}};
-        return svgPlot(f, {curve});
+        return svgPlot(f, resolvedAndNot(pair, "deg", {"phase", "#7a3db8", {}, 180.0, false}));
+    }
+
+    // Every order up to the count analysed, each measured where it stands out
+    // of its noise and, lighter, the bound it stays below elsewhere.
+    static std::vector<Curve> harmonicCurves(const Json& pair) {
+        static const char* const colours[] = {"#1f5fbf", "#2e8b57", "#d08c00", "#8e44ad",
+                                              "#16a0a0", "#b0456e", "#6b7a2a", "#5d6d7e"};
+        std::vector<Curve> curves;
+        for (const Json& h : arrayAt(pair, "harmonics")) {
+            const int order = static_cast<int>(numberOr(h, "order", 0));
+            const std::string colour = colours[static_cast<size_t>(std::max(order - 2, 0)) % 8];
+            Curve measured{"HD" + std::to_string(order), colour, {}, 0.0, false};
+            Curve bound{"", colour, {}, 0.0, false, true};
+            for (const Json& p : arrayAt(h, "points")) {
+                const double hz = numberOr(p, "hz", NAN), db = numberOr(p, "db", NAN);
+                const bool belowNoise = p.value("belowNoise", false);
+                measured.points.emplace_back(hz, belowNoise ? NAN : db);
+                bound.points.emplace_back(hz, belowNoise ? db : NAN);
+            }
+            curves.push_back(std::move(bound));
+            curves.push_back(std::move(measured));
+        }
+        return curves;
     }
 
     std::string distortion(const Json& pair, const std::string& id) const {
-        // THD last and dashed: it often lies on HD2.
-        std::vector<Curve> curves{{"HD2", "#1f5fbf", {}, 0.0, false},
-                                  {"HD3", "#2e8b57", {}, 0.0, false},
-                                  {"THD", "#c0392b", {}, 0.0, true}};
+        // THD first, dashed, so that the orders drawn over it stay in sight
+        // where it lies on HD2.
+        std::vector<Curve> curves{{"THD", "#c0392b", {}, 0.0, true}};
         for (const Json& p : arrayAt(pair, "thd")) {
             const double percent = numberOr(p, "percent", NAN);
-            curves[2].points.emplace_back(numberOr(p, "hz", NAN),
+            curves[0].points.emplace_back(numberOr(p, "hz", NAN),
                                           percent > 0.0 ? 20.0 * std::log10(percent / 100.0) : NAN);
         }
-        for (const Json& h : arrayAt(pair, "harmonics")) {
-            const int order = static_cast<int>(numberOr(h, "order", 0));
-            if (order != 2 && order != 3)
-                continue;
-            for (const Json& p : arrayAt(h, "points"))
-                curves[static_cast<size_t>(order - 2)].points.emplace_back(numberOr(p, "hz", NAN),
-                                                                           numberOr(p, "db", NAN));
-        }
+        for (Curve& c : harmonicCurves(pair))
+            curves.push_back(std::move(c));
         double low = INFINITY, high = -INFINITY;
         for (const Curve& c : curves)
             for (const auto& point : c.points)
@@ -368,7 +398,8 @@ class Page {
             low = high = -60.0;
         PlotFrame f{id + "-distortion",
                     "distortion",
-                    "Distortion against excitation frequency (dB and %)",
+                    "Distortion against excitation frequency, dB and % (lighter: below the "
+                    "noise, a bound)",
                     frequencyAxis(),
                     levelAxis(std::max(low, -160.0), high, 40.0, "dB", "level"),
                     {}};
@@ -388,6 +419,7 @@ class Page {
                    "-etc-missing\">Energy-time curve: the impulse response file could not be "
                    "read.</p>";
         Curve curve{"ETC", "#444444", etcPoints(ir), 0.0, false};
+        Curve bandLimit{"band limit alone", "#c0392b", bandLimitPoints(ir), 0.0, false, true};
         const double lastMs = curve.points.empty() ? 1.0 : curve.points.back().first;
         const double firstMs = curve.points.empty() ? 0.0 : curve.points.front().first;
         double low = 0.0;
@@ -401,22 +433,21 @@ class Page {
         x.title = "time from the start of the sweep file (ms)";
         PlotFrame f{id + "-etc",
                     "etc",
-                    "Energy-time curve of the impulse response",
+                    "Energy-time curve of the impulse response (lighter: a perfect loop's)",
                     x,
                     levelAxis(std::max(low, -160.0), 0.0, 60.0, "dB", "level"),
                     {}};
         f.y.high = 0.0; // the peak
-        return svgPlot(f, {curve});
+        // Beneath: what the analysis's band limit leaves of a perfect loop's
+        // response, so that its ringing is not taken for the device's decay.
+        return svgPlot(f, {bandLimit, curve});
     }
 
     // The squared response's largest value in each of 400 steps, in dB of its
     // peak, from 5 ms before the peak to 200 ms after it.
     static std::vector<std::pair<double, double>> etcPoints(const ImpulseResponse& ir) {
         const std::vector<float>& h = ir.samples;
-        size_t peak = 0;
-        for (size_t t = 0; t < h.size(); ++t)
-            if (std::fabs(h[t]) > std::fabs(h[peak]))
-                peak = t;
+        const size_t peak = peakOf(h);
         const double peakEnergy = static_cast<double>(h[peak]) * h[peak];
         const size_t before = static_cast<size_t>(0.005 * ir.rate);
         const size_t from = peak > before ? peak - before : 0;
@@ -439,6 +470,29 @@ class Page {
         return points;
     }
 
+    static size_t peakOf(const std::vector<float>& h) {
+        size_t peak = 0;
+        for (size_t t = 0; t < h.size(); ++t)
+            if (std::fabs(h[t]) > std::fabs(h[peak]))
+                peak = t;
+        return peak;
+    }
+
+    // The sweep's band-limit curve, placed at this response's peak.
+    std::vector<std::pair<double, double>> bandLimitPoints(const ImpulseResponse& ir) const {
+        const Json& etc = objectAt(objectAt(root_, "sweep"), "bandLimitEtc");
+        const double peakMs = 1000.0 * static_cast<double>(peakOf(ir.samples)) / ir.rate;
+        const double fromMs = numberOr(etc, "fromMs", NAN), stepMs = numberOr(etc, "stepMs", NAN);
+        std::vector<std::pair<double, double>> points;
+        size_t i = 0;
+        for (const Json& db : arrayAt(etc, "db")) {
+            const double ms = fromMs + stepMs * static_cast<double>(i++);
+            if (db.is_number() && peakMs + ms >= 0.0)
+                points.emplace_back(peakMs + ms, std::max(db.get<double>(), -160.0));
+        }
+        return points;
+    }
+
     static double timeStep(double spanMs) {
         for (double step : {0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 50.0, 100.0, 200.0, 500.0})
             if (spanMs / step <= 10.0)
@@ -448,6 +502,10 @@ class Page {
 };
 
 } // namespace
+
+const char* pageStyle() {
+    return kStyle;
+}
 
 bool renderReport(const std::string& resultsJson, const ImpulseLoader& loadImpulse,
                   std::string* html, std::string* error) {
@@ -461,7 +519,8 @@ bool renderReport(const std::string& resultsJson, const ImpulseLoader& loadImpul
         return false;
     }
     try {
-        *html = Page(root, loadImpulse).render();
+        *html = root.value("kind", std::string()) == "interface" ? interfacePage(root)
+                                                                 : Page(root, loadImpulse).render();
     } catch (const Json::exception& e) {
         *error = e.what();
         return false;

@@ -66,6 +66,38 @@ TEST(ReportPage, OneRecordingHasItsChannelsAndNoMatrix) {
     EXPECT_EQ(count(html, "id=\"incomplete\""), 0u);
 }
 
+// Every order is drawn, a bound lighter than a figure; points below the
+// resolution are lighter too; the band limit's curve lies beneath the ETC.
+TEST(ReportPage, MarksWhatTheAnalysisCannotStandBehind) {
+    const std::string json = R"({"complete":true,"rate":48000,
+        "sweep":{"from":20,"to":20000,"bandLimitEtc":{"fromMs":-5,"stepMs":0.5,"db":[-60,0,-70]}},
+        "channels":[{"input":1,"delayFrames":256,"impulseResponse":"ir1.wav",
+          "response":[{"hz":20,"db":0,"deg":0,"belowResolution":true},{"hz":40,"db":0,"deg":0},
+                      {"hz":80,"db":0,"deg":0}],
+          "harmonics":[{"order":2,"points":[{"hz":20,"db":-40},{"hz":40,"db":-41}]},
+                       {"order":3,"points":[{"hz":20,"db":-90,"belowNoise":true}]},
+                       {"order":4,"points":[{"hz":20,"db":-95,"belowNoise":true},
+                                            {"hz":25,"db":-70}]}],
+          "thd":[{"hz":20,"percent":1}]}]})";
+    const auto impulse = [](const std::string&, report::ImpulseResponse* ir) {
+        ir->rate = 48000.0;
+        ir->samples.assign(1000, 0.0f);
+        ir->samples[256] = 1.0f;
+        return true;
+    };
+    std::string html, error;
+    ASSERT_TRUE(report::renderReport(json, impulse, &html, &error)) << error;
+    for (const char* name : {">HD2<", ">HD3<", ">HD4<", ">THD<", ">band limit alone<"})
+        EXPECT_EQ(count(html, name), 1u) << name;
+    // Lighter lines: the magnitude's and the phase's first stretch, the bounds
+    // of HD3 and HD4, the band limit.
+    EXPECT_EQ(count(html, "<polyline class=\"curve\" stroke=\"#1f5fbf\" stroke-opacity"), 1u);
+    EXPECT_EQ(count(html, "<polyline class=\"curve\" stroke=\"#7a3db8\" stroke-opacity"), 1u);
+    EXPECT_EQ(count(html, "stroke-opacity=\"0.35\""), 5u);
+    // THD comes first, beneath the orders.
+    EXPECT_LT(html.find("stroke=\"#c0392b\" stroke-dasharray"), html.find(">HD2<"));
+}
+
 TEST(ReportPage, RefusesWhatIsNoResultsDocument) {
     std::string html, error;
     for (const char* text :

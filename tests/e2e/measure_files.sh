@@ -78,7 +78,7 @@ json_field() { # FILE EXPRESSION
 expect_code "no command" 1
 expect_code "unknown option" 1 sweep s.wav --loud
 expect_code "not a number" 1 sweep s.wav --seconds five
-expect_code "band above 0.95 of half the rate" 23 sweep high.wav --rate 44100 --to 21000
+expect_code "band above 0.93 of half the rate" 23 sweep high.wav --rate 44100 --to 21000
 [ -e high.wav ] || [ -e high.json ] && fail "a refused sweep left a file"
 expect_code "channel outside the file" 24 sweep s.wav --channels 2 --on 3
 expect_code "band upside down" 24 sweep s.wav --from 500 --to 100

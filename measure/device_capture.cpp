@@ -1,0 +1,47 @@
+#include "measure/device_capture.h"
+
+#include "measure/exit_codes.h"
+#include "measure/failure.h"
+
+namespace measure {
+
+namespace {
+
+// The measurement's code for each StreamFailure, in its order.
+constexpr int kStreamExitCodes[] = {kDone,       kDriverNotLoaded, kDriverInit,    kChannels,
+                                    kBufferSize, kSampleRate,      kCreateBuffers, kNativeFormat,
+                                    kNoMemory,   kStart,           kInterrupted,   kNoSignal};
+
+} // namespace
+
+void DeviceCapture::open(DeviceRequest request) {
+    request.deviceWords = request.driverName;
+    request.channelWords = "outputs " + std::to_string(request.firstOutput) + " to " +
+                           std::to_string(request.lastOutput) + " and inputs " +
+                           std::to_string(request.firstInput) + " to " +
+                           std::to_string(request.lastInput);
+    check(device_.open(request), request.driverName);
+}
+
+std::vector<std::vector<float>> DeviceCapture::take(int output,
+                                                    const std::vector<float>& material) {
+    std::vector<std::vector<float>> recordings;
+    check(device_.take(output, material, &recordings), "");
+    return recordings;
+}
+
+void DeviceCapture::check(StreamFailure failure, const std::string& name) {
+    if (failure == StreamFailure::None)
+        return;
+    const int code = kStreamExitCodes[static_cast<int>(failure)];
+    if (failure == StreamFailure::NotLoaded)
+        throw Failure(code, "Error: Failed to load ASIO driver " + name + "!");
+    if (failure == StreamFailure::InitRefused)
+        throw Failure(code, "Error: Failed to initialize ASIO driver!\nDriver message: " +
+                                setup().driverMessage);
+    if (failure == StreamFailure::Interrupted)
+        throw Failure(code, "Interrupted; the driver was released.");
+    throw Failure(code, "Error: " + device_.error() + "!");
+}
+
+} // namespace measure

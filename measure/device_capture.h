@@ -1,0 +1,33 @@
+// The driver session's streaming device under the measurement's exit codes
+// and words: the device and channels named as a run names them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "driversession/streaming_device.h"
+
+namespace measure {
+
+using DeviceRequest = StreamRequest;
+using DeviceSetup = StreamSetup;
+
+class DeviceCapture {
+  public:
+    // Throws Failure with the probe's codes and messages.
+    void open(DeviceRequest request);
+    const DeviceSetup& setup() const { return device_.setup(); }
+    uint32_t lostInLastTake() const { return device_.lostInLastTake(); }
+    // One recording per input, first input first. Throws Failure when
+    // interrupted (130), when the driver refuses to start (11) or stops
+    // calling back (16), or without memory (12).
+    std::vector<std::vector<float>> take(int output, const std::vector<float>& material);
+
+  private:
+    void check(StreamFailure failure, const std::string& name);
+
+    StreamingDevice device_;
+};
+
+} // namespace measure
