@@ -113,17 +113,4 @@ Intermodulation ccifImd(const BandSpectrum& spectrum, size_t bin1, size_t bin2) 
     return totalled({second / reference, third / reference});
 }
 
-bool clips(const float* samples, size_t frames, float fullScale) {
-    size_t run = 0;
-    for (size_t t = 0; t < frames; ++t) {
-        const float magnitude = std::fabs(samples[t]);
-        if (magnitude > 1.0f)
-            return true;
-        run = magnitude >= fullScale ? run + 1 : 0;
-        if (run >= 3)
-            return true;
-    }
-    return false;
-}
-
 } // namespace dsp

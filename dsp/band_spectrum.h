@@ -66,9 +66,4 @@ Intermodulation smpteImd(const BandSpectrum& spectrum, size_t lowBin, size_t hig
 // summed (twice one tone's).
 Intermodulation ccifImd(const BandSpectrum& spectrum, size_t bin1, size_t bin2);
 
-// A run of at least three consecutive samples at full scale, of either sign,
-// or any magnitude above 1.0: the converter's limit reached, not a peak that
-// merely touches it.
-bool clips(const float* samples, size_t frames, float fullScale);
-
 } // namespace dsp

@@ -7,6 +7,7 @@
 
 #include "dsp/band_spectrum.h"
 #include "dsp/coherent_tone.h"
+#include "measure/clipping.h"
 #include "measure/device_run.h"
 
 namespace measure {
@@ -126,7 +127,7 @@ const float* stretchOf(const ToneTake& take, const ToneSegment& s, size_t input)
 // Judged on the stretch the figure is read from: the tones around it may
 // come back a little sooner or later than the sweep said.
 bool segmentClips(const ToneTake& take, const ToneSegment& s, size_t input) {
-    return dsp::clips(stretchOf(take, s, input), s.analysisFrames, take.fullScale);
+    return clippedSamples(stretchOf(take, s, input), s.analysisFrames, 1, take.fullScale) > 0;
 }
 
 BandSpectrum spectrumOf(const ToneTake& take, const ToneSegment& s, size_t input) {

@@ -5,6 +5,7 @@
 
 #include "engine/device_state.h"
 #include "measure/analysis.h"
+#include "measure/clipping.h"
 #include "measure/device_run.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
@@ -25,16 +26,6 @@ std::string utcNow() {
     if (const std::tm* utc = std::gmtime(&now))
         std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
     return text;
-}
-
-// The device's largest code as the engine reads it: a 16-bit device's comes
-// back as 1 - 2^-15, a 24-bit one's as 1 - 2^-23, a 32-bit one's as 1.0.
-float fullScaleOf(uint32_t bytes) {
-    if (bytes == 2)
-        return 32767.0f / 32768.0f;
-    if (bytes == 3)
-        return 8388607.0f / 8388608.0f;
-    return 1.0f;
 }
 
 // The sweep of the response: from 10 Hz to 0.9 times half the rate, swept on
@@ -100,9 +91,12 @@ class InterfaceRun {
         results_.noiseFrames = static_cast<int64_t>(plan.noiseFrames);
         const Inputs recorded = take(pair.output, 2, toneMaterial(plan));
         refuseNonFiniteSamples(recordingOf(recorded, static_cast<int>(results_.setup.rate)));
-        const ToneTake tones{
-            plan,          recorded, request_.device.firstInput, delay, fullScaleOf(bytesPerSample),
-            request_.quick};
+        const ToneTake tones{plan,
+                             recorded,
+                             request_.device.firstInput,
+                             delay,
+                             fullScaleOf(static_cast<int>(bytesPerSample)),
+                             request_.quick};
         addToneFigures(tones, pair);
     }
 

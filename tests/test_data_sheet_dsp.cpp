@@ -121,14 +121,4 @@ TEST(DataSheetDsp, ACleanFloatToneReadsBelowTheFloorTheDocsGive) {
     }
 }
 
-TEST(DataSheetDsp, ClippingIsThreeSamplesAtFullScaleOrAnyBeyond) {
-    const float full = 32767.0f / 32768.0f;
-    const std::vector<float> touch{0.5f, full, full, 0.5f, -full, -full, 0.2f};
-    const std::vector<float> held{0.5f, -full, -full, -full, 0.5f};
-    const std::vector<float> beyond{0.1f, 1.0001f, 0.1f};
-    EXPECT_FALSE(dsp::clips(touch.data(), touch.size(), full));
-    EXPECT_TRUE(dsp::clips(held.data(), held.size(), full));
-    EXPECT_TRUE(dsp::clips(beyond.data(), beyond.size(), 1.0f));
-}
-
 } // namespace
