@@ -38,9 +38,6 @@ constexpr double kReportedRoundTripMargin = 0.5;
 
 } // namespace
 
-// The takes of one repeat as one recording of every input, as analyze reads
-// a file: interleaved, full scale 1.0, clipped samples counted against the
-// device's own full scale.
 Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate, float fullScale) {
     Recording r;
     const size_t channels = inputs.size();

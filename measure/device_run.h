@@ -109,8 +109,9 @@ std::vector<std::vector<float>> cleanTake(DeviceCapture& capture, int output, in
 SweepSettings withReportedRoundTrip(SweepSettings sweep, const DeviceSetup& setup);
 
 // The takes of one repeat as one recording of every input, as analyze reads
-// a file: interleaved, full scale 1.0, clipped samples counted.
-Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate);
+// a file: interleaved, full scale 1.0, clipped samples counted against the
+// device's own full scale (wav/clipping.h).
+Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate, float fullScale);
 
 // The probe's latency verdict on a measured round trip against the driver's report.
 std::string verdictOf(const DeviceSetup& setup, int64_t delay);

@@ -7,8 +7,8 @@
 
 #include "dsp/band_spectrum.h"
 #include "dsp/coherent_tone.h"
-#include "measure/clipping.h"
 #include "measure/device_run.h"
+#include "wav/clipping.h"
 
 namespace measure {
 

@@ -5,7 +5,6 @@
 
 #include "engine/device_state.h"
 #include "measure/analysis.h"
-#include "measure/clipping.h"
 #include "measure/device_run.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
@@ -13,6 +12,7 @@
 #include "measure/interface_tones.h"
 #include "measure/recording_checks.h"
 #include "measure/sweep_plan.h"
+#include "wav/clipping.h"
 
 namespace measure {
 
@@ -61,7 +61,8 @@ class InterfaceRun {
             pair.output = request_.device.firstOutput + k;
             pair.input = request_.device.firstInput + k;
             const Inputs swept = take(pair.output, 1, sweepTake);
-            const Results analysed = analyseRecording(sweep, recordingOf(swept, sweep.rate), 2);
+            const Results analysed = analyseRecording(
+                sweep, recordingOf(swept, sweep.rate, fullScaleOf(results_.setup.sampleBytes)), 2);
             const ChannelResult& direct = analysed.channels[static_cast<size_t>(k)];
             if (direct.belowNoise)
                 throw Failure(kNoSignal, noSignal(pair));
@@ -90,7 +91,8 @@ class InterfaceRun {
         results_.windowFrames = static_cast<int64_t>(plan.window);
         results_.noiseFrames = static_cast<int64_t>(plan.noiseFrames);
         const Inputs recorded = take(pair.output, 2, toneMaterial(plan));
-        refuseNonFiniteSamples(recordingOf(recorded, static_cast<int>(results_.setup.rate)));
+        refuseNonFiniteSamples(recordingOf(recorded, static_cast<int>(results_.setup.rate),
+                                           fullScaleOf(results_.setup.sampleBytes)));
         const ToneTake tones{plan,
                              recorded,
                              request_.device.firstInput,
