@@ -58,19 +58,20 @@ template <typename T> std::vector<uint8_t> bytesOf(std::initializer_list<T> valu
 
 } // namespace
 
-// Every format read gives full scale 1.0 and counts its own full-scale codes
-// (either sign) as clipped, per channel, whatever chunks stand around them.
+// Every format read gives full scale 1.0 and counts clipping per channel at
+// its own full scale (a run at the largest code of either sign, any magnitude
+// beyond 1.0), whatever chunks stand around the samples.
 TEST(WavReader, ReadsEveryFormatToFullScaleAndCountsItsClipping) {
-    const WavRecording pcm16 =
-        readBack(wavFile(1, 16, 2, bytesOf<int16_t>({16384, 32767, -32768, 0}), false, true));
-    EXPECT_EQ(pcm16.info.frames, 2);
+    const WavRecording pcm16 = readBack(wavFile(
+        1, 16, 2, bytesOf<int16_t>({16384, 32767, 0, 32767, 0, -32768, 9, 5}), false, true));
+    EXPECT_EQ(pcm16.info.frames, 4);
     EXPECT_FLOAT_EQ(pcm16.samples[0], 0.5f);
-    EXPECT_EQ(pcm16.clipped, (std::vector<uint64_t>{1, 1}));
+    EXPECT_EQ(pcm16.clipped, (std::vector<uint64_t>{0, 3}));
 
     const std::vector<uint8_t> pcm24 = {0x00, 0x00, 0xC0, 0xFF, 0xFF, 0x7F};
     const WavRecording r24 = readBack(wavFile(1, 24, 1, pcm24, true, false));
     EXPECT_FLOAT_EQ(r24.samples[0], -0.5f);
-    EXPECT_EQ(r24.clipped[0], 1u);
+    EXPECT_EQ(r24.clipped[0], 0u); // one sample touching full scale is no clipping
 
     const WavRecording r32 = readBack(wavFile(1, 32, 1, bytesOf<int32_t>({1 << 30}), false, false));
     EXPECT_FLOAT_EQ(r32.samples[0], 0.5f);
@@ -78,7 +79,7 @@ TEST(WavReader, ReadsEveryFormatToFullScaleAndCountsItsClipping) {
     const WavRecording f64 =
         readBack(wavFile(3, 64, 1, bytesOf<double>({0.25, -1.0, 2.0}), true, true));
     EXPECT_EQ(f64.samples, (std::vector<float>{0.25f, -1.0f, 2.0f}));
-    EXPECT_EQ(f64.clipped[0], 2u);
+    EXPECT_EQ(f64.clipped[0], 1u);
 }
 
 TEST(WavReader, RefusesWhatItCannotReadAndSaysWhy) {
