@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "measure/exit_codes.h"
+#include "platform/file_system.h"
 
 namespace measure {
 
@@ -90,10 +91,13 @@ std::string withoutWav(const std::string& path) {
     return path;
 }
 
+// With the separator the folder already uses, so that a printed path never
+// mixes two; the system's own for a folder written without one.
 std::string joinPath(const std::string& folder, const std::string& name) {
     if (folder.empty() || folder.back() == '/' || folder.back() == '\\')
         return folder + name;
-    return folder + "/" + name;
+    const size_t last = folder.find_last_of("/\\");
+    return folder + (last == std::string::npos ? preferredSeparator() : folder[last]) + name;
 }
 
 } // namespace measure

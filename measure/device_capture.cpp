@@ -1,5 +1,6 @@
 #include "measure/device_capture.h"
 
+#include "driversession/name_hint.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
 
@@ -34,8 +35,11 @@ void DeviceCapture::check(StreamFailure failure, const std::string& name) {
     if (failure == StreamFailure::None)
         return;
     const int code = kStreamExitCodes[static_cast<int>(failure)];
+    // tandemwav's words, and the driver meant when only the case was wrong.
+    const std::string hint = failure == StreamFailure::NotLoaded ? driverNameHint(name) : "";
     if (failure == StreamFailure::NotLoaded)
-        throw Failure(code, "Error: Failed to load ASIO driver " + name + "!");
+        throw Failure(code, "Error: Failed to load ASIO driver " + name + "!" +
+                                (hint.empty() ? "" : "\n" + hint));
     if (failure == StreamFailure::InitRefused)
         throw Failure(code, "Error: Failed to initialize ASIO driver!\nDriver message: " +
                                 setup().driverMessage);

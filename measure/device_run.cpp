@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <ctime>
 
 #include "driversession/latency_verdict.h"
 #include "measure/analysis.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
+#include "measure/json_files.h"
 #include "measure/measure_files.h"
 #include "platform/interrupts.h"
 #include "wav/clipping.h"
@@ -18,14 +18,6 @@ namespace measure {
 namespace {
 
 using Takes = std::vector<std::vector<std::vector<float>>>; // [repeat][input][frame]
-
-std::string utcNow() {
-    const std::time_t now = std::time(nullptr);
-    char text[32] = "";
-    if (const std::tm* utc = std::gmtime(&now))
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
-    return text;
-}
 
 void checkInterrupt() {
     if (interruptRequested())
@@ -333,7 +325,7 @@ void measureDevice(const RunRequest& request, const RunProgress& progress,
     results.device = request.device.driverName;
     results.harmonics = request.harmonics;
     results.repeats = request.repeats;
-    results.date = utcNow();
+    results.date = utcDate();
     SweepSettings sweep = request.sweep;
     // A sweep that cannot be made at an asked rate is refused before the
     // driver is touched.

@@ -1,8 +1,10 @@
 #include "measure/json_files.h"
 
 #include <cmath>
+#include <ctime>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "driversession/json_writer.h"
 #include "measure/exit_codes.h"
@@ -34,12 +36,14 @@ Json sweepResultJson(const SweepPlan& plan, const std::vector<double>& bandLimit
 
 Json channelJson(const ChannelResult& c) {
     Json out{{"input", c.input}, {"belowNoise", c.belowNoise}};
+    if (c.belowNoise && !c.noiseMeasured)
+        out["silent"] = true; // nothing but zeros came back
     if (c.belowNoise)
         return out;
     out["delayFrames"] = c.delayFrames;
     out["peakRecordingFrame"] = c.peakRecordingFrame;
-    out["snrDb"] = c.noiseMeasured ? Json(rounded(c.snrDb, 0.01)) : Json(nullptr);
-    out["noiseFloorDb"] = c.noiseMeasured ? Json(rounded(c.noiseFloorDb, 0.01)) : Json(nullptr);
+    out["snrDb"] = c.noiseMeasured ? Json(hundredths(c.snrDb)) : Json(nullptr);
+    out["noiseFloorDb"] = c.noiseMeasured ? Json(hundredths(c.noiseFloorDb)) : Json(nullptr);
     out["impulseResponse"] = c.impulseResponse;
     out["peak"] = c.peak;
     out["clippedSamples"] = c.clippedSamples;
@@ -138,6 +142,12 @@ std::string resultsJson(const Results& results) {
         out["rate"] = results.sweep.rate;
         out["sweep"] = sweepResultJson(results.sweep, results.bandLimitEtcDb);
     }
+    for (const auto& [key, value] : {std::pair{"sweepFile", &results.sweepFile},
+                                     {"recording", &results.recording},
+                                     {"date", &results.date},
+                                     {"programVersion", &results.programVersion}})
+        if (!value->empty())
+            out[key] = *value;
     if (results.complete) {
         out["harmonicsCounted"] = results.harmonicsCounted;
         out["clippedSamples"] = results.clippedSamples;
@@ -151,6 +161,18 @@ std::string resultsJson(const Results& results) {
 
 std::string sweepResultText(const SweepPlan& plan, const std::vector<double>& bandLimitEtcDb) {
     return jsonText(sweepResultJson(plan, bandLimitEtcDb));
+}
+
+double hundredths(double value) {
+    return rounded(value, 0.01);
+}
+
+std::string utcDate() {
+    const std::time_t now = std::time(nullptr);
+    char text[32] = "";
+    if (const std::tm* utc = std::gmtime(&now))
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+    return text;
 }
 
 std::string channelResultJson(const ChannelResult& channel) {

@@ -24,6 +24,13 @@ std::string resultsJson(const Results& results);
 // limit's energy-time curve when there is one.
 std::string sweepResultText(const SweepPlan& plan, const std::vector<double>& bandLimitEtcDb);
 
+// A figure in dB as results.json holds it. The console prints this value, so
+// that it and the page, which reads the file, round it alike.
+double hundredths(double value);
+
+// Now, in UTC, as results.json dates a measurement (ISO 8601).
+std::string utcDate();
+
 // One channel's object as results.json holds it, for documents that gather
 // channels of several runs.
 std::string channelResultJson(const ChannelResult& channel);

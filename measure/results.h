@@ -71,6 +71,8 @@ struct Results {
     uint64_t clippedSamples = 0;
     std::vector<double> bandLimitEtcDb;
     std::vector<ChannelResult> channels;
+    // What was analysed, when and by which version: the files as full paths.
+    std::string sweepFile, recording, date, programVersion;
 };
 
 } // namespace measure
