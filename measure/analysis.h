@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "dsp/real_fft.h"
+#include "measure/measure_files.h"
 #include "measure/results.h"
-#include "measure/wav_file.h"
 
 namespace measure {
 

@@ -11,9 +11,9 @@
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
 #include "measure/json_files.h"
+#include "measure/measure_files.h"
 #include "measure/report_files.h"
 #include "measure/summary.h"
-#include "measure/wav_file.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
 

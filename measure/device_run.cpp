@@ -4,15 +4,14 @@
 #include <chrono>
 #include <cmath>
 
+#include "driversession/latency_verdict.h"
 #include "measure/analysis.h"
-#include "measure/clipping.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
 #include "measure/json_files.h"
-#include "measure/wav_file.h"
+#include "measure/measure_files.h"
 #include "platform/interrupts.h"
-#include "probe/latency_report.h"
-#include "probe/latency_run.h"
+#include "wav/clipping.h"
 
 namespace measure {
 
@@ -31,9 +30,6 @@ constexpr double kReportedRoundTripMargin = 0.5;
 
 } // namespace
 
-// The takes of one repeat as one recording of every input, as analyze reads
-// a file: interleaved, full scale 1.0, clipped samples counted against the
-// device's own full scale.
 Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate, float fullScale) {
     Recording r;
     const size_t channels = inputs.size();
@@ -112,13 +108,8 @@ bool levelAt1k(const ChannelResult& c, double* db) {
 } // namespace
 
 std::string verdictOf(const DeviceSetup& setup, int64_t delay) {
-    LatencyOutcome outcome;
-    outcome.reportedResult = setup.latenciesReported ? ASE_OK : ASE_NotPresent;
-    outcome.reportedInput = setup.inputLatency;
-    outcome.reportedOutput = setup.outputLatency;
-    outcome.sampleRate = setup.rate;
-    outcome.runs.push_back({static_cast<int32_t>(delay), 0.0, false, 0});
-    return latencyVerdict(outcome);
+    return latencyVerdict(setup.latencyResult == ASE_OK,
+                          int64_t{setup.inputLatency} + setup.outputLatency, delay);
 }
 
 namespace {
@@ -318,7 +309,7 @@ int64_t referenceDelay(const std::vector<int64_t>& delays, const std::vector<boo
 }
 
 SweepSettings withReportedRoundTrip(SweepSettings sweep, const DeviceSetup& setup) {
-    if (sweep.tail >= 0.0 || !setup.latenciesReported || !(setup.rate > 0.0))
+    if (sweep.tail >= 0.0 || setup.latencyResult != ASE_OK || !(setup.rate > 0.0))
         return sweep;
     const double roundTrip =
         (static_cast<double>(setup.inputLatency) + setup.outputLatency) / setup.rate;

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "measure/device_capture.h"
+#include "measure/measure_files.h"
 #include "measure/results.h"
 #include "measure/sweep_plan.h"
-#include "measure/wav_file.h"
 
 namespace measure {
 
@@ -109,7 +109,8 @@ std::vector<std::vector<float>> cleanTake(DeviceCapture& capture, int output, in
 SweepSettings withReportedRoundTrip(SweepSettings sweep, const DeviceSetup& setup);
 
 // The takes of one repeat as one recording of every input, as analyze reads
-// a file: interleaved, full scale 1.0, clipped samples counted.
+// a file: interleaved, full scale 1.0, clipped samples counted against the
+// device's own full scale (wav/clipping.h).
 Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate, float fullScale);
 
 // The probe's latency verdict on a measured round trip against the driver's report.

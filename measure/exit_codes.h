@@ -3,22 +3,19 @@
 // probe also knows, it uses their code; every bad input of its own has one.
 #pragma once
 
-#include "probe/exit_codes.h"
-
-// A device run fails as the probe's latency run does.
 #define TANDEM_MEASURE_EXIT_CODES(X)                                                               \
     X(kDone, 0)                                                                                    \
     X(kUsage, 1)             /* unknown command or option, a value that is not a number */         \
     X(kNotWav, 2)            /* a file missing, unreadable or not a WAV file */                    \
     X(kUnsupportedFormat, 3) /* a WAV sample format not read (8-bit PCM, ADPCM, ...) */            \
-    X(kDriverNotLoaded, kProbeDriverNotLoaded)                                                     \
-    X(kDriverInit, kProbeDriverInit)                                                               \
-    X(kChannels, kProbeChannels)                                                                   \
-    X(kBufferSize, kProbeBufferSize)                                                               \
-    X(kSampleRate, kProbeSampleRate)                                                               \
-    X(kCreateBuffers, kProbeCreateBuffers)                                                         \
-    X(kNativeFormat, kProbeNativeFormat)                                                           \
-    X(kStart, kProbeStart)                                                                         \
+    X(kDriverNotLoaded, 4)                                                                         \
+    X(kDriverInit, 5)                                                                              \
+    X(kChannels, 6)                                                                                \
+    X(kBufferSize, 7)                                                                              \
+    X(kSampleRate, 8)                                                                              \
+    X(kCreateBuffers, 9)                                                                           \
+    X(kNativeFormat, 10)                                                                           \
+    X(kStart, 11)                                                                                  \
     X(kNoMemory, 12)          /* the recording or the transforms do not fit in memory */           \
     X(kCannotWrite, 14)       /* the sweep, its parameters or the results cannot be written */     \
     X(kDamagedTake, 15)       /* run, interface: a take still lost blocks after its retakes */     \
@@ -30,7 +27,7 @@
     X(kBadSweepSetting, 24)   /* another sweep setting out of range */                             \
     X(kNoResults, 25)         /* report: the folder's results.json is missing or no results */     \
     X(kNotFinite, 26)         /* a recorded sample is NaN or infinite */                           \
-    X(kInterrupted, kProbeInterrupted)
+    X(kInterrupted, 130)
 
 namespace measure {
 

@@ -4,17 +4,17 @@
 #include <cstdio>
 #include <new>
 
+#include "driversession/driver_session.h"
 #include "measure/command_line.h"
 #include "measure/commands.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
 #include "measure/interface_json.h"
 #include "measure/interface_measurement.h"
+#include "measure/measure_files.h"
 #include "measure/report_files.h"
-#include "measure/wav_file.h"
 #include "platform/file_system.h"
 #include "platform/interrupts.h"
-#include "probe/driver_session.h"
 
 #ifndef TANDEM_VERSION
 #define TANDEM_VERSION "unknown"

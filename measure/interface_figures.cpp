@@ -7,8 +7,8 @@
 
 #include "dsp/band_spectrum.h"
 #include "dsp/coherent_tone.h"
-#include "measure/clipping.h"
 #include "measure/device_run.h"
+#include "wav/clipping.h"
 
 namespace measure {
 
@@ -378,7 +378,7 @@ void addLatencyFigures(const ChannelResult& sweep, const DeviceSetup& setup, Int
                                  1000.0 * frames / setup.rate));
     const char* reported = "Latency, the driver's report (input + output)";
     pair.figures.push_back(
-        setup.latenciesReported
+        setup.latencyResult == ASE_OK
             ? value("reportedLatency", reported, "frames", "ASIOGetLatencies",
                     static_cast<double>(setup.inputLatency + setup.outputLatency))
             : marked("reportedLatency", reported, "frames", "ASIOGetLatencies",

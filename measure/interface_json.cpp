@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "probe/json_writer.h"
+#include "driversession/json_writer.h"
 
 namespace measure {
 
@@ -70,7 +70,7 @@ std::string interfaceResultsJson(const InterfaceResults& r, const std::string& p
         out["driver"] = {{"name", s.driverName}, {"version", s.driverVersion}};
         out["rate"] = s.rate;
         out["buffer"] = s.bufferFrames;
-        out["latencies"] = s.latenciesReported
+        out["latencies"] = s.latencyResult == ASE_OK
                                ? Json{{"input", s.inputLatency}, {"output", s.outputLatency}}
                                : Json();
     }

@@ -4,7 +4,6 @@
 
 #include "engine/device_state.h"
 #include "measure/analysis.h"
-#include "measure/clipping.h"
 #include "measure/device_run.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
@@ -13,6 +12,7 @@
 #include "measure/json_files.h"
 #include "measure/recording_checks.h"
 #include "measure/sweep_plan.h"
+#include "wav/clipping.h"
 
 namespace measure {
 

@@ -6,9 +6,9 @@
 #include <sstream>
 #include <utility>
 
+#include "driversession/json_writer.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
-#include "probe/json_writer.h"
 
 namespace measure {
 

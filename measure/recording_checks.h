@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
+#include "measure/measure_files.h"
 #include "measure/sweep_plan.h"
-#include "measure/wav_file.h"
 
 namespace measure {
 

@@ -6,7 +6,7 @@
 #include "measure/command_line.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
-#include "measure/wav_file.h"
+#include "measure/measure_files.h"
 #include "platform/file_system.h"
 #include "report/report_page.h"
 

@@ -1,7 +1,7 @@
 #include "measure/run_json.h"
 
+#include "driversession/json_writer.h"
 #include "measure/json_files.h"
-#include "probe/json_writer.h"
 
 namespace measure {
 
@@ -18,7 +18,7 @@ Json pairJson(const PairResult& pair, const DeviceSetup& setup) {
         out[key] = value;
     if (!pair.channel.belowNoise) {
         out["reportedLatencyFrames"] =
-            setup.latenciesReported ? Json(setup.inputLatency + setup.outputLatency) : Json();
+            setup.latencyResult == ASE_OK ? Json(setup.inputLatency + setup.outputLatency) : Json();
         out["latencyVerdict"] = pair.latencyVerdict;
     }
     return out;
@@ -39,7 +39,7 @@ Json deviceFields(const RunResults& r) {
     return Json{{"device", r.device},
                 {"driver", {{"name", s.driverName}, {"version", s.driverVersion}}},
                 {"buffer", s.bufferFrames},
-                {"latencies", s.latenciesReported
+                {"latencies", s.latencyResult == ASE_OK
                                   ? Json{{"input", s.inputLatency}, {"output", s.outputLatency}}
                                   : Json()},
                 {"lostBlocks", s.lostBlocks}};

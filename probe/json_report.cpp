@@ -3,8 +3,8 @@
 #include <initializer_list>
 #include <utility>
 
-#include "probe/device_facts.h"
-#include "probe/json_writer.h"
+#include "driversession/device_facts.h"
+#include "driversession/json_writer.h"
 #include "probe/sample_types.h"
 #include "probe/verdict.h"
 

@@ -4,9 +4,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "probe/json_writer.h"
+#include "driversession/json_writer.h"
+#include "driversession/latency_verdict.h"
+#include "driversession/safe_text.h"
 #include "probe/latency_run.h"
-#include "probe/safe_text.h"
 #include "probe/sample_types.h"
 
 namespace {
@@ -15,16 +16,12 @@ double milliseconds(int64_t frames, double rate) {
     return 1000.0 * static_cast<double>(frames) / rate;
 }
 
-const char* framesWord(int64_t frames) {
-    return frames == 1 || frames == -1 ? "frame" : "frames";
-}
-
 bool reported(const LatencyOutcome& outcome) {
-    return outcome.reportedResult == ASE_OK;
+    return outcome.setup.latencyResult == ASE_OK;
 }
 
 int64_t reportedTotal(const LatencyOutcome& outcome) {
-    return int64_t{outcome.reportedInput} + outcome.reportedOutput;
+    return int64_t{outcome.setup.inputLatency} + outcome.setup.outputLatency;
 }
 
 void printRun(size_t index, const LatencyRunResult& run, double rate) {
@@ -41,7 +38,7 @@ void printRun(size_t index, const LatencyRunResult& run, double rate) {
 void printMeasured(const LatencyOutcome& outcome) {
     const MeasuredFigure figure = measuredFigure(outcome);
     std::printf("Measured round trip: %d %s (%.3f ms)", figure.frames, framesWord(figure.frames),
-                milliseconds(figure.frames, outcome.sampleRate));
+                milliseconds(figure.frames, outcome.setup.rate));
     if (figure.least == figure.most)
         std::printf(", the same in every run\n");
     else
@@ -52,13 +49,14 @@ void printMeasured(const LatencyOutcome& outcome) {
 void printReported(const LatencyOutcome& outcome) {
     if (!reported(outcome)) {
         std::printf("Reported by the driver: nothing (getLatencies answered %d)\n",
-                    outcome.reportedResult);
+                    outcome.setup.latencyResult);
         return;
     }
     const int64_t total = reportedTotal(outcome);
     std::printf("Reported by the driver: input %d + output %d = %lld %s (%.3f ms)\n",
-                outcome.reportedInput, outcome.reportedOutput, static_cast<long long>(total),
-                framesWord(total), milliseconds(total, outcome.sampleRate));
+                outcome.setup.inputLatency, outcome.setup.outputLatency,
+                static_cast<long long>(total), framesWord(total),
+                milliseconds(total, outcome.setup.rate));
 }
 
 Json runJson(const LatencyRunResult& run, double rate) {
@@ -72,7 +70,7 @@ Json runJson(const LatencyRunResult& run, double rate) {
 Json measuredJson(const LatencyOutcome& outcome) {
     const MeasuredFigure figure = measuredFigure(outcome);
     return {{"frames", figure.frames},
-            {"ms", milliseconds(figure.frames, outcome.sampleRate)},
+            {"ms", milliseconds(figure.frames, outcome.setup.rate)},
             {"min", figure.least},
             {"max", figure.most},
             {"spread", figure.most - figure.least}};
@@ -81,11 +79,11 @@ Json measuredJson(const LatencyOutcome& outcome) {
 Json reportedJson(const LatencyOutcome& outcome) {
     const bool known = reported(outcome);
     const int64_t total = reportedTotal(outcome);
-    return {{"result", outcome.reportedResult},
-            {"input", known ? Json(outcome.reportedInput) : Json()},
-            {"output", known ? Json(outcome.reportedOutput) : Json()},
+    return {{"result", outcome.setup.latencyResult},
+            {"input", known ? Json(outcome.setup.inputLatency) : Json()},
+            {"output", known ? Json(outcome.setup.outputLatency) : Json()},
             {"total", known ? Json(total) : Json()},
-            {"ms", known ? Json(milliseconds(total, outcome.sampleRate)) : Json()}};
+            {"ms", known ? Json(milliseconds(total, outcome.setup.rate)) : Json()}};
 }
 
 } // namespace
@@ -99,24 +97,18 @@ MeasuredFigure measuredFigure(const LatencyOutcome& outcome) {
 }
 
 std::string latencyVerdict(const LatencyOutcome& outcome) {
-    if (!reported(outcome))
-        return "the driver does not report its latencies";
-    const int64_t missing = measuredFigure(outcome).frames - reportedTotal(outcome);
-    if (missing == 0)
-        return "the driver reports the round trip exactly";
-    const int64_t size = missing > 0 ? missing : -missing;
-    return "the driver reports " + std::to_string(size) + " " + framesWord(size) +
-           (missing > 0 ? " less" : " more") + " than the loop takes";
+    return latencyVerdict(reported(outcome), reportedTotal(outcome),
+                          measuredFigure(outcome).frames);
 }
 
 void printLatencyText(const LatencyRequest& request, const LatencyOutcome& outcome) {
     std::printf("Round-trip latency of \"%s\", output %d to input %d\n",
-                printableText(outcome.driverName).c_str(), request.output, request.input);
+                printableText(outcome.setup.driverName).c_str(), request.output, request.input);
     std::printf("Buffer %d frames, %.0f Hz, native %s, test signal %.1f dBFS, %d run(s)\n",
-                outcome.bufferFrames, outcome.sampleRate, sampleTypeName(outcome.sampleType),
-                request.levelDb, request.runs);
+                outcome.setup.bufferFrames, outcome.setup.rate,
+                sampleTypeName(outcome.setup.sampleType), request.levelDb, request.runs);
     for (size_t k = 0; k < outcome.runs.size(); ++k)
-        printRun(k, outcome.runs[k], outcome.sampleRate);
+        printRun(k, outcome.runs[k], outcome.setup.rate);
     printMeasured(outcome);
     printReported(outcome);
     std::printf("Verdict: %s\n", latencyVerdict(outcome).c_str());
@@ -125,17 +117,17 @@ void printLatencyText(const LatencyRequest& request, const LatencyOutcome& outco
 std::string latencyJson(const LatencyRequest& request, const LatencyOutcome& outcome) {
     Json runs = Json::array();
     for (const LatencyRunResult& run : outcome.runs)
-        runs.push_back(runJson(run, outcome.sampleRate));
+        runs.push_back(runJson(run, outcome.setup.rate));
     const int64_t missing = measuredFigure(outcome).frames - reportedTotal(outcome);
     return jsonText({{"requestedName", request.driverName},
                      {"exitCode", outcome.exitCode},
-                     {"driver", {{"name", outcome.driverName}}},
+                     {"driver", {{"name", outcome.setup.driverName}}},
                      {"output", request.output},
                      {"input", request.input},
-                     {"bufferFrames", outcome.bufferFrames},
-                     {"sampleRate", outcome.sampleRate},
-                     {"sampleType", outcome.sampleType},
-                     {"sampleTypeName", sampleTypeName(outcome.sampleType)},
+                     {"bufferFrames", outcome.setup.bufferFrames},
+                     {"sampleRate", outcome.setup.rate},
+                     {"sampleType", outcome.setup.sampleType},
+                     {"sampleTypeName", sampleTypeName(outcome.setup.sampleType)},
                      {"levelDb", request.levelDb},
                      {"runs", runs},
                      {"measured", measuredJson(outcome)},

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "asiohost/asio.h"
+#include "driversession/streaming_device.h"
 #include "probe/exit_codes.h"
 
 struct LatencyRequest {
@@ -34,17 +34,8 @@ struct LatencyRunResult {
 
 struct LatencyOutcome {
     int exitCode = kProbeDone;
-    std::string error;         // why the measurement failed, one line
-    std::string driverName;    // as the driver gives it, after init
-    std::string driverMessage; // after a refused init
-    int32_t inputChannels = 0;
-    int32_t outputChannels = 0;
-    int32_t bufferFrames = 0;
-    double sampleRate = 0.0;
-    int32_t sampleType = -1;
-    ASIOError reportedResult = ASE_NotPresent;
-    int32_t reportedInput = 0;
-    int32_t reportedOutput = 0;
+    std::string error;                  // why the measurement failed, one line
+    StreamSetup setup;                  // what the driver told of itself, as far as it got
     size_t windowFrames = 0;            // the longest round trip looked for
     bool windowTooShort = false;        // the signal came back, later than the window
     std::vector<LatencyRunResult> runs; // complete only when measured

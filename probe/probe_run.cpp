@@ -5,17 +5,17 @@
 #include <cstring>
 #include <string>
 
+#include "driversession/device_facts.h"
+#include "driversession/driver_session.h"
+#include "driversession/json_writer.h"
+#include "driversession/latency_signal.h"
+#include "driversession/name_hint.h"
+#include "driversession/safe_text.h"
 #include "platform/console.h"
 #include "platform/interrupts.h"
-#include "probe/device_facts.h"
-#include "probe/driver_session.h"
 #include "probe/json_report.h"
-#include "probe/json_writer.h"
 #include "probe/latency_report.h"
 #include "probe/latency_run.h"
-#include "probe/latency_signal.h"
-#include "probe/name_hint.h"
-#include "probe/safe_text.h"
 #include "probe/text_report.h"
 #include "probe/verdict.h"
 
@@ -286,7 +286,7 @@ void printLatencyFailure(const LatencyRequest& request, const LatencyOutcome& ou
     }
     std::printf("Error: %s!\n", outcome.error.c_str());
     if (code == kProbeDriverInit)
-        std::printf("Driver message: %s\n", printableText(outcome.driverMessage).c_str());
+        std::printf("Driver message: %s\n", printableText(outcome.setup.driverMessage).c_str());
     if (code == kProbeNoSignal && !outcome.windowTooShort)
         std::printf("Check the cable or loop from output %d to input %d, the channel numbers, and "
                     "that the input is not muted.\n",
@@ -294,7 +294,7 @@ void printLatencyFailure(const LatencyRequest& request, const LatencyOutcome& ou
     if (code == kProbeNoSignal && outcome.windowFrames != 0)
         std::printf("Round trips up to %.3f s were looked for; a longer loop needs --max-latency "
                     "SECONDS.\n",
-                    static_cast<double>(outcome.windowFrames) / outcome.sampleRate);
+                    static_cast<double>(outcome.windowFrames) / outcome.setup.rate);
 }
 
 int measureRoundTrip(const LatencyRequest& request, bool json) {
@@ -307,7 +307,7 @@ int measureRoundTrip(const LatencyRequest& request, bool json) {
     } else if (json) {
         DeviceFacts facts;
         facts.requestedName = request.driverName;
-        facts.errorMessage = outcome.driverMessage;
+        facts.errorMessage = outcome.setup.driverMessage;
         std::printf("%s\n", failureJson(facts, outcome.exitCode, outcome.error).c_str());
     } else {
         printLatencyFailure(request, outcome);

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "probe/device_facts.h"
-#include "probe/safe_text.h"
+#include "driversession/device_facts.h"
+#include "driversession/safe_text.h"
 #include "probe/sample_types.h"
 #include "probe/verdict.h"
 

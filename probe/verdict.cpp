@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "driversession/device_facts.h"
+#include "driversession/safe_text.h"
 #include "engine/device_state.h"
-#include "probe/device_facts.h"
-#include "probe/safe_text.h"
 #include "probe/sample_types.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <random>
 
-#include "probe/latency_detect.h"
-#include "probe/latency_signal.h"
+#include "driversession/latency_detect.h"
+#include "driversession/latency_signal.h"
 
 namespace {
 

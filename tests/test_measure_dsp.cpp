@@ -12,9 +12,9 @@
 #include "dsp/noise_spectrum.h"
 #include "dsp/real_fft.h"
 #include "measure/analysis.h"
-#include "measure/clipping.h"
 #include "measure/device_run.h"
 #include "measure/sweep_plan.h"
+#include "wav/clipping.h"
 
 namespace {
 
@@ -151,12 +151,12 @@ TEST(MeasureHarmonics, FiguresOnlyWhereTheyStandAboveTheirNoise) {
 }
 
 TEST(MeasureClipping, RunsOfThreeAtFullScaleOrAnythingBeyondIt) {
-    const float top = measure::fullScaleOf(2); // a 16-bit device's largest code
+    const float top = fullScaleOf(2); // a 16-bit device's largest code
     EXPECT_EQ(top, 32767.0f / 32768.0f);
-    EXPECT_EQ(measure::fullScaleOf(3), 8388607.0f / 8388608.0f);
-    EXPECT_EQ(measure::fullScaleOf(4), 1.0f);
+    EXPECT_EQ(fullScaleOf(3), 8388607.0f / 8388608.0f);
+    EXPECT_EQ(fullScaleOf(4), 1.0f);
     auto clipped = [&](std::vector<float> samples, float fullScale) {
-        return measure::clippedSamples(samples.data(), samples.size(), 1, fullScale);
+        return clippedSamples(samples.data(), samples.size(), 1, fullScale);
     };
     // Touching full scale, twice in a row at most: a sweep's peaks.
     EXPECT_EQ(clipped({0.5f, top, top, 0.5f, -1.0f, 0.2f, top}, top), 0u);
@@ -169,8 +169,8 @@ TEST(MeasureClipping, RunsOfThreeAtFullScaleOrAnythingBeyondIt) {
     EXPECT_EQ(clipped({1.0f, 1.0f, 0.9f, -1.0f}, 1.0f), 0u);
     // One channel of an interleaved pair.
     const std::vector<float> pair{top, 0.0f, top, 0.0f, top, 0.0f};
-    EXPECT_EQ(measure::clippedSamples(pair.data(), 3, 2, top), 3u);
-    EXPECT_EQ(measure::clippedSamples(pair.data() + 1, 3, 2, top), 0u);
+    EXPECT_EQ(clippedSamples(pair.data(), 3, 2, top), 3u);
+    EXPECT_EQ(clippedSamples(pair.data() + 1, 3, 2, top), 0u);
 }
 
 } // namespace

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
+#include "driversession/device_facts.h"
+#include "driversession/driver_session.h"
 #include "fake_driver.h"
-#include "probe/device_facts.h"
-#include "probe/driver_session.h"
 #include "probe/json_report.h"
 #include "probe/verdict.h"
 

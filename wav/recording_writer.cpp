@@ -6,9 +6,9 @@
 
 #include "engine/device_state.h"
 #include "platform/file_system.h"
+#include "wav/float_wav_writer.h"
 #include "wav/sample_conversion.h"
 #include "wav/wav_header.h"
-#include "wav/wav_stream.h"
 
 namespace {
 
@@ -20,41 +20,6 @@ size_t framesPerChunk(uint32_t channels) {
         return 0;
     const size_t frames = kChunkBytes / (size_t{4} * channels);
     return frames == 0 ? 1 : frames;
-}
-
-void putText(uint8_t*& at, const char* text) {
-    for (int i = 0; i < 4; ++i)
-        *at++ = static_cast<uint8_t>(text[i]);
-}
-
-void putU16(uint8_t*& at, uint16_t value) {
-    storeLittleEndianU16(at, value);
-    at += 2;
-}
-
-void putU32(uint8_t*& at, uint32_t value) {
-    storeLittleEndianU32(at, value);
-    at += 4;
-}
-
-// Products in 32 bits, wrapping, as the size fields hold them; the run
-// sequence refuses recordings whose sizes would wrap before it starts.
-void composeHeader(uint8_t (&header)[kWavHeaderBytes], uint32_t channels, uint32_t frames) {
-    const uint32_t sampleBytes = kWavFloatBits / 8, dataBytes = channels * frames * sampleBytes;
-    uint8_t* at = header;
-    putText(at, "RIFF");
-    putU32(at, dataBytes + kWavRiffSizeOfHeader);
-    putText(at, "WAVE");
-    putText(at, "fmt ");
-    putU32(at, kWavFormatChunkBytes);
-    putU16(at, kWavFormatFloat);
-    putU16(at, static_cast<uint16_t>(channels));
-    putU32(at, wavSampleRate);
-    putU32(at, wavSampleRate * channels * sampleBytes);
-    putU16(at, static_cast<uint16_t>(channels * sampleBytes));
-    putU16(at, kWavFloatBits);
-    putText(at, "data");
-    putU32(at, dataBytes);
 }
 
 void writeSamples(std::ostream& out, uint8_t* chunk) {
@@ -81,7 +46,7 @@ bool writeWholeFile(const std::string& tempPath, uint8_t* chunk) {
         return false;
     const uint32_t channels = recordStore.channelCount;
     uint8_t header[kWavHeaderBytes];
-    composeHeader(header, channels, recordStore.frameCount);
+    composeFloatWavHeader(header, wavSampleRate, channels, recordStore.frameCount);
     out.write(reinterpret_cast<const char*>(header), kWavHeaderBytes);
     for (uint32_t c = 0; c < channels; ++c)
         recordStore.cursors[c] = recordStore.blocks[c];

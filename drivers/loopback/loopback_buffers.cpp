@@ -1,59 +1,26 @@
-// Buffer creation and disposal of the loopback device.
+#include "drivers/loopback/loopback_buffers.h"
+
 #include <cstring>
 #include <new>
 
-#include "drivers/loopback/loopback_driver.h"
-
-ASIOError LoopbackDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,
-                                        int32_t bufferSize, ASIOCallbacks* callbacks) {
-    trace_.note("createBuffers %d %d", numChannels, bufferSize);
-    hangIfAsked("createBuffers");
-    if (!initialised_)
-        return ASE_NotPresent;
-    if (storage_ != nullptr)
-        return ASE_InvalidMode;
-    const ASIOError refusal =
-        checkBufferRequest(shape(), bufferInfos, numChannels, bufferSize, callbacks);
-    if (refusal != ASE_OK)
-        return refusal;
-    if (settings_.failCreateBuffers || !allocateBuffers(bufferInfos, numChannels, bufferSize))
-        return ASE_NoMemory;
-    assignBuffers(bufferInfos, numChannels);
-    callbacks_ = *callbacks;
-    useTimeInfo_ = !settings_.plainBufferSwitch && hostTakesTimeInfo(callbacks_);
-    // Some drivers call the host as soon as the buffers exist, long before start.
-    if (settings_.createBuffersSwitch) {
-        trace_.note("createBuffersSwitch");
-        publishPosition(0);
-        callHost(0);
-    }
-    return ASE_OK;
+bool LoopbackBuffers::create(ASIOBufferInfo* infos, int32_t count, int32_t frames) {
+    if (!allocate(infos, count, frames))
+        return false;
+    assign(infos, count);
+    return true;
 }
 
-ASIOError LoopbackDriver::disposeBuffers() {
-    noteCall("disposeBuffers");
-    // The clock would go on writing into what is freed here.
-    if (onClockThread())
-        return ASE_InvalidMode;
-    if (storage_ == nullptr)
-        return ASE_InvalidMode;
-    stopClock();
-    joinFinishedClock();
-    releaseBuffers();
-    return ASE_OK;
-}
-
-int32_t LoopbackDriver::loopLatency(int32_t bufferFrames) const {
+int32_t LoopbackBuffers::loopLatency(int32_t bufferFrames) const {
     return settings_.latency > bufferFrames ? settings_.latency : bufferFrames;
 }
 
 // One zeroed block: both halves of every entry, then one delay line per input.
-bool LoopbackDriver::allocateBuffers(ASIOBufferInfo* infos, int32_t count, int32_t frames) {
+bool LoopbackBuffers::allocate(ASIOBufferInfo* infos, int32_t count, int32_t frames) {
     int32_t inputs = 0;
     for (int32_t i = 0; i < count; ++i)
         inputs += infos[i].isInput != ASIOFalse ? 1 : 0;
     frameBytes_ = loopbackSampleBytes(settings_.sampleType);
-    bufferFrames_ = frames;
+    frames_ = frames;
     latency_ = model_.longestLatency(settings_.latency, frames);
     if (!model_.prepare(count - inputs, frames, settings_.sampleType))
         return false;
@@ -65,8 +32,8 @@ bool LoopbackDriver::allocateBuffers(ASIOBufferInfo* infos, int32_t count, int32
     return storage_ != nullptr;
 }
 
-void LoopbackDriver::assignBuffers(ASIOBufferInfo* infos, int32_t count) {
-    const size_t halfBytes = static_cast<size_t>(bufferFrames_) * static_cast<size_t>(frameBytes_);
+void LoopbackBuffers::assign(ASIOBufferInfo* infos, int32_t count) {
+    const size_t halfBytes = static_cast<size_t>(frames_) * static_cast<size_t>(frameBytes_);
     uint8_t* next = storage_;
     uint8_t* nextLine = storage_ + halfBytes * 2u * static_cast<size_t>(count);
     inputCount_ = outputCount_ = 0;
@@ -92,26 +59,70 @@ void LoopbackDriver::assignBuffers(ASIOBufferInfo* infos, int32_t count) {
 }
 
 // Output i feeds the delay line of input i, when that input has buffers.
-void LoopbackDriver::connectOutputs() {
+void LoopbackBuffers::connectOutputs() {
     for (int32_t o = 0; o < outputCount_; ++o)
         for (int32_t i = 0; i < inputCount_; ++i)
             if (inputChannel_[i] == outputChannel_[o])
                 outputs_[o].line.frames = inputs_[i].line.frames;
 }
 
-void LoopbackDriver::releaseBuffers() {
+void LoopbackBuffers::release() {
     delete[] storage_;
     storage_ = nullptr;
     inputCount_ = outputCount_ = 0;
-    std::memset(&callbacks_, 0, sizeof callbacks_);
-    useTimeInfo_ = false;
 }
 
-bool LoopbackDriver::channelHasBuffers(int32_t channel, bool isInput) const {
+bool LoopbackBuffers::hasBuffers(int32_t channel, bool isInput) const {
     const int32_t* channels = isInput ? inputChannel_ : outputChannel_;
     const int32_t count = isInput ? inputCount_ : outputCount_;
     for (int32_t i = 0; i < count; ++i)
         if (channels[i] == channel)
             return true;
     return false;
+}
+
+// The lines were sized for the longest loop; a run uses `frames` of them.
+void LoopbackBuffers::restartLines(int32_t frames) {
+    latency_ = frames;
+    cursor_ = 0;
+    for (int32_t o = 0; o < outputCount_; ++o)
+        outputs_[o].line.length = frames;
+    for (int32_t i = 0; i < inputCount_; ++i) {
+        inputs_[i].line.length = frames;
+        std::memset(inputs_[i].line.frames, 0,
+                    static_cast<size_t>(frames) * static_cast<size_t>(frameBytes_));
+        if (model_.shapesSignal())
+            model_.fillSilence(inputs_[i].line.frames, frames);
+    }
+}
+
+void LoopbackBuffers::fillInputs(int32_t half) {
+    for (int32_t i = 0; i < inputCount_; ++i)
+        if (inputs_[i].halves[half] != nullptr)
+            readDelayLine(inputs_[i].line, cursor_, frames_, inputs_[i].halves[half]);
+}
+
+void LoopbackBuffers::takeOutputs(int32_t half) {
+    if (model_.shapesSignal()) {
+        shapeOutputs(half);
+        return;
+    }
+    for (int32_t o = 0; o < outputCount_; ++o)
+        if (outputs_[o].line.frames != nullptr && outputs_[o].halves[half] != nullptr)
+            writeDelayLine(outputs_[o].line, cursor_, frames_, outputs_[o].halves[half]);
+}
+
+// Every input hears every output through the model, so each input's line is
+// written whole, whether or not its own output has buffers.
+void LoopbackBuffers::shapeOutputs(int32_t half) {
+    const uint8_t* halves[kDriverMaxChannels];
+    for (int32_t o = 0; o < outputCount_; ++o)
+        halves[o] = outputs_[o].halves[half];
+    model_.shapeOutputs(halves, outputChannel_, outputCount_);
+    for (int32_t i = 0; i < inputCount_; ++i)
+        writeDelayLine(inputs_[i].line, cursor_, frames_, model_.inputBlock(inputChannel_[i]));
+}
+
+void LoopbackBuffers::advance() {
+    cursor_ = advanceDelayCursor(latency_, cursor_, frames_);
 }

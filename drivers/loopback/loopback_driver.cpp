@@ -7,12 +7,8 @@
 
 LoopbackDriver::LoopbackDriver(const CLSID& clsid)
     : ContractDriver(clsid, settings_.name, settings_.traceFile, "Internal", kTakesOutputReady),
-      settings_(), initialised_(false), sampleRate_(0.0), storage_(nullptr), bufferFrames_(0),
-      frameBytes_(0), latency_(0), inputCount_(0), outputCount_(0), inputs_(), outputs_(),
-      inputChannel_(), outputChannel_(), callbacks_(), useTimeInfo_(false),
-      origin_(), timing_{0, 0, 0.0, 0.0, 0.0, "none"}, time_(), cursor_(0), slip_(0), starts_(0),
-      faultsArmed_(false), clockMs_(0), lastTick_(0), stopRequested_(false), running_(false),
-      position_(0), positionTime_(0) {
+      settings_(), initialised_(false), sampleRate_(0.0), buffers_(settings_, model_),
+      clock_(settings_, model_, buffers_, trace_) {
     readLoopbackSettings(clsid, &settings_);
     model_.configure(clsid);
     sampleRate_ = settings_.sampleRate;
@@ -23,9 +19,8 @@ LoopbackDriver::LoopbackDriver(const CLSID& clsid)
 
 LoopbackDriver::~LoopbackDriver() {
     trace_.note("release");
-    stopClock();
-    joinFinishedClock();
-    releaseBuffers();
+    clock_.stop();
+    clock_.joinFinished();
 }
 
 // A driver stuck in a call, as one waiting for hardware that never answers.
@@ -78,9 +73,10 @@ int32_t LoopbackDriver::getDriverVersion() {
 // with an unreported safety buffer do; the figure may then go below zero.
 ASIOError LoopbackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
     noteCall("getLatencies");
-    const int32_t frames = storage_ != nullptr ? bufferFrames_ : settings_.bufferPreferred;
-    return answerPair(initialised_, frames, loopLatency(frames) - frames - settings_.hiddenLatency,
-                      inputLatency, outputLatency);
+    const int32_t frames = buffers_.exist() ? buffers_.frames() : settings_.bufferPreferred;
+    return answerPair(initialised_, frames,
+                      buffers_.loopLatency(frames) - frames - settings_.hiddenLatency, inputLatency,
+                      outputLatency);
 }
 
 // ASE_OK when the device runs at the rate; a refusing fault refuses every rate.
@@ -112,7 +108,7 @@ ASIOError LoopbackDriver::setSampleRate(ASIOSampleRate sampleRate) {
     const ASIOError result = checkRate(sampleRate, settings_.failSetSampleRate);
     if (result != ASE_OK)
         return result;
-    if (running_ && sampleRate != sampleRate_)
+    if (clock_.running() && sampleRate != sampleRate_)
         return ASE_InvalidMode;
     sampleRate_ = sampleRate;
     return ASE_OK;
@@ -122,10 +118,11 @@ ASIOError LoopbackDriver::setSampleRate(ASIOSampleRate sampleRate) {
 ASIOError LoopbackDriver::getSamplePosition(ASIOSamples* sPos, ASIOTimeStamp* tStamp) {
     if (sPos == nullptr || tStamp == nullptr)
         return ASE_InvalidParameter;
-    if (!running_)
+    if (!clock_.running())
         return ASE_SPNotAdvancing;
-    const uint64_t position = position_.load();
-    const uint64_t time = positionTime_.load();
+    uint64_t position = 0;
+    uint64_t time = 0;
+    clock_.position(&position, &time);
     splitAsioWide(position, &sPos->hi, &sPos->lo);
     splitAsioWide(time, &tStamp->hi, &tStamp->lo);
     return ASE_OK;
@@ -143,13 +140,68 @@ ASIOError LoopbackDriver::getChannelInfo(ASIOChannelInfo* info) {
     const bool isInput = info->isInput != ASIOFalse;
     if (static_cast<uint32_t>(info->channel) >= settings_.failChannelInfoFrom)
         return ASE_NotPresent;
-    info->isActive = channelHasBuffers(info->channel, isInput) ? ASIOTrue : ASIOFalse;
+    info->isActive = buffers_.hasBuffers(info->channel, isInput) ? ASIOTrue : ASIOFalse;
     info->channelGroup = 0;
     info->type = settings_.sampleType;
     char name[64];
     std::snprintf(name, sizeof name, "%s %d",
                   isInput ? settings_.inputNames : settings_.outputNames, info->channel + 1);
     copyFieldText(info->name, sizeof info->name, name);
+    return ASE_OK;
+}
+
+ASIOError LoopbackDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t numChannels,
+                                        int32_t bufferSize, ASIOCallbacks* callbacks) {
+    trace_.note("createBuffers %d %d", numChannels, bufferSize);
+    hangIfAsked("createBuffers");
+    if (!initialised_)
+        return ASE_NotPresent;
+    if (buffers_.exist())
+        return ASE_InvalidMode;
+    const ASIOError refusal =
+        checkBufferRequest(shape(), bufferInfos, numChannels, bufferSize, callbacks);
+    if (refusal != ASE_OK)
+        return refusal;
+    if (settings_.failCreateBuffers || !buffers_.create(bufferInfos, numChannels, bufferSize))
+        return ASE_NoMemory;
+    clock_.connect(*callbacks, !settings_.plainBufferSwitch && hostTakesTimeInfo(*callbacks));
+    // Some drivers call the host as soon as the buffers exist, long before start.
+    if (settings_.createBuffersSwitch) {
+        trace_.note("createBuffersSwitch");
+        clock_.switchBeforeStart(sampleRate_);
+    }
+    return ASE_OK;
+}
+
+ASIOError LoopbackDriver::disposeBuffers() {
+    noteCall("disposeBuffers");
+    // The clock would go on writing into what is freed here.
+    if (clock_.onClockThread() || !buffers_.exist())
+        return ASE_InvalidMode;
+    clock_.stop();
+    clock_.joinFinished();
+    clock_.disconnect();
+    buffers_.release();
+    return ASE_OK;
+}
+
+ASIOError LoopbackDriver::start() {
+    noteCall("start");
+    const ASIOError refusal = checkStart(initialised_, buffers_.exist());
+    if (refusal != ASE_OK)
+        return refusal;
+    if (clock_.running())
+        return ASE_InvalidMode;
+    if (settings_.failStart)
+        return ASE_HWMalfunction;
+    clock_.joinFinished();
+    return clock_.start(sampleRate_);
+}
+
+ASIOError LoopbackDriver::stop() {
+    hangIfAsked("stop");
+    clock_.stop();
+    clock_.reportTiming();
     return ASE_OK;
 }
 
