@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "report/room_section.h"
 #include "report/svg_plot.h"
 
 namespace report {
@@ -107,6 +108,8 @@ class Page {
             out += "<p class=\"banner\" id=\"incomplete\">Incomplete: these results are not "
                    "complete. " +
                    shown(root_, "error") + "</p>\n";
+        if (root_.contains("source"))
+            return out + roomResponse() + "</body></html>\n";
         out += facts() + summary() + crosstalk();
         for (const Json& pair : pairs())
             out += pairSection(pair);
@@ -118,7 +121,25 @@ class Page {
     const ImpulseLoader& load_;
 
     std::string deviceName() const {
+        if (root_.contains("source"))
+            return "room, " + shown(root_, "source");
         return root_.contains("device") ? shown(root_, "device") : "one recording";
+    }
+
+    // An impulse response from any tool (the room command): its file and
+    // rate, then each channel's room figures.
+    std::string roomResponse() const {
+        std::string out = "<h2>Impulse response</h2><table id=\"facts\">";
+        out += row("File", shown(root_, "source"));
+        out += row("Rate", shown(root_, "rate", -1, " Hz"));
+        out += "</table>\n";
+        for (const Json& channel : arrayAt(root_, "channels")) {
+            const std::string id = "channel-" + shown(channel, "input");
+            out += "<section class=\"pair\" id=\"" + id + "\"><h3>Channel " +
+                   shown(channel, "input") + "</h3>" + roomSection(objectAt(channel, "room"), id) +
+                   "</section>\n";
+        }
+        return out;
     }
 
     const Json& pairs() const {
@@ -257,7 +278,10 @@ class Page {
                "), SNR " + shown(pair, "snrDb", 1, " dB") + ", noise floor " +
                shown(pair, "noiseFloorDb", 1, " dB") + "</p><div class=\"plots\">";
         out += magnitude(pair, id) + phase(pair, id) + distortion(pair, id) + energyTime(pair, id);
-        return out + "</div></section>\n";
+        out += "</div>";
+        if (pair.contains("room"))
+            out += roomSection(objectAt(pair, "room"), id);
+        return out + "</section>\n";
     }
 
     Axis frequencyAxis() const {

@@ -55,7 +55,7 @@ bool LoopbackDriver::allocateBuffers(ASIOBufferInfo* infos, int32_t count, int32
     frameBytes_ = loopbackSampleBytes(settings_.sampleType);
     bufferFrames_ = frames;
     latency_ = model_.longestLatency(settings_.latency, frames);
-    if (!model_.prepare(count - inputs, frames, settings_.sampleType))
+    if (!model_.prepare(count - inputs, frames, settings_.sampleType, sampleRate_))
         return false;
     const size_t halfBytes = static_cast<size_t>(frames) * static_cast<size_t>(frameBytes_);
     const size_t lineBytes = static_cast<size_t>(latency_) * static_cast<size_t>(frameBytes_);
