@@ -169,8 +169,9 @@ class OutputMeasurement {
     int output_;
 
     Results analyse(const std::vector<std::vector<float>>& inputs) const {
-        return analyseRecording(results_.plan, recordingOf(inputs, results_.plan.rate),
-                                request_.harmonics);
+        return analyseRecording(
+            results_.plan, recordingOf(inputs, results_.plan.rate), request_.harmonics,
+            request_.room ? ResponseKept::wholeRecording : ResponseKept::linearWindow);
     }
 
     std::string noSignal() const {

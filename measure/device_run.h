@@ -22,6 +22,7 @@ struct RunRequest {
     bool rateGiven = false;
     int repeats = 1;
     int harmonics = 5;
+    bool room = false; // the responses kept whole, for room figures
 };
 
 struct PairResult {

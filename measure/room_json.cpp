@@ -113,6 +113,14 @@ void addRoomFigures(std::vector<ChannelResult>& channels, int rate, room::BandWi
     }
 }
 
+void addRoomFigures(std::vector<PairResult>& pairs, int rate, room::BandWidth bands) {
+    for (PairResult& pair : pairs)
+        if (!pair.channel.belowNoise) {
+            pair.channel.room = room::analyseRoom(pair.channel.impulseSamples, rate, bands);
+            pair.channel.hasRoom = true;
+        }
+}
+
 void printRoomTables(std::FILE* out, const std::vector<ChannelResult>& channels) {
     for (const ChannelResult& channel : channels) {
         if (!channel.hasRoom)

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "measure/device_run.h"
 #include "measure/results.h"
 
 #include "probe/json_writer.h"
@@ -21,6 +22,8 @@ void printRoomTable(std::FILE* out, const room::RoomFigures& figures);
 
 // The figures of every channel that responds, from its impulse response.
 void addRoomFigures(std::vector<ChannelResult>& channels, int rate, room::BandWidth bands);
+
+void addRoomFigures(std::vector<PairResult>& pairs, int rate, room::BandWidth bands);
 
 // printRoomTable for every channel with figures, under its input's name.
 void printRoomTables(std::FILE* out, const std::vector<ChannelResult>& channels);

@@ -11,6 +11,7 @@
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
 #include "measure/report_files.h"
+#include "measure/room_json.h"
 #include "measure/run_json.h"
 #include "measure/wav_file.h"
 #include "platform/file_system.h"
@@ -30,6 +31,7 @@ struct RunOptions {
     RunRequest request;
     std::string dir;
     bool json = false;
+    room::BandWidth bands = room::BandWidth::octave;
 };
 
 // "3" or "3-6".
@@ -74,15 +76,20 @@ void applyOption(const std::string& name, const std::string& value, RunOptions& 
         r.harmonics = whole(name, value);
     else if (name == "--dir")
         o.dir = value;
+    else if (name == "--bands")
+        o.bands = bandWidth(name, value);
+    else if (name == "--room")
+        r.room = true;
     else
         o.json = true;
 }
 
 RunOptions runOptions(const std::vector<std::string>& args) {
-    const Arguments a = split(args,
-                              {"--outputs", "--inputs", "--buffer", "--rate", "--from", "--to",
-                               "--seconds", "--level", "--repeats", "--harmonics", "--dir"},
-                              {"--json"});
+    const Arguments a =
+        split(args,
+              {"--outputs", "--inputs", "--buffer", "--rate", "--from", "--to", "--seconds",
+               "--level", "--repeats", "--harmonics", "--dir", "--bands"},
+              {"--json", "--room"});
     if (a.positional.size() != 1)
         throw UsageError{"run takes one driver name"};
     RunOptions o;
@@ -96,6 +103,9 @@ RunOptions runOptions(const std::vector<std::string>& args) {
     }
     if (!outputs || !inputs)
         throw UsageError{"run needs --outputs and --inputs"};
+    for (const auto& option : a.options)
+        if (option.first == "--bands" && !o.request.room)
+            throw UsageError{"--bands needs --room"};
     if (o.request.repeats < 1 || o.request.repeats > 100)
         throw UsageError{"--repeats takes 1 to 100"};
     if (o.request.harmonics < 2 || o.request.harmonics > 20)
@@ -186,6 +196,8 @@ int runCommand(const std::vector<std::string>& args) {
         measureDevice(options.request, showProgress, results);
         if (interruptRequested())
             throw Failure(kInterrupted, "Interrupted; the driver was released.");
+        if (options.request.room)
+            addRoomFigures(results.pairs, results.plan.rate, options.bands);
         writeRun(results, options.dir);
     } catch (const Failure& f) {
         code = f.code();
@@ -205,6 +217,12 @@ int runCommand(const std::vector<std::string>& args) {
         return code;
     }
     printRunSummary(messages, results, options.dir);
+    for (const PairResult& pair : results.pairs)
+        if (pair.channel.hasRoom) {
+            std::fprintf(messages, "Output %d -> input %d, room (%s bands):\n", pair.output,
+                         pair.channel.input, room::bandWidthName(options.bands));
+            printRoomTable(messages, pair.channel.room);
+        }
     if (options.json)
         std::fputs(runResultsJson(results, TANDEM_VERSION).c_str(), stdout);
     return kDone;
