@@ -125,10 +125,10 @@ void LoopbackDeviceModel::readSettings(HKEY key) {
 // dutReverbSeed (a whole number) draws another tail.
 bool LoopbackDeviceModel::readReverb(HKEY key) {
     std::vector<double> seconds, db, seed;
-    if (!readList(key, "dutReverbSeconds", 1, &seconds))
+    if (!readOneNumber(key, "dutReverbSeconds", &seconds))
         return false;
-    readList(key, "dutReverbDb", 1, &db);
-    readList(key, "dutReverbSeed", 1, &seed);
+    readOneNumber(key, "dutReverbDb", &db);
+    readOneNumber(key, "dutReverbSeed", &seed);
     if (!error_.empty())
         return false;
     if (!(seconds[0] > 0.0 && seconds[0] <= LoopbackReverb::kLongestSeconds)) {
@@ -142,6 +142,19 @@ bool LoopbackDeviceModel::readReverb(HKEY key) {
     reverb_.configure(seconds[0], db.empty() ? 0.0 : db[0],
                       seed.empty() ? LoopbackReverb::kDefaultSeed : static_cast<uint64_t>(seed[0]));
     return true;
+}
+
+// One number, as text or, since whole seconds and seeds are numbers too, as a
+// DWORD.
+bool LoopbackDeviceModel::readOneNumber(HKEY key, const char* name, std::vector<double>* number) {
+    DWORD type = 0;
+    uint32_t value = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+        type == REG_DWORD && readNumber(key, name, &value)) {
+        number->assign(1, static_cast<double>(value));
+        return true;
+    }
+    return readList(key, name, 1, number);
 }
 
 // True when the value is there and parses; a value that is there and does not

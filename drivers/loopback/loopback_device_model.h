@@ -64,6 +64,7 @@ class LoopbackDeviceModel {
   private:
     void readSettings(HKEY key);
     bool readReverb(HKEY key);
+    bool readOneNumber(HKEY key, const char* name, std::vector<double>* number);
     bool readList(HKEY key, const char* name, size_t most, std::vector<double>* numbers);
     double fromNative(const uint8_t* sample) const;
     void toNative(double value, uint8_t* sample) const;
