@@ -87,8 +87,10 @@ std::string table(const Json& figures, const std::string& id) {
     return out;
 }
 
-Curve fittedLine(const Json& band, const char* key, const char* name, const char* colour) {
-    Curve line{name, colour, {}, 0.0, false};
+// dashed: drawn over the others, for a line that often lies on another.
+Curve fittedLine(const Json& band, const char* key, const char* name, const char* colour,
+                 bool dashed = false) {
+    Curve line{name, colour, {}, 0.0, dashed};
     const auto fit = band.find(key);
     if (fit == band.end() || !fit->is_object())
         return line;
@@ -127,8 +129,8 @@ std::string decayPlot(const Json& band, const std::string& id) {
                     {}};
     frame.y.high = 0.0;
     return svgPlot(frame, {decay, fittedLine(band, "edt", "EDT", "#2e8b57"),
-                           fittedLine(band, "t20", "T20", "#1f5fbf"),
-                           fittedLine(band, "t30", "T30", "#c0392b")});
+                           fittedLine(band, "t30", "T30", "#c0392b"),
+                           fittedLine(band, "t20", "T20", "#1f5fbf", true)});
 }
 
 } // namespace
