@@ -70,6 +70,14 @@ take floor55 "Room Floor 55" && judge "floor 55 dB: T30" floor55-measure/results
 take floor40 "Room Floor 40" && judge "floor 40 dB: T20 alone" floor40-measure/results.json floor40 ||
     failures=$((failures + 1))
 
+# run --room: the same room through the measurement's own device run.
+run_program run "Room" --outputs 1 --inputs 1 --room --from 50 --seconds 10 --dir run-room
+if [ "$status" = 0 ]; then
+    judge "run --room" run-room/results.json plain
+else
+    echo "FAIL run --room: exit code $status"; cat "$work/out"; failures=$((failures + 1))
+fi
+
 # A response with no decay in it: noise a twentieth of a second long.
 python3 - <<'PY'
 import random, struct, wave

@@ -20,7 +20,7 @@ BANDS = {"250": 250.0, "500": 500.0, "1k": 1000.0, "2k": 2000.0, "4k": 4000.0, "
 def room_of(path):
     with open(path) as f:
         results = json.load(f)
-    channel = results["channels"][0]
+    channel = (results.get("pairs") or results["channels"])[0]
     return channel["room"]
 
 
