@@ -12,10 +12,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/lib.sh"
 . "$here/reliability_lib.sh"
 
-loopback_device fast "Files Hostile" 54 "$(dword freeRunning 1)"
-# Real time, but the clock waits for a late host: a busy machine loses no block.
-loopback_device live "Files Live" 55 "$(dword strictTiming 0)"
-install_devices
+declare_devices() {
+    loopback_device fast "Files Hostile" 54 "$(dword freeRunning 1)"
+    # Real time, but the clock waits for a late host: a busy machine loses no block.
+    loopback_device live "Files Live" 55 "$(dword strictTiming 0)"
+    install_devices
+}
+declare_devices
 
 make_float_wav play.wav 2 48000 1000
 # Three seconds in real time: long enough to change the target during the run.
@@ -139,7 +142,22 @@ if [ "$(id -u)" != 0 ] || ! command -v setpriv >/dev/null; then
     finish
 fi
 as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
-chmod 755 "$work"
+# Another user may not reach our build tree or work folder (a home of mode 0700
+# holds them on a fresh machine), so these cases run in a folder that anyone
+# may enter, with copies of the program and the driver module it loads.
+public=$(mktemp -d "${TMPDIR:-/tmp}/tandemwav-hostile.XXXXXX")
+trap 'rm -rf "$public"' EXIT
+chmod 755 "$public"
+cp "$program" "$loopback_module" "$public/"
+program=$public/$(basename "$program")
+loopback_module=$public/$(basename "$loopback_module")
+work=$public/work
+devices_reg=$work/devices.reg
+mkdir -m 755 "$work"
+cd "$work" || exit 1
+cp "$OLDPWD/play.wav" "$OLDPWD/long.wav" .
+printf 'Windows Registry Editor Version 5.00\n' >"$devices_reg"
+declare_devices
 
 # Bits kept; the file being written is ours alone meanwhile.
 before=$failures

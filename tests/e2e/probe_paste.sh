@@ -8,6 +8,9 @@
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/streaming_lib.sh"
 tandemwav=$6
+# The names are UTF-8, and Wine reads a command line in the locale's character
+# set: the test sets one rather than take the machine's (a fresh one has none).
+export LC_ALL=C.UTF-8
 
 fail() {
     echo "FAIL $1"
