@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "dsp/window_shapes.h"
+#include "measure/recording_checks.h"
 
 namespace measure {
 
@@ -145,7 +146,7 @@ void measureNoise(const SweepPlan& plan, const std::vector<double>& h, size_t re
         const size_t near = static_cast<size_t>(plan.rate) / 100;
         sum = 0.0;
         count = 0;
-        add(0, peak > near ? peak - near : 0);
+        add(0, std::min(end, peak > near ? peak - near : 0));
         add(std::min(end, peak + near), end);
     }
     if (count < 16 || sum == 0.0)
@@ -202,11 +203,13 @@ ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h
     ChannelResult result;
     // h is read from the sweep's first frame in both the played file and the
     // recording, so its index is the lag between them: the delay, whatever
-    // silence comes before the sweep. The linear response lies where the
-    // whole sweep came back within the recording.
+    // silence comes before the sweep. The search spans every lag the
+    // recording holds any of the sweep at: a loop longer than the file holds
+    // peaks past where the whole sweep came back, and must be found there
+    // (and refused), not taken for its own harmonic that came back earlier.
     size_t peak = 0;
-    const size_t end = std::max<size_t>(fullyRecorded(plan, recorded), 1);
-    for (size_t n = 1; n < end; ++n)
+    const size_t last = std::min(recorded, h.size()) - 1;
+    for (size_t n = 1; n <= last; ++n)
         if (std::fabs(h[n]) > std::fabs(h[peak]))
             peak = n;
     result.delayFrames = static_cast<int64_t>(peak);
@@ -217,6 +220,7 @@ ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h
         result.belowNoise = true;
         return result;
     }
+    refuseLateResponse(plan, result.delayFrames);
     // A room's decay outlasts the linear window: its response is kept to
     // where the whole sweep came back.
     const size_t window = peak + cutOf(plan, result.delayFrames, 1).after;
@@ -284,6 +288,7 @@ void Deconvolver::run(std::vector<double>& samples, std::vector<dsp::Complex>& s
 
 Results analyseRecording(const SweepPlan& plan, const Recording& recording, int harmonics,
                          ResponseKept kept) {
+    refuseNonFiniteSamples(recording);
     Results results;
     results.sweep = plan;
     results.harmonicsCounted = harmonics;

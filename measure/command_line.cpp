@@ -11,12 +11,13 @@ namespace measure {
 const char kUsageText[] =
     "Usage:\n"
     "  tandemwav-measure sweep FILE.wav [--rate R] [--from F1] [--to F2] [--seconds T]\n"
-    "                          [--level dB] [--channels N] [--on C]\n"
+    "                          [--level dB] [--channels N] [--on C] [--tail S]\n"
     "  tandemwav-measure analyze FILE.wav RECORDING.wav [--dir DIR] [--harmonics K] [--json]\n"
     "                            [--room] [--bands octave|third]\n"
     "  tandemwav-measure run \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N] [--rate R]\n"
-    "                        [--from F1] [--to F2] [--seconds T] [--level dB] [--repeats K]\n"
-    "                        [--harmonics K] [--dir DIR] [--json] [--room] [--bands octave|third]\n"
+    "                        [--from F1] [--to F2] [--seconds T] [--level dB] [--tail S]\n"
+    "                        [--repeats K] [--retakes N] [--harmonics K] [--dir DIR] [--json]\n"
+    "                        [--room] [--room-seconds S] [--bands octave|third]\n"
     "  tandemwav-measure room IR.wav [--bands octave|third] [--dir DIR] [--json]\n"
     "  tandemwav-measure report DIR\n";
 

@@ -25,7 +25,9 @@ int sweepCommand(const std::vector<std::string>& args) {
     std::string path;
     try {
         const Arguments a = split(
-            args, {"--rate", "--from", "--to", "--seconds", "--level", "--channels", "--on"}, {});
+            args,
+            {"--rate", "--from", "--to", "--seconds", "--level", "--channels", "--on", "--tail"},
+            {});
         if (a.positional.size() != 1)
             throw UsageError{"sweep takes one file name"};
         path = a.positional[0];
@@ -42,6 +44,8 @@ int sweepCommand(const std::vector<std::string>& args) {
                 settings.levelDb = number(name, value);
             else if (name == "--channels")
                 settings.channels = whole(name, value);
+            else if (name == "--tail")
+                settings.tail = number(name, value);
             else
                 settings.on = whole(name, value);
         }

@@ -112,6 +112,7 @@ void DeviceCapture::fillStores(int output, const std::vector<float>& material) {
 void DeviceCapture::run() {
     uint32_t lost = 0;
     const TakeEnd end = runTake(setup_.rate, &lost);
+    lastLost_ = lost;
     setup_.lostBlocks += lost;
     if (end == TakeEnd::StartRefused)
         throw Failure(kStart, "Error: Failed to start ASIO driver!");

@@ -54,6 +54,8 @@ class DeviceCapture {
     // interrupted (130), when the driver refuses to start (11) or stops
     // calling back (16), or without memory (12).
     std::vector<std::vector<float>> take(int output, const std::vector<float>& material);
+    // The blocks the driver lost or repeated in the last take.
+    uint32_t lostInLastTake() const { return lastLost_; }
 
   private:
     void checkDevice();
@@ -63,6 +65,7 @@ class DeviceCapture {
 
     DeviceRequest request_;
     DeviceSetup setup_;
+    uint32_t lastLost_ = 0;
     DriverSession session_;
 };
 

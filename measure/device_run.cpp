@@ -37,6 +37,10 @@ void checkInterrupt() {
 // counts as clipped from there, whatever the format.
 constexpr float kFullScale = 32767.0f / 32768.0f;
 
+// What a silence chosen from the reported round trip holds beyond it: the
+// device's response and a stretch of noise alone.
+constexpr double kReportedRoundTripMargin = 0.5;
+
 // The takes of one repeat as one recording of every input, as analyze reads
 // a file: interleaved, full scale 1.0, clipped samples counted.
 Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate) {
@@ -237,6 +241,52 @@ class OutputMeasurement {
     }
 };
 
+// Takes one repeat, and takes it again at once while the driver loses or
+// repeats blocks: a damaged take's figures look plausible and are wrong, and
+// the repeats' delay check cannot catch it, as the peak does not move.
+class CleanTaker {
+  public:
+    CleanTaker(DeviceCapture& capture, int retakes, const RetakeNotice& notice, RunResults& results)
+        : capture_(capture), attempts_(retakes + 1), notice_(notice), results_(results) {}
+
+    std::vector<std::vector<float>> take(int output, int repeat,
+                                         const std::vector<float>& material) {
+        TakeRecord record{output, repeat, {}};
+        for (;;) {
+            std::vector<std::vector<float>> recorded = capture_.take(output, material);
+            results_.setup.lostBlocks = capture_.setup().lostBlocks;
+            const uint32_t lost = capture_.lostInLastTake();
+            record.lostBlocks.push_back(lost);
+            const int attempt = static_cast<int>(record.lostBlocks.size());
+            if (lost == 0 || attempt == attempts_) {
+                results_.takes.push_back(record);
+                if (lost != 0)
+                    throw Failure(kDamagedTake, damaged(record));
+                return recorded;
+            }
+            if (notice_)
+                notice_(output, repeat, lost, attempt + 1, attempts_);
+        }
+    }
+
+  private:
+    DeviceCapture& capture_;
+    int attempts_;
+    const RetakeNotice& notice_;
+    RunResults& results_;
+
+    static std::string damaged(const TakeRecord& record) {
+        std::string counts;
+        for (uint32_t lost : record.lostBlocks)
+            counts += (counts.empty() ? "" : ", ") + std::to_string(lost);
+        return "Error: Output " + std::to_string(record.output) + ", repeat " +
+               std::to_string(record.repeat) + " lost or repeated blocks in all " +
+               std::to_string(record.lostBlocks.size()) + " attempt(s) (blocks lost: " + counts +
+               ")!\nA busy machine makes the driver lose blocks: measure with less load or a "
+               "longer --buffer, or allow more attempts with --retakes N.";
+    }
+};
+
 } // namespace
 
 std::vector<float> sweepMaterial(const SweepPlan& plan) {
@@ -264,7 +314,19 @@ int64_t referenceDelay(const std::vector<int64_t>& delays, const std::vector<boo
     return best;
 }
 
-void measureDevice(const RunRequest& request, const RunProgress& progress, RunResults& results) {
+SweepSettings withReportedRoundTrip(SweepSettings sweep, const DeviceSetup& setup) {
+    if (sweep.tail >= 0.0 || !setup.latenciesReported || !(setup.rate > 0.0))
+        return sweep;
+    const double roundTrip =
+        (static_cast<double>(setup.inputLatency) + setup.outputLatency) / setup.rate;
+    const double wanted = std::min(roundTrip + kReportedRoundTripMargin, kLongestTail);
+    if (wanted > planSweep(sweep).tail)
+        sweep.tail = wanted;
+    return sweep;
+}
+
+void measureDevice(const RunRequest& request, const RunProgress& progress,
+                   const RetakeNotice& retake, RunResults& results) {
     using Clock = std::chrono::steady_clock;
     results.device = request.device.driverName;
     results.harmonics = request.harmonics;
@@ -279,12 +341,15 @@ void measureDevice(const RunRequest& request, const RunProgress& progress, RunRe
     capture.open(request.device);
     results.setup = capture.setup();
     sweep.rate = static_cast<int>(std::lround(results.setup.rate));
-    results.plan = planSweep(sweep);
+    results.plan = planSweep(withReportedRoundTrip(sweep, results.setup));
     const std::vector<float> material = sweepMaterial(results.plan);
     const int outputs = request.device.lastOutput - request.device.firstOutput + 1;
+    for (int output = request.device.firstOutput; output <= request.device.lastOutput; ++output)
+        results.missingOutputs.push_back(output);
     const int takes = outputs * request.repeats;
     const double takeSeconds = static_cast<double>(material.size()) / results.plan.rate;
     const Clock::time_point begun = Clock::now();
+    CleanTaker taker(capture, request.retakes, retake, results);
     double gainSum = 0.0;
     int take = 0;
     for (int output = request.device.firstOutput; output <= request.device.lastOutput; ++output) {
@@ -294,12 +359,12 @@ void measureDevice(const RunRequest& request, const RunProgress& progress, RunRe
             const double perTake = take > 0 ? spent / take : takeSeconds;
             if (progress)
                 progress(output, repeat, take + 1, takes, perTake * (takes - take));
-            recorded.push_back(capture.take(output, material));
+            recorded.push_back(taker.take(output, repeat, material));
         }
         gainSum += OutputMeasurement(request, results, output).finish(recorded);
-        results.setup.lostBlocks = capture.setup().lostBlocks;
+        results.missingOutputs.erase(results.missingOutputs.begin());
+        results.averagingGainDb = gainSum / (output - request.device.firstOutput + 1);
     }
-    results.averagingGainDb = gainSum / outputs;
 }
 
 } // namespace measure

@@ -21,6 +21,7 @@ struct RunRequest {
     SweepSettings sweep; // its rate is the device's when none is asked for
     bool rateGiven = false;
     int repeats = 1;
+    int retakes = 3; // per take that lost or repeated blocks
     int harmonics = 5;
     bool room = false; // the responses kept whole, for room figures
 };
@@ -48,8 +49,19 @@ struct ExcludedRepeat {
     int64_t delayFrames = 0;
 };
 
+// One take as it was finally taken: the blocks lost or repeated in each
+// attempt, the last attempt's count 0 unless the run ended on it.
+struct TakeRecord {
+    int output = 0;
+    int repeat = 0; // from 1
+    std::vector<uint32_t> lostBlocks;
+};
+
 struct RunResults {
     bool complete = false;
+    // Not complete, but the outputs measured in full are kept: a take that
+    // stayed damaged ended the run.
+    bool partial = false;
     std::string error;
     std::string device; // the name asked for
     DeviceSetup setup;
@@ -62,17 +74,31 @@ struct RunResults {
     std::vector<PairResult> pairs;
     std::vector<CrosstalkEntry> crosstalk;
     std::vector<ExcludedRepeat> excluded;
+    std::vector<TakeRecord> takes;
+    std::vector<int> missingOutputs; // chosen outputs not measured in full
 };
 
 // Which take is next, how many there are, and the seconds left by estimate.
 using RunProgress =
     std::function<void(int output, int repeat, int take, int takes, double secondsLeft)>;
 
+// A take that lost or repeated blocks, taken again: attempt is the next one's
+// number, from 2, of at most attempts.
+using RetakeNotice =
+    std::function<void(int output, int repeat, uint32_t lost, int attempt, int attempts)>;
+
 // Throws Failure with the probe's codes for the device, kBandAboveRate or
 // kBadSweepSetting for the sweep, kNoSignal for an output that reaches no
-// chosen input, 130 when interrupted. `results` holds what is known so far
-// (the device, the sweep) when it throws.
-void measureDevice(const RunRequest& request, const RunProgress& progress, RunResults& results);
+// chosen input or a response later than the sweep file holds, kDamagedTake
+// for a take that lost or repeated blocks in every attempt, 130 when
+// interrupted. `results` holds what is known so far (the device, the sweep,
+// the outputs measured in full, the takes) when it throws.
+void measureDevice(const RunRequest& request, const RunProgress& progress,
+                   const RetakeNotice& retake, RunResults& results);
+
+// Without a tail asked for, the silence after the sweep covers the round trip
+// the driver reports and 0.5 s more, when that is longer than the default.
+SweepSettings withReportedRoundTrip(SweepSettings sweep, const DeviceSetup& setup);
 
 // The sweep file's samples: silence, the faded sweep, silence.
 std::vector<float> sweepMaterial(const SweepPlan& plan);

@@ -63,6 +63,7 @@ std::string sweepParametersJson(const SweepPlan& plan) {
     Json out{{"rate", plan.rate},           {"from", plan.from},       {"to", plan.to},
              {"sweptFrom", plan.sweptFrom}, {"sweptTo", plan.sweptTo}, {"seconds", plan.seconds},
              {"level", plan.levelDb}};
+    out["tail"] = plan.tail;
     out["rateConstant"] = plan.rateConstant;
     out["amplitude"] = plan.amplitude;
     out["channels"] = plan.channels;
@@ -99,6 +100,8 @@ SweepPlan readSweepParameters(const std::string& path) {
         plan.silenceBefore = j.at("silenceBeforeFrames").get<int64_t>();
         plan.sweepFrames = j.at("sweepFrames").get<int64_t>();
         plan.silenceAfter = j.at("silenceAfterFrames").get<int64_t>();
+        // Files made before the tail was recorded hold only its frames.
+        plan.tail = j.value("tail", static_cast<double>(plan.silenceAfter) / plan.rate);
         plan.fadeInFrames = j.at("fadeInFrames").get<int64_t>();
         plan.fadeOutFrames = j.at("fadeOutFrames").get<int64_t>();
         const bool sound = plan.rate > 0 && plan.sweptFrom > 0 && plan.sweptFrom < plan.sweptTo &&

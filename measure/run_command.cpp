@@ -32,6 +32,9 @@ struct RunOptions {
     std::string dir;
     bool json = false;
     room::BandWidth bands = room::BandWidth::octave;
+    // The reverberation time a room is measured for: the silence after the
+    // sweep lasts at least this long with --room.
+    double roomSeconds = 3.0;
 };
 
 // "3" or "3-6".
@@ -70,8 +73,12 @@ void applyOption(const std::string& name, const std::string& value, RunOptions& 
         r.sweep.seconds = number(name, value);
     else if (name == "--level")
         r.sweep.levelDb = number(name, value);
+    else if (name == "--tail")
+        r.sweep.tail = number(name, value);
     else if (name == "--repeats")
         r.repeats = whole(name, value);
+    else if (name == "--retakes")
+        r.retakes = whole(name, value);
     else if (name == "--harmonics")
         r.harmonics = whole(name, value);
     else if (name == "--dir")
@@ -80,16 +87,18 @@ void applyOption(const std::string& name, const std::string& value, RunOptions& 
         o.bands = bandWidth(name, value);
     else if (name == "--room")
         r.room = true;
+    else if (name == "--room-seconds")
+        o.roomSeconds = number(name, value);
     else
         o.json = true;
 }
 
 RunOptions runOptions(const std::vector<std::string>& args) {
-    const Arguments a =
-        split(args,
-              {"--outputs", "--inputs", "--buffer", "--rate", "--from", "--to", "--seconds",
-               "--level", "--repeats", "--harmonics", "--dir", "--bands"},
-              {"--json", "--room"});
+    const Arguments a = split(args,
+                              {"--outputs", "--inputs", "--buffer", "--rate", "--from", "--to",
+                               "--seconds", "--level", "--tail", "--repeats", "--retakes",
+                               "--harmonics", "--dir", "--bands", "--room-seconds"},
+                              {"--json", "--room"});
     if (a.positional.size() != 1)
         throw UsageError{"run takes one driver name"};
     RunOptions o;
@@ -104,10 +113,16 @@ RunOptions runOptions(const std::vector<std::string>& args) {
     if (!outputs || !inputs)
         throw UsageError{"run needs --outputs and --inputs"};
     for (const auto& option : a.options)
-        if (option.first == "--bands" && !o.request.room)
-            throw UsageError{"--bands needs --room"};
+        if ((option.first == "--bands" || option.first == "--room-seconds") && !o.request.room)
+            throw UsageError{option.first + " needs --room"};
+    if (!(o.roomSeconds > 0.0 && o.roomSeconds <= kLongestTail))
+        throw UsageError{"--room-seconds takes more than 0 and at most 60"};
+    if (o.request.room)
+        o.request.sweep.leastTail = o.roomSeconds;
     if (o.request.repeats < 1 || o.request.repeats > 100)
         throw UsageError{"--repeats takes 1 to 100"};
+    if (o.request.retakes < 0 || o.request.retakes > 100)
+        throw UsageError{"--retakes takes 0 to 100"};
     if (o.request.harmonics < 2 || o.request.harmonics > 20)
         throw UsageError{"--harmonics takes 2 to 20"};
     if (o.request.rateGiven && o.request.sweep.rate < 1)
@@ -123,8 +138,20 @@ void showProgress(int output, int repeat, int take, int takes, double secondsLef
                  repeat, take, takes, std::ceil(secondsLeft));
 }
 
+// Standard output, or standard error with --json: the retakes and failures.
+std::FILE* runMessages = stdout;
+
+void showRetake(int output, int repeat, uint32_t lost, int attempt, int attempts) {
+    std::fprintf(runMessages,
+                 "Output %d, repeat %d: %u block(s) lost or repeated; taking it again (attempt "
+                 "%d of %d)\n",
+                 output, repeat, lost, attempt, attempts);
+    std::fflush(runMessages);
+}
+
 // The averaged responses first, the page next, results.json last and in one
-// step: a results.json that says complete has all its files.
+// step: a results.json that says complete has all its files. One that keeps
+// the outputs measured before a failure says it is not complete.
 void writeRun(RunResults& results, const std::string& dir) {
     if (!makeFolder(dir.c_str()))
         throw Failure(kCannotWrite, "Error: Unable to make the folder " + dir + "!");
@@ -136,7 +163,7 @@ void writeRun(RunResults& results, const std::string& dir) {
         writeFloatWav(joinPath(dir, pair.channel.impulseResponse), results.plan.rate, 1,
                       pair.channel.impulseSamples);
     }
-    results.complete = true;
+    results.complete = !results.partial;
     const std::string json = runResultsJson(results, TANDEM_VERSION);
     writeReportPage(dir, json);
     writeTextFile(joinPath(dir, "results.json"), json);
@@ -175,6 +202,29 @@ void printRunSummary(std::FILE* out, const RunResults& r, const std::string& dir
                  dir.c_str());
 }
 
+// A failure leaves nothing that claims to be complete. A take that stayed
+// damaged keeps the outputs measured in full before it, marked incomplete;
+// any other failure replaces an earlier run's results with itself.
+std::string failedRunJson(RunResults& results, int code, const std::string& message,
+                          const std::string& dir) {
+    results.complete = false;
+    results.error = message;
+    if (code == kDamagedTake) {
+        results.partial = true;
+        try {
+            writeRun(results, dir);
+            return runResultsJson(results, TANDEM_VERSION);
+        } catch (const Failure& f) {
+            std::fprintf(runMessages, "%s\n", f.what());
+            results.partial = false;
+            results.complete = false;
+        }
+    }
+    const std::string json = runResultsJson(results, TANDEM_VERSION);
+    replaceWithFailure(dir, json);
+    return json;
+}
+
 } // namespace
 
 int runCommand(const std::vector<std::string>& args) {
@@ -187,13 +237,14 @@ int runCommand(const std::vector<std::string>& args) {
     watchInterrupts();
     // With --json, standard output holds results.json alone.
     std::FILE* messages = options.json ? stderr : stdout;
+    runMessages = messages;
     DriverSession::endOnSecondInterrupt(
         "Interrupted again; the driver did not return and was not released.\n", messages);
     RunResults results;
     int code = kDone;
     std::string message;
     try {
-        measureDevice(options.request, showProgress, results);
+        measureDevice(options.request, showProgress, showRetake, results);
         if (interruptRequested())
             throw Failure(kInterrupted, "Interrupted; the driver was released.");
         if (options.request.room)
@@ -208,10 +259,7 @@ int runCommand(const std::vector<std::string>& args) {
     }
     if (code != kDone) {
         std::fprintf(messages, "%s\n", message.c_str());
-        results.complete = false;
-        results.error = message;
-        const std::string json = runResultsJson(results, TANDEM_VERSION);
-        replaceWithFailure(options.dir, json);
+        const std::string json = failedRunJson(results, code, message, options.dir);
         if (options.json)
             std::fputs(json.c_str(), stdout);
         return code;

@@ -52,6 +52,16 @@ Json deviceFields(const RunResults& r) {
                 {"lostBlocks", s.lostBlocks}};
 }
 
+Json takesJson(const std::vector<TakeRecord>& takes) {
+    Json out = Json::array();
+    for (const TakeRecord& t : takes)
+        out.push_back({{"output", t.output},
+                       {"repeat", t.repeat},
+                       {"attempts", t.lostBlocks.size()},
+                       {"lostBlocks", t.lostBlocks}});
+    return out;
+}
+
 } // namespace
 
 std::string runResultsJson(const RunResults& r, const std::string& programVersion) {
@@ -70,7 +80,7 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
         out["device"] = r.device;
     out["date"] = r.date;
     out["programVersion"] = programVersion;
-    if (!r.complete)
+    if (!r.complete && !r.partial)
         return jsonText(out, 2) + "\n";
     out["harmonicsCounted"] = r.harmonics;
     out["clippedSamples"] = r.clippedSamples;
@@ -82,6 +92,9 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
                             {"repeat", e.repeat},
                             {"delayFrames", e.hasDelay ? Json(e.delayFrames) : Json()}});
     out["excludedRepeats"] = std::move(excluded);
+    out["takes"] = takesJson(r.takes);
+    if (!r.complete)
+        out["missingOutputs"] = r.missingOutputs;
     Json pairs = Json::array();
     for (const PairResult& pair : r.pairs)
         pairs.push_back(pairJson(pair, r.setup));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "dsp/window_shapes.h"
 #include "engine/device_state.h"
@@ -13,9 +14,8 @@ namespace measure {
 namespace {
 
 constexpr double kSilenceBeforeSeconds = 0.1;
-// After the sweep: the loop's latency, the device's response (as long as the
-// analysis keeps of it, under L ln 2) and a stretch of noise alone, which
-// the noise floor is read from.
+// After the sweep by default, besides the device's response: the loop's
+// latency and a stretch of noise alone, which the noise floor is read from.
 constexpr double kSilenceAfterSeconds = 0.5;
 constexpr double kFadeOutSeconds = 0.005;
 
@@ -44,7 +44,26 @@ void checkSettings(const SweepSettings& s) {
             "The level must lie between -120 and 0 dBFS!");
 }
 
+// As asked, or by default the loop's latency and the device's response (as
+// long as the analysis keeps of it, under L ln 2) with room for the noise.
+double tailOf(const SweepSettings& s, double rateConstant) {
+    if (s.tail < 0.0)
+        return std::max(kSilenceAfterSeconds + rateConstant * std::log(2.0), s.leastTail);
+    const double shortest = shortestTail(rateConstant);
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "The silence after the sweep (--tail) must last %.3f to %.0f seconds for this "
+                  "sweep!",
+                  shortest, kLongestTail);
+    require(s.tail >= shortest && s.tail <= kLongestTail, kBadSweepSetting, text);
+    return std::max(s.tail, s.leastTail);
+}
+
 } // namespace
+
+double shortestTail(double rateConstant) {
+    return 0.65 * rateConstant * std::log(2.0) + 0.1;
+}
 
 SweepPlan planSweep(const SweepSettings& s) {
     checkSettings(s);
@@ -66,8 +85,8 @@ SweepPlan planSweep(const SweepSettings& s) {
     const double rate = s.rate;
     plan.sweepFrames = static_cast<int64_t>(std::floor(plan.seconds * rate));
     plan.silenceBefore = static_cast<int64_t>(std::round(kSilenceBeforeSeconds * rate));
-    plan.silenceAfter = static_cast<int64_t>(
-        std::round((kSilenceAfterSeconds + plan.rateConstant * std::log(2.0)) * rate));
+    plan.tail = tailOf(s, plan.rateConstant);
+    plan.silenceAfter = static_cast<int64_t>(std::round(plan.tail * rate));
     // The fade-in spans the sweep's first half octave, which lies an octave
     // below the reported band: long enough to leave the band's lowest octave
     // clean. The fade-out is a few milliseconds, so the band's top is kept.

@@ -18,6 +18,10 @@ struct SweepSettings {
     double levelDb = -12.0; // peak, dBFS
     int channels = 1;
     int on = 1; // the channel that plays the sweep, from 1
+    // The whole silence after the sweep, seconds; below 0: 0.5 s + L ln 2.
+    double tail = -1.0;
+    // A room's decay: the silence after the sweep lasts at least this, seconds.
+    double leastTail = 0.0;
 };
 
 struct SweepPlan {
@@ -33,14 +37,22 @@ struct SweepPlan {
     int64_t silenceBefore = 0; // frames
     int64_t sweepFrames = 0;
     int64_t silenceAfter = 0;
+    double tail = 0.0; // the silence after the sweep in seconds, as asked or by default
     int64_t fadeInFrames = 0;
     int64_t fadeOutFrames = 0;
 
     int64_t totalFrames() const { return silenceBefore + sweepFrames + silenceAfter; }
 };
 
-// Throws Failure (kBandAboveRate, kBadSweepSetting) for settings that make no sweep.
+// Throws Failure (kBandAboveRate, kBadSweepSetting) for settings that make no
+// sweep, or a tail outside its range (below).
+
 SweepPlan planSweep(const SweepSettings& settings);
+
+// The shortest tail a sweep of rate constant L takes: the linear response's
+// stretch (0.65 L ln 2) and 0.1 s of noise after it. The longest is 60 s.
+double shortestTail(double rateConstant);
+constexpr double kLongestTail = 60.0;
 
 // The sweep's phase in cycles at t seconds from its start: f1 * L * exp(t / L).
 double sweepCycles(const SweepPlan& plan, double t);

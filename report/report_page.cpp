@@ -107,7 +107,7 @@ class Page {
         if (!root_.value("complete", false))
             out += "<p class=\"banner\" id=\"incomplete\">Incomplete: these results are not "
                    "complete. " +
-                   shown(root_, "error") + "</p>\n";
+                   shown(root_, "error") + missingOutputs() + "</p>\n";
         if (root_.contains("source"))
             return out + roomResponse() + "</body></html>\n";
         out += facts() + summary() + crosstalk();
@@ -165,6 +165,8 @@ class Page {
         out += row("Repeats", shown(root_, "repeats") + ", averaging gain " +
                                   shown(root_, "averagingGainDb", 2, " dB"));
         out += row("Repeats left out", excludedRepeats());
+        if (root_.contains("takes"))
+            out += "<tr id=\"retakes\"><th>Retakes</th><td>" + retakes() + "</td></tr>";
         out += row("Date", shown(root_, "date"));
         out += row("Program", "tandemwav-measure " + shown(root_, "programVersion"));
         return out + "</table>\n";
@@ -177,6 +179,34 @@ class Page {
                    " repeat " + shown(e, "repeat") + " (delay " + shown(e, "delayFrames") +
                    " frames)";
         return out.empty() ? "none" : out;
+    }
+
+    // Every take that lost or repeated blocks, with each attempt's count.
+    std::string retakes() const {
+        std::string out;
+        for (const Json& t : arrayAt(root_, "takes")) {
+            const Json& lost = arrayAt(t, "lostBlocks");
+            bool retaken = lost.size() > 1;
+            for (const Json& n : lost)
+                retaken = retaken || !(n.is_number() && n.get<double>() == 0.0);
+            if (!retaken)
+                continue;
+            std::string counts;
+            for (const Json& n : lost)
+                counts += (counts.empty() ? "" : ", ") + (n.is_number() ? n.dump() : "?");
+            out += (out.empty() ? "" : "; ") + std::string("output ") + shown(t, "output") +
+                   " repeat " + shown(t, "repeat") + ": " + shown(t, "attempts") +
+                   " attempt(s), blocks lost " + counts;
+        }
+        return out.empty() ? "none" : out;
+    }
+
+    // What a run that ended early did not measure.
+    std::string missingOutputs() const {
+        std::string out;
+        for (const Json& n : arrayAt(root_, "missingOutputs"))
+            out += (out.empty() ? "" : ", ") + (n.is_number() ? n.dump() : "?");
+        return out.empty() ? "" : " Not measured: output(s) " + out + ".";
     }
 
     std::string summary() const {

@@ -102,6 +102,10 @@ void installDevices() {
         .number("slipSkipAt", 3)
         .number("slipRepeatAt", 6)
         .number("freeRunning", 1);
+    DeviceSetup(r, 25, "LB Slips Second")
+        .number("slipSkipAt", 3)
+        .text("faultStarts", "2 4")
+        .number("freeRunning", 1);
     DeviceSetup(r, 16, "LB Bad Half").number("badHalfAt", 5).number("freeRunning", 1);
     DeviceSetup(r, 17, "LB Early").number("earlySwitch", 1);
     DeviceSetup(r, 18, "LB Dead").number("deadDevice", 1);

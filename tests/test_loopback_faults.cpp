@@ -45,6 +45,18 @@ TEST_F(LoopbackDriver, SlipsSkipAndRepeatABlockOfPosition) {
             << n;
 }
 
+// Listed starts, counted from 1 over the driver's life, are the only ones
+// damaged: a host that starts again after a damaged run gets a clean one.
+TEST_F(LoopbackDriver, FaultsFireOnlyAtTheListedStarts) {
+    ASSERT_NE(open("LB Slips Second"), nullptr);
+    ASSERT_EQ(create({0}, {0}, 100), ASE_OK);
+    for (int start = 1; start <= 4; ++start) {
+        probe->calls = 0;
+        run(5);
+        EXPECT_EQ(positionAt(3), start % 2 == 0 ? 400 : 300) << "start " << start;
+    }
+}
+
 // The switch of block 4 returns halfway through block 6's period, after
 // block 5's deadline. Strictly, block 5 goes by without the host: the position
 // jumps, the half index follows the device, and the device plays block 3's

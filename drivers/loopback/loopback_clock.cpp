@@ -46,6 +46,7 @@ void LoopbackDriver::reportTiming() {
 ASIOError LoopbackDriver::startClock() {
     cursor_ = 0;
     slip_ = 0;
+    faultsArmed_ = loopbackFaultsAtStart(settings_, ++starts_);
     timing_ = SwitchTiming{0, 0, 0.0, 0.0, 0.0, "none"};
     setLoopLength(model_.latencyForNextStart(settings_.latency, bufferFrames_));
     model_.restart();
@@ -168,11 +169,15 @@ void LoopbackDriver::skipBlock(uint64_t block) {
 // Holds the switch until halfway into the period after the chosen number of
 // further deadlines, so exactly that many blocks are missed.
 void LoopbackDriver::holdLateSwitch(uint64_t block) {
-    if (block != settings_.lateSwitchAt)
+    if (!faultAt(settings_.lateSwitchAt, block))
         return;
     const Clock::time_point from = deadlineOf(block + settings_.lateSwitchBlocks);
     std::this_thread::sleep_until(from +
                                   (deadlineOf(block + settings_.lateSwitchBlocks + 1) - from) / 2);
+}
+
+bool LoopbackDriver::faultAt(uint32_t faultBlock, uint64_t block) const {
+    return faultsArmed_ && block == faultBlock;
 }
 
 void LoopbackDriver::countSwitch(Clock::duration took) {
@@ -189,10 +194,10 @@ void LoopbackDriver::runBlock(uint64_t block) {
     const int32_t half = static_cast<int32_t>(block & 1u);
     fillInputs(half);
     publishPosition(block);
-    if (settings_.message != 0 && block == settings_.messageAt && callbacks_.asioMessage)
+    if (settings_.message != 0 && faultAt(settings_.messageAt, block) && callbacks_.asioMessage)
         callbacks_.asioMessage(settings_.message, 0, nullptr, nullptr);
     const Clock::time_point called = Clock::now();
-    callHost(block == settings_.badHalfAt ? 2 : half);
+    callHost(faultAt(settings_.badHalfAt, block) ? 2 : half);
     holdLateSwitch(block);
     countSwitch(Clock::now() - called);
     takeOutputs(half);
@@ -202,9 +207,9 @@ void LoopbackDriver::runBlock(uint64_t block) {
 // A slip moves the reported position by one block from its block on, as a
 // device does that loses or repeats a block under load.
 void LoopbackDriver::publishPosition(uint64_t block) {
-    if (block == settings_.slipSkipAt)
+    if (faultAt(settings_.slipSkipAt, block))
         slip_ += bufferFrames_;
-    if (block == settings_.slipRepeatAt)
+    if (faultAt(settings_.slipRepeatAt, block))
         slip_ -= bufferFrames_;
     const int64_t position = static_cast<int64_t>(block) * bufferFrames_ + slip_;
     const uint64_t reported = position > 0 ? static_cast<uint64_t>(position) : 0u;

@@ -10,8 +10,9 @@ LoopbackDriver::LoopbackDriver(const CLSID& clsid)
       settings_(), initialised_(false), sampleRate_(0.0), storage_(nullptr), bufferFrames_(0),
       frameBytes_(0), latency_(0), inputCount_(0), outputCount_(0), inputs_(), outputs_(),
       inputChannel_(), outputChannel_(), callbacks_(), useTimeInfo_(false),
-      origin_(), timing_{0, 0, 0.0, 0.0, 0.0, "none"}, time_(), cursor_(0), slip_(0), clockMs_(0),
-      lastTick_(0), stopRequested_(false), running_(false), position_(0), positionTime_(0) {
+      origin_(), timing_{0, 0, 0.0, 0.0, 0.0, "none"}, time_(), cursor_(0), slip_(0), starts_(0),
+      faultsArmed_(false), clockMs_(0), lastTick_(0), stopRequested_(false), running_(false),
+      position_(0), positionTime_(0) {
     readLoopbackSettings(clsid, &settings_);
     model_.configure(clsid);
     sampleRate_ = settings_.sampleRate;

@@ -64,6 +64,7 @@ class LoopbackDriver : public ContractDriver {
     uint64_t nextBlock(uint64_t block);
     void skipBlock(uint64_t block);
     void holdLateSwitch(uint64_t block);
+    bool faultAt(uint32_t faultBlock, uint64_t block) const;
     void countSwitch(Clock::duration took);
     void reportTiming();
     void publishPosition(uint64_t block);
@@ -112,6 +113,8 @@ class LoopbackDriver : public ContractDriver {
     ASIOTime time_;
     int32_t cursor_;
     int64_t slip_;
+    uint32_t starts_;  // of this device object, counted from 1
+    bool faultsArmed_; // the block faults fire in this run
     uint64_t clockMs_;
     DWORD lastTick_;
 

@@ -42,6 +42,18 @@ void readInitFault(HKEY key, LoopbackSettings* settings) {
     }
 }
 
+// Text ("1 3"), or one start as a number.
+void readFaultStarts(HKEY key, LoopbackSettings* s) {
+    char text[256];
+    uint32_t start = 0;
+    if (readText(key, "faultStarts", text, sizeof text)) {
+        parseFaultStarts(text, s->faultStarts, &s->faultStartCount);
+    } else if (readNumber(key, "faultStarts", &start) && start != 0) {
+        s->faultStarts[0] = start;
+        s->faultStartCount = 1;
+    }
+}
+
 void readDeviceValues(HKEY key, LoopbackSettings* s) {
     readText(key, "name", s->name, sizeof s->name);
     readInt(key, "version", &s->version);
@@ -89,6 +101,7 @@ void readFaultValues(HKEY key, LoopbackSettings* s) {
     readFlag(key, "deadDevice", &s->deadDevice);
     readCount(key, "lateSwitchAt", &s->lateSwitchAt);
     readCount(key, "lateSwitchBlocks", &s->lateSwitchBlocks);
+    readFaultStarts(key, s);
     readText(key, "hangIn", s->hangIn, sizeof s->hangIn);
     readCount(key, "hangMs", &s->hangMs);
     readReported(key, "reportInputs", &s->reportInputs);
@@ -205,6 +218,38 @@ bool parseSampleRates(const char* text, double* rates, int32_t* count) {
     std::memcpy(rates, parsed, sizeof(double) * static_cast<size_t>(found));
     *count = found;
     return true;
+}
+
+bool parseFaultStarts(const char* text, uint32_t* starts, int32_t* count) {
+    uint32_t parsed[kLoopbackMaxFaultStarts];
+    int32_t found = 0;
+    const char* cursor = text;
+    while (*cursor == ' ')
+        ++cursor;
+    while (*cursor != '\0') {
+        char* end = nullptr;
+        const unsigned long start = std::strtoul(cursor, &end, 10);
+        if (end == cursor || start == 0 || start > 0xFFFFFFFFul || found == kLoopbackMaxFaultStarts)
+            return false;
+        parsed[found++] = static_cast<uint32_t>(start);
+        cursor = end;
+        while (*cursor == ' ')
+            ++cursor;
+    }
+    if (found == 0)
+        return false;
+    std::memcpy(starts, parsed, sizeof(uint32_t) * static_cast<size_t>(found));
+    *count = found;
+    return true;
+}
+
+bool loopbackFaultsAtStart(const LoopbackSettings& settings, uint32_t start) {
+    if (settings.faultStartCount == 0)
+        return true;
+    for (int32_t i = 0; i < settings.faultStartCount; ++i)
+        if (settings.faultStarts[i] == start)
+            return true;
+    return false;
 }
 
 int32_t loopbackSampleBytes(int32_t sampleType) {

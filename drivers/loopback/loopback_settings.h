@@ -14,6 +14,7 @@ constexpr int32_t kLoopbackMaxRates = 16;
 constexpr int32_t kLoopbackMaxLatency = 1 << 22;
 // A block number or channel number that is never reached: the fault is off.
 constexpr uint32_t kLoopbackNever = 0xFFFFFFFFu;
+constexpr int32_t kLoopbackMaxFaultStarts = 16;
 
 // A number the device reports in place of its own, whatever it is: a driver
 // that gives nonsense, for the host's tests.
@@ -72,6 +73,11 @@ struct LoopbackSettings {
     // lateSwitchBlocks more deadlines have passed, as a host that is late.
     uint32_t lateSwitchAt;
     uint32_t lateSwitchBlocks;
+    // The starts of this device object, counted from 1, at which the block
+    // faults above (message, slips, bad half, late switch) fire; none listed:
+    // every start.
+    uint32_t faultStarts[kLoopbackMaxFaultStarts];
+    int32_t faultStartCount;
     // The call of this name (as traced, "init", "stop", ...) does not return
     // for hangMs milliseconds, or ever when hangMs is 0.
     char hangIn[32];
@@ -103,6 +109,13 @@ bool loopbackSettingsExist(const CLSID& clsid);
 // "44100,48000" into rates; false (and nothing stored) unless at least one
 // positive rate parses and nothing else is in the text.
 bool parseSampleRates(const char* text, double* rates, int32_t* count);
+
+// "1 3" into starts; false (and nothing stored) unless at least one start
+// from 1 parses and nothing else is in the text.
+bool parseFaultStarts(const char* text, uint32_t* starts, int32_t* count);
+
+// Whether the block faults fire at this start (counted from 1).
+bool loopbackFaultsAtStart(const LoopbackSettings& settings, uint32_t start);
 
 // Bytes one sample of an ASIO sample type takes in a buffer.
 int32_t loopbackSampleBytes(int32_t sampleType);

@@ -145,7 +145,7 @@ as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
 # Another user may not reach our build tree or work folder (a home of mode 0700
 # holds them on a fresh machine), so these cases run in a folder that anyone
 # may enter, with copies of the program and the driver module it loads.
-public=$(mktemp -d "${TMPDIR:-/tmp}/tandemwav-hostile.XXXXXX")
+public=$(mktemp -d /tmp/tandemwav-hostile.XXXXXX)
 trap 'rm -rf "$public"' EXIT
 chmod 755 "$public"
 cp "$program" "$loopback_module" "$public/"

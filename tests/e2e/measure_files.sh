@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # tandemwav-measure's answer to every bad input (each its own exit code, none
-# leaving results that claim to be complete), and recordings from other
-# recorders: PCM 16, 24 (extensible) and 32-bit, float 64-bit, clipped.
+# leaving results that claim to be complete: samples that are not numbers, a
+# response later than the sweep file holds, too long a tail among them), and
+# recordings from other recorders: PCM 16, 24 (extensible) and 32-bit, float
+# 64-bit, clipped.
 #   measure_files.sh RUNNER MEASURE NEWLINE WORKDIR
 . "$(dirname "$0")/lib.sh"
 
@@ -182,6 +184,61 @@ for case in sweep:20 sweep:21 sweep:22 sweep:23 sweep:24 sweep:25 sweep:26 sweep
     [ "$status" = 16 ] && quiet=$((quiet + 1))
 done
 [ "$quiet" = 12 ] && echo "ok   noise alone is no signal" || fail "noise alone: $quiet of 12 runs found no signal"
+
+# sweep_variant SOURCE TARGET CHANNELS DELAY [FRAME:CHANNEL:VALUE ...]: the
+# sweep file's first channel on every channel of a float file as long as it,
+# delayed by DELAY frames, with the given samples set (nan, inf, -inf).
+sweep_variant() {
+    python3 - "$@" <<'PY'
+import struct, sys
+src, dst, channels, delay = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+data = open(src, "rb").read()
+width = struct.unpack("<H", data[22:24])[0]
+x = struct.unpack("<%df" % ((len(data) - 44) // 4), data[44:])[::width]
+x = ([0.0] * delay + list(x))[: len(x)]
+samples = [v for v in x for _ in range(channels)]
+for change in sys.argv[5:]:
+    frame, channel, value = change.split(":")
+    samples[int(frame) * channels + int(channel) - 1] = float(value)
+rate = struct.unpack("<I", data[24:28])[0]
+body = struct.pack("<%df" % len(samples), *samples)
+fmt = struct.pack("<HHIIHH", 3, channels, rate, rate * 4 * channels, 4 * channels, 32)
+open(dst, "wb").write(b"RIFF" + struct.pack("<I", 36 + len(body)) + b"WAVEfmt " +
+                      struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", len(body)) + body)
+PY
+}
+
+# Samples that are not numbers: refused with their count, channel and first
+# frame; an earlier complete result in the folder replaced by the failure.
+sweep_variant sweep.wav nan.wav 1 0 1000:1:nan
+mkdir -p nan-measure && cp rec-pcm16-measure/results.json nan-measure/
+expect_code "a NaN sample" 26 analyze sweep.wav nan.wav
+grep -aq 'holds 1 sample(s) that are not numbers (NaN or infinite), the first on channel 1 at frame 1000!' "$work/out" &&
+    [ "$(json_field nan-measure/results.json 'd["complete"]')" = False ] ||
+    fail "a NaN sample: $(cat "$work/out")"
+sweep_variant sweep.wav inf.wav 2 0 700:2:inf 701:2:-inf 900:1:inf
+expect_code "infinite samples" 26 analyze sweep.wav inf.wav
+grep -aq 'holds 3 sample(s) .*, the first on channel 2 at frame 700!' "$work/out" ||
+    fail "infinite samples: $(cat "$work/out")"
+
+# The longest round trip the file holds, its silence after the sweep less
+# 10 ms, is found to the frame in a recording exactly as long as the file; a
+# response as late as the whole silence is refused, naming that round trip.
+after=$(json_field sweep.json 'd["silenceAfterFrames"]')
+longest=$((after - 480))
+sweep_variant sweep.wav edge.wav 1 $longest
+run_program analyze sweep.wav edge.wav
+[ "$status" = 0 ] && [ "$(json_field edge-measure/results.json 'd["channels"][0]["delayFrames"]')" = $longest ] &&
+    echo "ok   the longest round trip found to the frame" ||
+    fail "the longest round trip: exit code $status, $(cat "$work/out")"
+sweep_variant sweep.wav late.wav 1 "$after"
+expect_code "a response as late as the silence after the sweep" 16 analyze sweep.wav late.wav
+grep -aq "longest round trip the sweep file holds, $longest frames" "$work/out" ||
+    fail "late response: $(cat "$work/out")"
+run_program sweep tail.wav --seconds 1 --from 100 --tail 2.5
+[ "$status" = 0 ] && [ "$(json_field tail.json '(d["tail"], d["silenceAfterFrames"])')" = "(2.5, 120000)" ] &&
+    echo "ok   sweep --tail recorded" || fail "sweep --tail: exit code $status"
+expect_code "a tail beyond 60 s" 24 sweep tail.wav --tail 61
 
 # Results that cannot be written: the folder is a file, or results.json a
 # folder. No results.json, no file left behind.

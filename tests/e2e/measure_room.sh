@@ -70,10 +70,15 @@ take floor55 "Room Floor 55" && judge "floor 55 dB: T30" floor55-measure/results
 take floor40 "Room Floor 40" && judge "floor 40 dB: T20 alone" floor40-measure/results.json floor40 ||
     failures=$((failures + 1))
 
-# run --room: the same room through the measurement's own device run.
-run_program run "Room" --outputs 1 --inputs 1 --room --from 50 --seconds 10 --dir run-room
+# run --room: the same room through the measurement's own device run, its
+# silence after the sweep 2 s as --room-seconds asks, and the response kept
+# that long (2 s of 4-byte frames).
+run_program run "Room" --outputs 1 --inputs 1 --room --room-seconds 2 --from 50 --seconds 10 \
+    --dir run-room
 if [ "$status" = 0 ]; then
     judge "run --room" run-room/results.json plain
+    [ "$(wc -c <run-room/ir-o1-i1.wav)" -ge $((44 + 4 * 96000)) ] && echo "ok   run --room-seconds 2" ||
+        { echo "FAIL run --room-seconds 2: a shorter response"; failures=$((failures + 1)); }
 else
     echo "FAIL run --room: exit code $status"; cat "$work/out"; failures=$((failures + 1))
 fi

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # tandemwav-measure run through loopback devices with a model inside: a 2 x 4
 # crosstalk matrix at -50 dB, repeats of a noisy device averaged (6 dB for 4),
-# a repeat whose delay differs named and left out, Ctrl+C during the second
-# output, a second Ctrl+C while the driver does not return from stop, the
+# a repeat whose delay differs named and left out, a take that lost a block
+# taken again (and with no retake allowed, the run ended with the outputs
+# measured so far kept), a loop longer than the sweep file holds refused and
+# measured with a longer tail, the longest round trip found to the frame,
+# Ctrl+C during the second output, a second Ctrl+C while the driver does not return from stop, the
 # refusals with their codes, and the report redrawn.
 #   measure_run.sh RUNNER MEASURE NEWLINE WORKDIR LOOPBACK_MODULE
 . "$(dirname "$0")/lib.sh"
@@ -17,6 +20,20 @@ device "Run Realtime" "$(id 4)" outputs=2 inputs=2
 device "Run Broken" "$(id 5)" dutFilter="0.5 x"
 device "Run Clip" "$(id 6)" freeRunning=1 sampleType=16 dutPolynomial="0.5 2"
 device "Run Hung Stop" "$(id 7)" deadDevice=1 hangIn=stop
+# A late switch loses one block in the first start only; a slip of the
+# position (on a device free of timing) one in the second start only.
+device "Run Retake" "$(id 8)" outputs=2 inputs=2 lateSwitchAt=5 faultStarts=1
+device "Run Damaged" "$(id 9)" outputs=2 inputs=2 freeRunning=1 slipSkipAt=20 faultStarts=2
+# A loop longer than the default silence after a 1-s sweep (29323 frames),
+# reported as 500 frames, through a device whose second harmonic comes back
+# early enough (L ln 2 = 5323 frames sooner) to pass for the response; and
+# loops at the longest round trip that 1 s of silence holds (48000 less
+# 10 ms) and one frame beyond it.
+device "Run Long Loop" "$(id 10)" freeRunning=1 latency=31000 hiddenLatency=30500 \
+    dutPolynomial="1 0.5 0.3"
+device "Run Reported Loop" "$(id 13)" freeRunning=1 latency=40000
+device "Run Edge" "$(id 11)" freeRunning=1 latency=47520
+device "Run Past Edge" "$(id 12)" freeRunning=1 latency=47521
 install_devices
 
 fail() {
@@ -48,7 +65,7 @@ run_ok crosstalk "Run Crosstalk" --outputs 1-2 --inputs 1-4 --from 50 --seconds 
     check crosstalk pairs --delay 1:1:256,1:2:256,2:2:256,2:4:256 &&
     [ -s crosstalk/report.html ] && [ -s crosstalk/ir-o2-i4.wav ] || fail "crosstalk: files"
 python3 -c 'import json,sys; print(",".join(json.load(open(sys.argv[1]))))' crosstalk/results.json |
-    grep -qx complete,rate,sweep,device,driver,buffer,latencies,lostBlocks,date,programVersion,harmonicsCounted,clippedSamples,repeats,averagingGainDb,excludedRepeats,pairs,crosstalk &&
+    grep -qx complete,rate,sweep,device,driver,buffer,latencies,lostBlocks,date,programVersion,harmonicsCounted,clippedSamples,repeats,averagingGainDb,excludedRepeats,takes,pairs,crosstalk &&
     echo "ok   the run's results.json fields in order" || fail "the run's results.json fields out of order"
 
 # The run's own page as a browser shows it, where there is one: every pair's
@@ -136,6 +153,56 @@ second_interrupt run "Run Hung Stop" --outputs 1 --inputs 1 --seconds 1 --dir hu
     echo "ok   second Ctrl+C, driver hung in stop" ||
     fail "second Ctrl+C, driver hung in stop: exit code $status, output $(cat "$work/out.lf")"
 
+# json_of FILE EXPRESSION: the expression over results.json as d.
+json_of() {
+    python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(eval(sys.argv[2]))' "$@"
+}
+
+# A first attempt that loses a block is taken again at once, said on standard
+# output, listed in results.json and on the page; the run ends clean. Periods
+# of 50 ms, so that a busy machine seldom adds a late switch of its own.
+run_ok retake "Run Retake" --outputs 1-2 --inputs 1-2 --from 100 --seconds 1 --buffer 2400 &&
+    [ "$(json_of retake/results.json '(d["complete"], d["takes"][0]["output"], d["takes"][0]["repeat"], d["takes"][0]["attempts"] >= 2, d["takes"][0]["lostBlocks"][0] >= 1, d["takes"][0]["lostBlocks"][-1], len(d["takes"]))')" =         "(True, 1, 1, True, True, 0, 2)" ] &&
+    grep -aq '^Output 1, repeat 1: [0-9]* block(s) lost or repeated; taking it again (attempt 2 of 4)' "$work/out" &&
+    grep -q 'id="retakes"><th>Retakes</th><td>output 1 repeat 1: ' retake/report.html &&
+    check retake pairs --delay 1:1:2400,2:2:2400 --below 1:2,2:1 ||
+    fail "retake: $(head -c 600 retake/results.json)"
+
+# No retake allowed, the second output's take damaged: code 15, naming it;
+# the first output kept in full in results.json, which says it is incomplete.
+run_program run "Run Damaged" --outputs 1-2 --inputs 1-2 --from 100 --seconds 1 --retakes 0 \
+    --dir damaged
+if [ "$status" = 15 ] &&
+    grep -aq '^Error: Output 2, repeat 1 lost or repeated blocks in all 1 attempt(s) (blocks lost: [1-9]' "$work/out" &&
+    [ "$(json_of damaged/results.json '(d["complete"], d["error"][:15], sorted({p["output"] for p in d["pairs"]}), d["missingOutputs"], [t["attempts"] for t in d["takes"]], d["takes"][0]["lostBlocks"])')" =         "(False, 'Error: Output 2', [1], [2], [1, 1], [0])" ] &&
+    [ -s damaged/ir-o1-i1.wav ] && grep -q 'id="incomplete"' damaged/report.html &&
+    grep -q 'Not measured: output(s) 2\.' damaged/report.html; then
+    echo "ok   damaged take: code 15, the first output kept"
+else
+    fail "damaged take: exit code $status, $(cat "$work/out") $(head -c 400 damaged/results.json)"
+fi
+
+# A loop longer than the silence after the sweep is refused, naming the
+# longest round trip and --tail; with a longer tail it is measured exactly.
+run_program run "Run Long Loop" --outputs 1 --inputs 1 --from 100 --seconds 1 --level -3 --dir long
+[ "$status" = 16 ] && grep -aq 'longest round trip the sweep file holds, 28843 frames' "$work/out" &&
+    grep -aq -- '--tail SECONDS' "$work/out" &&
+    [ "$(json_of long/results.json 'd["complete"]' 2>/dev/null)" != True ] &&
+    echo "ok   long loop refused" || fail "long loop: exit code $status, $(cat "$work/out")"
+run_ok long-tail "Run Long Loop" --outputs 1 --inputs 1 --from 100 --seconds 1 --level -3 \
+    --tail 0.9 && check long-tail pairs --delay 1:1:31000
+# A loop that the driver reports in full needs no --tail: the silence covers it.
+run_ok reported "Run Reported Loop" --outputs 1 --inputs 1 --from 100 --seconds 1 &&
+    check reported pairs --delay 1:1:40000
+# The longest round trip 1 s of silence holds is found to the frame; one
+# frame more is refused.
+run_ok edge "Run Edge" --outputs 1 --inputs 1 --from 100 --seconds 1 --tail 1 &&
+    check edge pairs --delay 1:1:47520
+run_program run "Run Past Edge" --outputs 1 --inputs 1 --from 100 --seconds 1 --tail 1 --dir past
+[ "$status" = 16 ] && grep -aq 'holds, 47520 frames (990.0 ms)' "$work/out" &&
+    echo "ok   one frame past the longest round trip refused" ||
+    fail "one frame past the longest round trip: exit code $status, $(cat "$work/out")"
+
 # Refusals, each with the probe's code where it has one, and a message.
 refuse() {
     local name=$1 code=$2 text=$3
@@ -158,6 +225,9 @@ refuse "an output that reaches no chosen input" 16 'No signal came back from out
     "Run Noise" --outputs 2 --inputs 1 --from 50 --seconds 1
 run_program run "Run Crosstalk" --outputs 1 --inputs 1 --repeats 0
 [ "$status" = 1 ] && echo "ok   refused: no repeats" || fail "repeats 0: exit code $status"
+run_program run "Run Crosstalk" --outputs 1 --inputs 1 --retakes 101
+[ "$status" = 1 ] && echo "ok   refused: too many retakes" || fail "retakes 101: exit code $status"
+refuse "a tail too short for the sweep" 24 'tail' "Run Crosstalk" --outputs 1 --inputs 1 --tail 0.1
 
 # The report redrawn from results.json alone; a folder without one refused.
 rm crosstalk/report.html
