@@ -75,8 +75,9 @@ template <typename X, typename Y> Line regression(size_t first, size_t last, X x
 }
 
 // The envelope's intervals from the first at or below `top` (the loudest,
-// when it is already below) to the last above `bottom`.
-Line fitBetween(const Envelope& e, double top, double bottom) {
+// when it is already below) to the last above `bottom`; no line from fewer
+// than `fewest` of them.
+Line fitBetween(const Envelope& e, double top, double bottom, size_t fewest = 2) {
     const size_t loudest =
         static_cast<size_t>(std::max_element(e.db.begin(), e.db.end()) - e.db.begin());
     size_t first = loudest;
@@ -85,6 +86,8 @@ Line fitBetween(const Envelope& e, double top, double bottom) {
     size_t last = first;
     while (last + 1 < e.db.size() && e.db[last + 1] > bottom)
         ++last;
+    if (first >= e.db.size() || last + 1 < first + fewest)
+        return Line{};
     return regression(
         first, last, [&](size_t i) { return e.seconds[i]; }, [&](size_t i) { return e.db[i]; });
 }
@@ -139,7 +142,7 @@ NoiseDecay findNoiseDecay(const std::vector<double>& squared, double rate) {
         const double noiseDb = decibels(noise);
         const Line late = fitBetween(envelopeOf(squared, interval, rate, noise),
                                      noiseDb + kLateFitAboveNoiseDb + kLateFitRangeDb,
-                                     noiseDb + kLateFitAboveNoiseDb);
+                                     noiseDb + kLateFitAboveNoiseDb, kFewestLateIntervals);
         if (!late.fitted || late.slope >= 0.0)
             break;
         line = late;

@@ -22,6 +22,10 @@ constexpr double kNoiseBelowCrossingDb = 5.0;
 constexpr double kLateFitRangeDb = 20.0;
 constexpr double kLateFitAboveNoiseDb = 5.0;
 constexpr int kMostIterations = 5;
+// A late line needs this many intervals (a decay that ends in a step far above
+// the noise, as a cut response does, leaves one or two there): with fewer the
+// line before stays.
+constexpr size_t kFewestLateIntervals = 5;
 
 // What Lundeby's method found in a squared response (from the onset on).
 struct NoiseDecay {
