@@ -5,9 +5,10 @@ recorded on 8 channels.
 Ours is timed as the whole command (`tandemwav-measure analyze`, process start
 to exit, every figure and file written), with its peak memory from
 /usr/bin/time. numpy is timed in-process, without the interpreter's start-up
-and imports, from reading the file to the last inverse transform: per channel
-one forward and one inverse real FFT at the same size as ours, with the
-sweep's closed-form inverse between them. Both alternate in one loop; every
+and imports, from reading the files to the last inverse transform: the played
+sweep's spectrum and its regularised inverse, then per channel one forward
+and one inverse real FFT at the same size as ours, with that inverse between
+them. Both alternate in one loop; every
 figure is the median, with the CPU time beside the wall-clock time (the
 machine may be shared). The FFT alone (one forward and one inverse at that size)
 is timed for both too.
@@ -69,20 +70,23 @@ def make_recording(sweep_path, path, channels):
     write_float_wav(path, 96000, out)
 
 
-def numpy_analysis(path, p, size):
+def numpy_analysis(path, sweep_path, p, size):
     start, cpu = time.perf_counter(), time.process_time()
     rate, channels = p["rate"], 8
     data = np.fromfile(path, dtype="<f4", offset=44).reshape(-1, channels)
-    f = np.fft.rfftfreq(size, 1 / rate)
-    f1, L = p["sweptFrom"], p["rateConstant"]
-    with np.errstate(divide="ignore", invalid="ignore"):
-        inverse = 2 * np.sqrt(f / L) * np.exp(-1j * (2 * np.pi * f * L * (1 - np.log(f / f1)) - np.pi / 4))
-    inverse[0] = 0
-    inverse /= rate * p["amplitude"]
     first = p["silenceBeforeFrames"]
+    played = np.fromfile(sweep_path, dtype="<f4", offset=44)[first : first + p["sweepFrames"]]
+    s = np.fft.rfft(played.astype(np.float64), size)
+    f = np.fft.rfftfreq(size, 1 / rate)
+    f1, f2 = p["sweptFrom"], p["sweptTo"]
+    step = lambda x, lo, hi: np.where(
+        x <= lo, 0.0, np.where(x >= hi, 1.0, 0.5 - 0.5 * np.cos(np.pi * (x - lo) / (hi - lo))))
+    w = step(f, f1 / np.sqrt(2), f1) * (1 - step(f, f2, min(f2 * np.sqrt(2), rate / 2)))
+    power = np.abs(s) ** 2
+    e = power[(f >= f1) & (f <= f2)].mean()
+    inverse = w * np.conj(s) / (power + (1 - w) * e)
     for c in range(channels):
         y = data[first:, c].astype(np.float64)
-        y -= y.mean()
         h = np.fft.irfft(np.fft.rfft(y, size) * inverse, size)
     return time.perf_counter() - start, time.process_time() - cpu
 
@@ -131,7 +135,7 @@ def main():
             ours_times.append(t)
             ours_peaks.append(peak)
             ours_cpu.append(cpu)
-            t, cpu = numpy_analysis(recording, p, size)
+            t, cpu = numpy_analysis(recording, sweep, p, size)
             numpy_times.append(t)
             numpy_cpu.append(cpu)
         ours_fft = float(subprocess.run([os.path.join(args.bin_dir, "measure_fft"), str(size), "9"],

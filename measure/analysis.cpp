@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "dsp/noise_spectrum.h"
 #include "dsp/window_shapes.h"
 #include "measure/recording_checks.h"
 
@@ -15,22 +16,39 @@ namespace {
 
 const double kPi = std::acos(-1.0);
 
-// The sweep's spectrum divided out: 1 / X(f), with
-// X(f) = (1/2) sqrt(L / f) exp(i (2 pi f L (1 - ln(f / f1)) - pi / 4)),
-// scaled by 1 / (rate * amplitude) so that unit gain comes out as 1.0. It
-// holds only where the sweep had energy: half an octave beyond each end of
-// the swept band it fades to nothing, so noise there is not amplified.
-std::complex<double> inverseSweep(const SweepPlan& plan, double f) {
-    const double f1 = plan.sweptFrom, f2 = plan.sweptTo, L = plan.rateConstant;
-    const double weight = dsp::raisedCosineStep(f, f1 / std::sqrt(2.0), f1) *
-                          (1.0 - dsp::raisedCosineStep(f, f2, f2 * std::sqrt(2.0)));
-    if (weight == 0.0)
-        return 0.0;
-    // The phase in cycles, its whole turns dropped before they cost precision.
-    const double cycles = f * L * (1.0 - std::log(f / f1)) - 0.125;
-    const double turn = cycles - std::floor(cycles);
-    const double gain = 2.0 * std::sqrt(f / L) * weight / (plan.rate * plan.amplitude);
-    return std::polar(gain, -2.0 * kPi * turn);
+// Where the deconvolution holds: 1 over the swept band, fading to nothing
+// half an octave beyond each end (or at half the rate, where that comes
+// first), so that noise where the sweep had no energy is not amplified.
+double bandWeight(const SweepPlan& plan, double f) {
+    const double f1 = plan.sweptFrom, f2 = plan.sweptTo;
+    const double top = std::min(f2 * std::sqrt(2.0), plan.rate / 2.0);
+    return dsp::raisedCosineStep(f, f1 / std::sqrt(2.0), f1) *
+           (1.0 - dsp::raisedCosineStep(f, f2, top));
+}
+
+// The played sweep's spectrum divided out, exactly within the swept band:
+// W conj(S) / (|S|^2 + (1 - W) e), with W the band's weight and e the mean
+// of |S|^2 over the band. Where the weight fades, e keeps the division from
+// amplifying what the sweep hardly held; where it is 0, so is the inverse.
+void fillInverse(const SweepPlan& plan, const std::vector<dsp::Complex>& sweep, double hzPerBin,
+                 std::vector<dsp::Complex>& inverse) {
+    double sum = 0.0;
+    size_t count = 0;
+    for (size_t k = 0; k < sweep.size(); ++k) {
+        const double f = static_cast<double>(k) * hzPerBin;
+        if (f >= plan.sweptFrom && f <= plan.sweptTo) {
+            sum += std::norm(sweep[k]);
+            ++count;
+        }
+    }
+    const double e = count > 0 ? sum / static_cast<double>(count) : 1.0;
+    inverse.resize(sweep.size());
+    for (size_t k = 0; k < sweep.size(); ++k) {
+        const double weight = bandWeight(plan, static_cast<double>(k) * hzPerBin);
+        const double denominator = std::norm(sweep[k]) + (1.0 - weight) * e;
+        inverse[k] = weight > 0.0 && denominator > 0.0 ? weight * std::conj(sweep[k]) / denominator
+                                                       : dsp::Complex(0.0, 0.0);
+    }
 }
 
 constexpr double kShareBefore = 0.65;
@@ -89,11 +107,17 @@ class OrderSpectrum {
         for (size_t s = 0; s < span; ++s) {
             const int64_t offset = static_cast<int64_t>(s) - static_cast<int64_t>(cut.before);
             const double value = h[wrapped(start + offset, h.size())];
-            samples[wrapped(offset, samples.size())] = value * dsp::taperedWindow(s, span, taper);
+            const double w = dsp::taperedWindow(s, span, taper);
+            samples[wrapped(offset, samples.size())] = value * w;
+            windowPower_ += w * w;
         }
         spectrum_.resize(fft.bins());
         fft.forward(samples.data(), spectrum_.data());
         binsPerHz_ = static_cast<double>(fft.size()) / rate;
+        std::vector<double> power(spectrum_.size());
+        for (size_t k = 0; k < power.size(); ++k)
+            power[k] = std::norm(spectrum_[k]);
+        power_ = dsp::PowerBins(power, 1.0 / binsPerHz_);
     }
 
     std::complex<double> at(double hz) const {
@@ -104,11 +128,24 @@ class OrderSpectrum {
         return value * std::polar(1.0, 2.0 * kPi * hz * fraction_ / rate_);
     }
 
+    // The power this spectrum holds near hz, within the band (a single bin
+    // of noise strays far from its mean: the mean over neighbours does not).
+    double powerNear(double hz, const SweepPlan& plan) const {
+        return power_.meanNear(hz, plan.from, plan.to);
+    }
+
+    // The power the noise holds near hz in this spectrum.
+    double noisePowerNear(const dsp::NoiseSpectrum& noise, double hz, const SweepPlan& plan) const {
+        return noise.levelNear(hz, plan.from, plan.to) * windowPower_;
+    }
+
   private:
     double rate_;
     double fraction_ = 0.0;
     double binsPerHz_ = 0.0;
+    double windowPower_ = 0.0; // the cut's window, squared and summed
     std::vector<dsp::Complex> spectrum_;
+    dsp::PowerBins power_;
 };
 
 double decibels(double ratio) {
@@ -122,39 +159,44 @@ size_t fullyRecorded(const SweepPlan& plan, size_t recorded) {
     return recorded > sweep ? recorded - sweep : 0;
 }
 
-// The noise is read after the linear response's cut, before the harmonics
-// (which wrap to h's end), up to where the whole sweep came back. A peak too
-// late to leave a tenth of a second there, as pure noise's may be (with a
-// long sweep the cut alone can pass that point), is held against all of h
-// that came back but its own neighbourhood: a response must stand out of the
-// whole stretch, not only of what follows it.
-void measureNoise(const SweepPlan& plan, const std::vector<double>& h, size_t recorded,
-                  ChannelResult& result) {
-    const Cut linear = cutOf(plan, result.delayFrames, 1);
+// Where the noise is read: after the linear response's cut, before the
+// harmonics (which wrap to h's end), up to where the whole sweep came back. A
+// peak too late to leave a tenth of a second there, as pure noise's may be
+// (with a long sweep the cut alone can pass that point), is held against the
+// longer stretch of h that came back on either side of its own
+// neighbourhood: a response must stand out of the whole, not only of what
+// follows it.
+struct Stretch {
+    size_t from = 0, to = 0;
+    size_t size() const { return to > from ? to - from : 0; }
+};
+
+Stretch noiseStretch(const SweepPlan& plan, size_t recorded, size_t peak) {
     const size_t end = fullyRecorded(plan, recorded);
-    const size_t peak = static_cast<size_t>(result.delayFrames);
-    const size_t minimum = static_cast<size_t>(plan.rate) / 10;
-    double sum = 0.0;
-    size_t count = 0;
-    auto add = [&](size_t from, size_t to) {
-        for (size_t n = from; n < to; ++n)
-            sum += h[n] * h[n];
-        count += to > from ? to - from : 0;
-    };
-    add(std::min(end, peak + linear.after), end);
-    if (count < minimum) {
-        const size_t near = static_cast<size_t>(plan.rate) / 100;
-        sum = 0.0;
-        count = 0;
-        add(0, std::min(end, peak > near ? peak - near : 0));
-        add(std::min(end, peak + near), end);
+    const Stretch after{std::min(end, peak + cutOf(plan, static_cast<int64_t>(peak), 1).after),
+                        end};
+    if (after.size() >= static_cast<size_t>(plan.rate) / 10)
+        return after;
+    const size_t near = static_cast<size_t>(plan.rate) / 100;
+    const Stretch before{0, std::min(end, peak > near ? peak - near : 0)};
+    const Stretch beyond{std::min(end, peak + near), end};
+    return before.size() > beyond.size() ? before : beyond;
+}
+
+// The noise floor is the noise's power within the reported band, so that
+// what the band limit leaves outside it (its ringing lies below the band's
+// start) is not read as the device's noise.
+dsp::NoiseSpectrum measureNoise(const SweepPlan& plan, const std::vector<double>& h,
+                                size_t recorded, ChannelResult& result) {
+    const Stretch stretch = noiseStretch(plan, recorded, static_cast<size_t>(result.delayFrames));
+    dsp::NoiseSpectrum noise(h.data() + stretch.from, stretch.size(), plan.rate);
+    const double power = noise.bandPower(plan.from, plan.to);
+    if (power > 0.0) {
+        result.noiseMeasured = true;
+        result.noiseFloorDb = 10.0 * std::log10(power);
+        result.snrDb = decibels(std::fabs(result.peak)) - result.noiseFloorDb;
     }
-    if (count < 16 || sum == 0.0)
-        return;
-    const double rms = std::sqrt(sum / static_cast<double>(count));
-    result.noiseMeasured = true;
-    result.noiseFloorDb = decibels(rms);
-    result.snrDb = decibels(std::fabs(result.peak) / rms);
+    return noise;
 }
 
 using OrderTransforms = std::vector<std::unique_ptr<dsp::RealFft>>;
@@ -167,39 +209,101 @@ OrderTransforms orderTransforms(const SweepPlan& plan, int harmonics) {
     return transforms;
 }
 
-void measureOrders(const SweepPlan& plan, const std::vector<double>& h,
-                   const OrderTransforms& transforms, ChannelResult& result) {
-    const int harmonics = static_cast<int>(transforms.size());
-    std::vector<OrderSpectrum> orders;
-    for (int k = 1; k <= harmonics; ++k)
-        orders.emplace_back(h, cutOf(plan, result.delayFrames, k), *transforms[k - 1], plan.rate);
-    const std::vector<double> grid = frequencyGrid(plan.from, plan.to);
+// The lowest frequency the linear response's cut resolves: three periods
+// within it.
+double resolvedFrom(const SweepPlan& plan) {
+    const Cut linear = cutOf(plan, 0, 1);
+    return 3.0 * plan.rate / static_cast<double>(linear.before + linear.after);
+}
+
+// A harmonic stands out of what its cut holds besides by this much in power
+// (6 dB), or its reading is only a bound.
+constexpr double kHarmonicAboveNoise = 4.0;
+
+// HDk at each excitation frequency whose harmonic lies in the band: a figure
+// where it stands out of what its cut holds besides, else the level it stays
+// below. Besides noise, a cut holds the band limit's ringing at the low end,
+// which a perfect loop's cut shows, in proportion to the response there.
+HarmonicCurve harmonicCurve(const SweepPlan& plan, const std::vector<OrderSpectrum>& orders,
+                            const std::vector<OrderSpectrum>& perfectLoop,
+                            const dsp::NoiseSpectrum& noise, int k) {
+    HarmonicCurve curve;
+    curve.order = k;
     const double top = plan.to * (1.0 + 1e-9);
-    for (double f : grid) {
-        const std::complex<double> value = orders[0].at(f);
-        result.response.push_back({f, decibels(std::abs(value)), std::arg(value) * 180.0 / kPi});
+    const OrderSpectrum& order = orders[static_cast<size_t>(k - 1)];
+    const double lowEnd = std::norm(orders[0].at(plan.from));
+    for (double f : frequencyGrid(plan.from, plan.to)) {
+        if (k * f > top)
+            break;
+        const double besides =
+            order.noisePowerNear(noise, k * f, plan) +
+            perfectLoop[static_cast<size_t>(k - 1)].powerNear(k * f, plan) * lowEnd;
+        const bool measured = order.powerNear(k * f, plan) >= kHarmonicAboveNoise * besides;
+        const double level =
+            measured ? std::abs(order.at(k * f)) : std::sqrt(kHarmonicAboveNoise * besides);
+        curve.points.push_back({f, decibels(level / std::abs(orders[0].at(f))), !measured});
     }
-    for (int k = 2; k <= harmonics; ++k) {
-        HarmonicCurve curve;
-        curve.order = k;
-        for (double f : grid)
-            if (k * f <= top)
-                curve.points.push_back(
-                    {f, decibels(std::abs(orders[k - 1].at(k * f)) / std::abs(orders[0].at(f)))});
-        result.harmonics.push_back(std::move(curve));
-    }
-    for (double f : grid) {
-        if (harmonics < 2 || harmonics * f > top)
+    return curve;
+}
+
+// THD from the orders measured at each frequency; none where none is.
+std::vector<ThdPoint> thdOf(const std::vector<HarmonicCurve>& curves, int harmonics,
+                            const SweepPlan& plan) {
+    std::vector<ThdPoint> thd;
+    const double top = plan.to * (1.0 + 1e-9);
+    for (size_t i = 0; i < curves.front().points.size(); ++i) {
+        const double f = curves.front().points[i].hz;
+        if (harmonics * f > top)
             break;
         double power = 0.0;
-        for (int k = 2; k <= harmonics; ++k)
-            power += std::norm(orders[k - 1].at(k * f));
-        result.thd.push_back({f, 100.0 * std::sqrt(power) / std::abs(orders[0].at(f))});
+        bool any = false;
+        for (const HarmonicCurve& curve : curves) {
+            const LevelPoint& p = curve.points[i];
+            if (!p.belowNoise)
+                power += std::pow(10.0, p.db / 10.0);
+            any = any || !p.belowNoise;
+        }
+        if (any)
+            thd.push_back({f, 100.0 * std::sqrt(power)});
     }
+    return thd;
+}
+
+// Order k's response, cut out of h around its onset for a response at delay.
+std::vector<OrderSpectrum> ordersOf(const SweepPlan& plan, const std::vector<double>& h,
+                                    const OrderTransforms& transforms, int64_t delay) {
+    std::vector<OrderSpectrum> orders;
+    for (int k = 1; k <= static_cast<int>(transforms.size()); ++k)
+        orders.emplace_back(h, cutOf(plan, delay, k), *transforms[k - 1], plan.rate);
+    return orders;
+}
+
+// What every channel's orders are read with: the cuts' transforms, and a
+// perfect loop's orders.
+struct OrderReading {
+    OrderTransforms transforms;
+    std::vector<OrderSpectrum> perfectLoop;
+};
+
+void measureOrders(const SweepPlan& plan, const std::vector<double>& h, const OrderReading& reading,
+                   const dsp::NoiseSpectrum& noise, ChannelResult& result) {
+    const int harmonics = static_cast<int>(reading.transforms.size());
+    const std::vector<OrderSpectrum> orders =
+        ordersOf(plan, h, reading.transforms, result.delayFrames);
+    const double resolved = resolvedFrom(plan);
+    for (double f : frequencyGrid(plan.from, plan.to)) {
+        const std::complex<double> value = orders[0].at(f);
+        result.response.push_back(
+            {f, decibels(std::abs(value)), std::arg(value) * 180.0 / kPi, f < resolved});
+    }
+    for (int k = 2; k <= harmonics; ++k)
+        result.harmonics.push_back(harmonicCurve(plan, orders, reading.perfectLoop, noise, k));
+    if (harmonics >= 2)
+        result.thd = thdOf(result.harmonics, harmonics, plan);
 }
 
 ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h, size_t recorded,
-                             const OrderTransforms& transforms, ResponseKept kept) {
+                             const OrderReading& reading, ResponseKept kept) {
     ChannelResult result;
     // h is read from the sweep's first frame in both the played file and the
     // recording, so its index is the lag between them: the delay, whatever
@@ -215,8 +319,14 @@ ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h
     result.delayFrames = static_cast<int64_t>(peak);
     result.peakRecordingFrame = plan.silenceBefore + result.delayFrames;
     result.peak = h[peak];
-    measureNoise(plan, h, recorded, result);
-    if (result.peak == 0.0 || (result.noiseMeasured && result.snrDb < kMinResponseSnrDb)) {
+    const dsp::NoiseSpectrum noise = measureNoise(plan, h, recorded, result);
+    // The peak is a sample of the whole band: whether it stands out of the
+    // noise is judged against all of the noise, not the band's share.
+    const double wholeNoise = noise.bandPower(0.0, plan.rate / 2.0);
+    const bool standsOut =
+        !result.noiseMeasured ||
+        decibels(std::fabs(result.peak)) - 10.0 * std::log10(wholeNoise) >= kMinResponseSnrDb;
+    if (result.peak == 0.0 || !standsOut) {
         result.belowNoise = true;
         return result;
     }
@@ -228,25 +338,39 @@ ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h
                             ? std::max(window, fullyRecorded(plan, recorded))
                             : window;
     result.impulseSamples.assign(h.begin(), h.begin() + static_cast<std::ptrdiff_t>(tail));
-    measureOrders(plan, h, transforms, result);
+    measureOrders(plan, h, reading, noise, result);
     return result;
 }
 
-// The channel's samples from the sweep's first frame, mean removed, zero-padded.
+// The channel's samples from the sweep's first frame, zero-padded. Its mean
+// stays: the deconvolution drops what lies at 0 Hz, far below the band.
 void loadChannel(const SweepPlan& plan, const Recording& recording, int channel,
                  std::vector<double>& samples) {
     const size_t channels = static_cast<size_t>(recording.info.channels);
     const size_t first = static_cast<size_t>(plan.silenceBefore);
     const size_t frames = static_cast<size_t>(recording.info.frames) - first;
-    double sum = 0.0;
-    for (size_t n = 0; n < frames; ++n) {
-        samples[n] = recording.samples[(first + n) * channels + static_cast<size_t>(channel)];
-        sum += samples[n];
-    }
-    const double mean = sum / static_cast<double>(frames);
     for (size_t n = 0; n < frames; ++n)
-        samples[n] -= mean;
+        samples[n] = recording.samples[(first + n) * channels + static_cast<size_t>(channel)];
     std::fill(samples.begin() + static_cast<std::ptrdiff_t>(frames), samples.end(), 0.0);
+}
+
+// The largest energy of a circular response in each step of the band
+// limit's energy-time curve, in dB of its energy at frame 0.
+std::vector<double> energyTimeOf(const std::vector<double>& h, int rate) {
+    const double peak = h[0] * h[0];
+    std::vector<double> db;
+    for (int step = 0; step < kBandLimitEtcSteps; ++step) {
+        const double ms = kBandLimitEtcFromMs + step * kBandLimitEtcStepMs;
+        const int64_t first = static_cast<int64_t>(std::floor(ms * rate / 1000.0));
+        const int64_t last =
+            static_cast<int64_t>(std::floor((ms + kBandLimitEtcStepMs) * rate / 1000.0));
+        double energy = 0.0;
+        for (int64_t n = first; n < std::max(last, first + 1); ++n)
+            energy = std::max(energy, h[wrapped(n, h.size())] * h[wrapped(n, h.size())]);
+        db.push_back(energy > 0.0 && peak > 0.0 ? std::max(10.0 * std::log10(energy / peak), -200.0)
+                                                : -200.0);
+    }
+    return db;
 }
 
 } // namespace
@@ -262,27 +386,29 @@ std::vector<double> frequencyGrid(double from, double to) {
 }
 
 Deconvolver::Deconvolver(const SweepPlan& plan, size_t recordedFrames)
-    // Long enough that the sweep's inverse, as long as the sweep, never wraps
-    // the recording's end onto its start.
+    // Long enough that the sweep, divided out, never wraps the recording's
+    // end onto its start.
     : fft_(dsp::fastSizeAtLeast(recordedFrames + static_cast<size_t>(plan.sweepFrames))) {
-    inverse_.resize(fft_.bins());
+    // The sweep as it was played: the file's float samples.
+    std::vector<double> samples(fft_.size(), 0.0);
+    const std::vector<float> sweep = sweepSamples(plan);
+    std::copy(sweep.begin(), sweep.end(), samples.begin());
+    std::vector<dsp::Complex> spectrum(fft_.bins());
+    fft_.forward(samples.data(), spectrum.data());
     const double hzPerBin = static_cast<double>(plan.rate) / static_cast<double>(fft_.size());
-    auto fill = [&](size_t first, size_t last) {
-        for (size_t k = first; k < last; ++k)
-            inverse_[k] =
-                std::complex<float>(inverseSweep(plan, static_cast<double>(k) * hzPerBin));
-    };
-    // Half of the bins on a helper thread: the machine has two cores at least.
-    const size_t half = inverse_.size() / 2;
-    std::thread helper(fill, half, inverse_.size());
-    fill(0, half);
-    helper.join();
+    fillInverse(plan, spectrum, hzPerBin, inverse_);
+    // A perfect loop's response: the sweep deconvolved by itself.
+    for (size_t k = 0; k < spectrum.size(); ++k)
+        spectrum[k] *= inverse_[k];
+    fft_.inverse(spectrum.data(), samples.data());
+    bandLimitEtcDb_ = energyTimeOf(samples, plan.rate);
+    perfectLoop_ = std::move(samples);
 }
 
 void Deconvolver::run(std::vector<double>& samples, std::vector<dsp::Complex>& spectrum) const {
     fft_.forward(samples.data(), spectrum.data());
     for (size_t k = 0; k < spectrum.size(); ++k)
-        spectrum[k] *= std::complex<double>(inverse_[k]);
+        spectrum[k] *= inverse_[k];
     fft_.inverse(spectrum.data(), samples.data());
 }
 
@@ -294,8 +420,10 @@ Results analyseRecording(const SweepPlan& plan, const Recording& recording, int 
     results.harmonicsCounted = harmonics;
     const size_t recorded =
         static_cast<size_t>(recording.info.frames) - static_cast<size_t>(plan.silenceBefore);
-    const Deconvolver deconvolver(plan, recorded);
-    const OrderTransforms transforms = orderTransforms(plan, harmonics);
+    Deconvolver deconvolver(plan, recorded);
+    results.bandLimitEtcDb = deconvolver.bandLimitEtcDb();
+    OrderReading reading{orderTransforms(plan, harmonics), {}};
+    reading.perfectLoop = ordersOf(plan, deconvolver.takePerfectLoop(), reading.transforms, 0);
     const int channels = recording.info.channels;
     results.channels.resize(static_cast<size_t>(channels));
     // Channels are independent: two workers, each with its own buffers,
@@ -309,7 +437,7 @@ Results analyseRecording(const SweepPlan& plan, const Recording& recording, int 
             loadChannel(plan, recording, c, samples);
             deconvolver.run(samples, spectrum);
             ChannelResult& result = results.channels[static_cast<size_t>(c)];
-            result = analyseChannel(plan, samples, recorded, transforms, kept);
+            result = analyseChannel(plan, samples, recorded, reading, kept);
             result.input = c + 1;
             result.clippedSamples = recording.clipped[static_cast<size_t>(c)];
         }

@@ -1,9 +1,10 @@
-// The analysis of a recorded synchronized sweep: deconvolution with the
-// sweep's closed-form inverse, then, per channel, the linear response and the
+// The analysis of a recorded synchronized sweep: deconvolution by the played
+// sweep's own spectrum, then, per channel, the linear response and the
 // harmonic responses cut out of one impulse response.
 #pragma once
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "dsp/real_fft.h"
@@ -12,8 +13,9 @@
 
 namespace measure {
 
-// The smallest SNR at which a channel counts as responding: pure noise's
-// largest sample of some 10^5 stands about 13 dB above its RMS.
+// How far a channel's peak must stand above the RMS of its noise over the
+// whole band for it to count as responding: pure noise's largest sample of
+// some 10^5 stands about 13 dB above its RMS.
 constexpr double kMinResponseSnrDb = 20.0;
 
 // Points per octave of the response's and the distortion's frequency grid.
@@ -35,7 +37,7 @@ Results analyseRecording(const SweepPlan& plan, const Recording& recording, int 
 // The impulse response of one channel: the deconvolved recording, circular
 // (responses before frame 0, the harmonics, lie at its end). Exposed for the
 // benchmark and for tests. samples: the recording from the sweep's first
-// frame on, mean removed.
+// frame on.
 class Deconvolver {
   public:
     Deconvolver(const SweepPlan& plan, size_t recordedFrames);
@@ -44,10 +46,17 @@ class Deconvolver {
     // the impulse response. spectrum is scratch space of bins() values.
     void run(std::vector<double>& samples, std::vector<dsp::Complex>& spectrum) const;
     size_t bins() const { return fft_.bins(); }
+    // A perfect loop's impulse response after this deconvolution, what the
+    // band limit alone leaves: handed over once, as it is as large as h.
+    std::vector<double> takePerfectLoop() { return std::move(perfectLoop_); }
+    // Its energy-time curve.
+    const std::vector<double>& bandLimitEtcDb() const { return bandLimitEtcDb_; }
 
   private:
     dsp::RealFft fft_;
-    std::vector<std::complex<float>> inverse_; // the sweep's inverse, band-limited, per bin
+    std::vector<dsp::Complex> inverse_; // the played sweep's, band-limited, per bin
+    std::vector<double> perfectLoop_;
+    std::vector<double> bandLimitEtcDb_;
 };
 
 } // namespace measure

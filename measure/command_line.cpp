@@ -1,10 +1,12 @@
 #include "measure/command_line.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
 #include "measure/exit_codes.h"
+#include "platform/file_system.h"
 
 namespace measure {
 
@@ -19,6 +21,8 @@ const char kUsageText[] =
     "                        [--repeats K] [--retakes N] [--harmonics K] [--dir DIR] [--json]\n"
     "                        [--room] [--room-seconds S] [--bands octave|third]\n"
     "  tandemwav-measure room IR.wav [--bands octave|third] [--dir DIR] [--json]\n"
+    "  tandemwav-measure interface \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N]\n"
+    "                        [--rate R] [--dir DIR] [--json] [--quick]\n"
     "  tandemwav-measure report DIR\n";
 
 double number(const std::string& option, const std::string& text) {
@@ -75,6 +79,22 @@ int usage(const std::string& problem) {
     return kUsage;
 }
 
+void channelRange(const std::string& option, const std::string& text, int* first, int* last) {
+    const size_t dash = text.find('-', 1);
+    *first = whole(option, text.substr(0, dash));
+    *last = dash == std::string::npos ? *first : whole(option, text.substr(dash + 1));
+    if (*first < 1 || *last < *first)
+        throw UsageError{option + " takes channels from 1, as A or A-B with A <= B, not \"" + text +
+                         "\""};
+}
+
+std::string defaultFolder(const std::string& driver, const std::string& suffix) {
+    std::string folder;
+    for (unsigned char c : driver)
+        folder += std::isalnum(c) ? static_cast<char>(c) : '-';
+    return folder + suffix;
+}
+
 std::string withoutWav(const std::string& path) {
     const std::string suffix = ".wav";
     if (path.size() > suffix.size() && path.compare(path.size() - suffix.size(), 4, suffix) == 0)
@@ -82,10 +102,13 @@ std::string withoutWav(const std::string& path) {
     return path;
 }
 
+// With the separator the folder already uses, so that a printed path never
+// mixes two; the system's own for a folder written without one.
 std::string joinPath(const std::string& folder, const std::string& name) {
     if (folder.empty() || folder.back() == '/' || folder.back() == '\\')
         return folder + name;
-    return folder + "/" + name;
+    const size_t last = folder.find_last_of("/\\");
+    return folder + (last == std::string::npos ? preferredSeparator() : folder[last]) + name;
 }
 
 } // namespace measure

@@ -35,6 +35,13 @@ Arguments split(const std::vector<std::string>& args, const std::vector<std::str
 // Prints "Error: <problem>." and the usage text; the usage exit code.
 int usage(const std::string& problem);
 
+// "3" or "3-6": channels from 1, the first not above the last.
+void channelRange(const std::string& option, const std::string& text, int* first, int* last);
+
+// The driver's name as a folder name, letters and digits kept and the rest
+// '-', with the suffix.
+std::string defaultFolder(const std::string& driver, const std::string& suffix);
+
 std::string withoutWav(const std::string& path);
 std::string joinPath(const std::string& folder, const std::string& name);
 

@@ -18,6 +18,10 @@
 #include "platform/console.h"
 #include "platform/file_system.h"
 
+#ifndef TANDEM_VERSION
+#define TANDEM_VERSION "unknown"
+#endif
+
 namespace measure {
 
 int sweepCommand(const std::vector<std::string>& args) {
@@ -111,10 +115,27 @@ AnalyzeRequest analyzeRequest(const std::vector<std::string>& args) {
     return r;
 }
 
-SweepPlan sweepOf(const std::string& sweepPath) {
+// A recording with parameters beside it, given where the sweep belongs, is
+// most likely the sweep itself: the two files were given the wrong way round.
+SweepPlan readParametersOf(const std::string& sweepPath, const std::string& recordingPath) {
+    try {
+        return readSweepParameters(parametersPath(sweepPath));
+    } catch (const Failure&) {
+        if (!isRegularFile(parametersPath(sweepPath).c_str()) &&
+            isRegularFile(parametersPath(recordingPath).c_str()))
+            throw Failure(kNoParameters,
+                          "Error: " + sweepPath + " has no sweep parameters beside it, but " +
+                              recordingPath +
+                              " has: the first file must be the sweep that was played, the "
+                              "second the recording!");
+        throw;
+    }
+}
+
+SweepPlan sweepOf(const std::string& sweepPath, const std::string& recordingPath) {
     const WavInfo played = readWavInfo(sweepPath);
     const std::string parameters = parametersPath(sweepPath);
-    SweepPlan plan = readSweepParameters(parameters);
+    SweepPlan plan = readParametersOf(sweepPath, recordingPath);
     if (played.rate != plan.rate || played.channels != plan.channels ||
         played.frames != plan.totalFrames())
         throw Failure(kNoParameters, "Error: The parameters " + parameters + " do not describe " +
@@ -135,11 +156,17 @@ void checkRecording(const SweepPlan& plan, const std::string& path) {
                                               std::to_string(plan.totalFrames()) + "!");
 }
 
+void nameWhatWasAnalysed(const AnalyzeRequest& request, Results& results) {
+    results.sweepFile = fullPathName(request.sweep.c_str());
+    results.recording = fullPathName(request.recording.c_str());
+    results.date = utcDate();
+    results.programVersion = TANDEM_VERSION;
+}
+
 // Every file the results name is written before results.json, which comes
 // last and in one step: a results.json that says complete has all its files.
 void writeResults(Results& results, const std::string& dir) {
-    if (!makeFolder(dir.c_str()))
-        throw Failure(kCannotWrite, "Error: Unable to make the folder " + dir + "!");
+    makeResultsFolder(dir);
     for (ChannelResult& channel : results.channels) {
         if (channel.belowNoise)
             continue;
@@ -179,13 +206,14 @@ int analyzeCommand(const std::vector<std::string>& args) {
     int code = kDone;
     std::string message;
     try {
-        const SweepPlan plan = sweepOf(request.sweep);
+        const SweepPlan plan = sweepOf(request.sweep, request.recording);
         results.sweep = plan;
         checkRecording(plan, request.recording);
         const Recording recording = readRecording(request.recording);
         results = analyseRecording(plan, recording, request.harmonics,
                                    request.room ? ResponseKept::wholeRecording
                                                 : ResponseKept::linearWindow);
+        nameWhatWasAnalysed(request, results);
         if (!anyChannelResponds(results))
             throw Failure(kNoSignal, noSignalMessage(results));
         if (request.room)
@@ -222,6 +250,8 @@ int measureMain(int argc, char** argv) {
         return runCommand(args);
     if (command == "room")
         return roomCommand(args);
+    if (command == "interface")
+        return interfaceCommand(args);
     if (command == "report")
         return reportCommand(args);
     if (command == "--help" || command == "-h" || command == "help") {

@@ -10,6 +10,7 @@
 #include "measure/failure.h"
 #include "platform/interrupts.h"
 #include "probe/latency_run.h"
+#include "probe/name_hint.h"
 #include "probe/safe_text.h"
 #include "probe/streamed_take.h"
 
@@ -27,6 +28,13 @@ bool rangeAdmissible(int first, int last, int32_t count) {
     return first <= last && channelRangeAdmissible(first, last - first + 1, count);
 }
 
+// tandemwav's words, and the driver meant when only the case was wrong.
+std::string notLoadedMessage(const std::string& driverName) {
+    const std::string hint = driverNameHint(driverName);
+    return "Error: Failed to load ASIO driver " + driverName + "!" +
+           (hint.empty() ? "" : "\n" + hint);
+}
+
 } // namespace
 
 DeviceCapture::~DeviceCapture() {
@@ -39,8 +47,7 @@ void DeviceCapture::open(const DeviceRequest& request) {
     const SessionState state = session_.open(request.driverName.c_str());
     const ASIODriverInfo& info = session_.info();
     if (state == SessionState::NotLoaded)
-        throw Failure(kDriverNotLoaded,
-                      "Error: Failed to load ASIO driver " + request.driverName + "!");
+        throw Failure(kDriverNotLoaded, notLoadedMessage(request.driverName));
     if (state == SessionState::InitRefused)
         throw Failure(kDriverInit, "Error: Failed to initialize ASIO driver!\nDriver message: " +
                                        fieldText(info.errorMessage, sizeof info.errorMessage));
@@ -98,6 +105,7 @@ void DeviceCapture::createBuffers() {
     bytesPerSample = nativeBytesPerSample();
     if (bytesPerSample == 0)
         throw Failure(kNativeFormat, "Error: ASIO native format not supported!");
+    setup_.sampleBytes = static_cast<int>(bytesPerSample);
 }
 
 void DeviceCapture::fillStores(int output, const std::vector<float>& material) {

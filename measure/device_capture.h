@@ -32,6 +32,7 @@ struct DeviceSetup {
     int32_t inputLatency = 0;
     int32_t outputLatency = 0;
     uint32_t lostBlocks = 0; // over every take so far
+    int sampleBytes = 0;     // of the native integer type: 2, 3 or 4
 };
 
 class DeviceCapture {

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <ctime>
 
 #include "measure/analysis.h"
+#include "measure/clipping.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
+#include "measure/json_files.h"
 #include "measure/wav_file.h"
 #include "platform/interrupts.h"
 #include "probe/latency_report.h"
@@ -19,45 +20,35 @@ namespace {
 
 using Takes = std::vector<std::vector<std::vector<float>>>; // [repeat][input][frame]
 
-std::string utcNow() {
-    const std::time_t now = std::time(nullptr);
-    char text[32] = "";
-    if (const std::tm* utc = std::gmtime(&now))
-        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
-    return text;
-}
-
 void checkInterrupt() {
     if (interruptRequested())
         throw Failure(kInterrupted, "Interrupted; the driver was released.");
 }
 
-// The largest positive code of a 16-bit device comes back as 1 - 2^-15 (of a
-// 24-bit one as 1 - 2^-23), never 1.0: what the device's format cannot pass
-// counts as clipped from there, whatever the format.
-constexpr float kFullScale = 32767.0f / 32768.0f;
-
 // What a silence chosen from the reported round trip holds beyond it: the
 // device's response and a stretch of noise alone.
 constexpr double kReportedRoundTripMargin = 0.5;
 
+} // namespace
+
 // The takes of one repeat as one recording of every input, as analyze reads
-// a file: interleaved, full scale 1.0, clipped samples counted.
-Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate) {
+// a file: interleaved, full scale 1.0, clipped samples counted against the
+// device's own full scale.
+Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate, float fullScale) {
     Recording r;
     const size_t channels = inputs.size();
     const size_t frames = channels == 0 ? 0 : inputs[0].size();
     r.info = WavInfo{rate, static_cast<int>(channels), static_cast<int64_t>(frames)};
     r.samples.resize(frames * channels);
-    r.clipped.assign(channels, 0);
-    for (size_t c = 0; c < channels; ++c)
-        for (size_t t = 0; t < frames; ++t) {
-            const float x = inputs[c][t];
-            r.samples[t * channels + c] = x;
-            r.clipped[c] += std::fabs(x) >= kFullScale ? 1u : 0u;
-        }
+    for (size_t c = 0; c < channels; ++c) {
+        for (size_t t = 0; t < frames; ++t)
+            r.samples[t * channels + c] = inputs[c][t];
+        r.clipped.push_back(clippedSamples(inputs[c].data(), frames, 1, fullScale));
+    }
     return r;
 }
+
+namespace {
 
 // The input whose linear response is largest; -1 when none responds.
 int strongestInput(const Results& results) {
@@ -118,6 +109,8 @@ bool levelAt1k(const ChannelResult& c, double* db) {
     return false;
 }
 
+} // namespace
+
 std::string verdictOf(const DeviceSetup& setup, int64_t delay) {
     LatencyOutcome outcome;
     outcome.reportedResult = setup.latenciesReported ? ASE_OK : ASE_NotPresent;
@@ -127,6 +120,8 @@ std::string verdictOf(const DeviceSetup& setup, int64_t delay) {
     outcome.runs.push_back({static_cast<int32_t>(delay), 0.0, false, 0});
     return latencyVerdict(outcome);
 }
+
+namespace {
 
 class OutputMeasurement {
   public:
@@ -159,6 +154,7 @@ class OutputMeasurement {
             throw Failure(kNoSignal, noSignal());
         checkInterrupt();
         const Results average = analyse(averageOf(takes, kept));
+        results_.bandLimitEtcDb = average.bandLimitEtcDb;
         const int direct = strongestInput(average);
         if (direct < 0)
             throw Failure(kNoSignal, noSignal());
@@ -174,7 +170,9 @@ class OutputMeasurement {
 
     Results analyse(const std::vector<std::vector<float>>& inputs) const {
         return analyseRecording(
-            results_.plan, recordingOf(inputs, results_.plan.rate), request_.harmonics,
+            results_.plan,
+            recordingOf(inputs, results_.plan.rate, fullScaleOf(results_.setup.sampleBytes)),
+            request_.harmonics,
             request_.room ? ResponseKept::wholeRecording : ResponseKept::linearWindow);
     }
 
@@ -289,6 +287,12 @@ class CleanTaker {
 
 } // namespace
 
+std::vector<std::vector<float>> cleanTake(DeviceCapture& capture, int output, int repeat,
+                                          const std::vector<float>& material, int retakes,
+                                          const RetakeNotice& notice, RunResults& results) {
+    return CleanTaker(capture, retakes, notice, results).take(output, repeat, material);
+}
+
 std::vector<float> sweepMaterial(const SweepPlan& plan) {
     std::vector<float> material(static_cast<size_t>(plan.totalFrames()), 0.0f);
     const std::vector<float> sweep = sweepSamples(plan);
@@ -331,7 +335,7 @@ void measureDevice(const RunRequest& request, const RunProgress& progress,
     results.device = request.device.driverName;
     results.harmonics = request.harmonics;
     results.repeats = request.repeats;
-    results.date = utcNow();
+    results.date = utcDate();
     SweepSettings sweep = request.sweep;
     // A sweep that cannot be made at an asked rate is refused before the
     // driver is touched.

@@ -13,6 +13,7 @@
 #include "measure/device_capture.h"
 #include "measure/results.h"
 #include "measure/sweep_plan.h"
+#include "measure/wav_file.h"
 
 namespace measure {
 
@@ -70,7 +71,8 @@ struct RunResults {
     int repeats = 0;
     double averagingGainDb = 0.0;
     uint64_t clippedSamples = 0;
-    std::string date; // UTC, ISO 8601
+    std::vector<double> bandLimitEtcDb; // as Results holds it
+    std::string date;                   // UTC, ISO 8601
     std::vector<PairResult> pairs;
     std::vector<CrosstalkEntry> crosstalk;
     std::vector<ExcludedRepeat> excluded;
@@ -96,9 +98,23 @@ using RetakeNotice =
 void measureDevice(const RunRequest& request, const RunProgress& progress,
                    const RetakeNotice& retake, RunResults& results);
 
+// One take, taken again at once while the driver loses or repeats blocks, up
+// to `retakes` times, as run takes each repeat: recorded in results.takes,
+// Failure(kDamagedTake) when every attempt was damaged.
+std::vector<std::vector<float>> cleanTake(DeviceCapture& capture, int output, int repeat,
+                                          const std::vector<float>& material, int retakes,
+                                          const RetakeNotice& notice, RunResults& results);
+
 // Without a tail asked for, the silence after the sweep covers the round trip
 // the driver reports and 0.5 s more, when that is longer than the default.
 SweepSettings withReportedRoundTrip(SweepSettings sweep, const DeviceSetup& setup);
+
+// The takes of one repeat as one recording of every input, as analyze reads
+// a file: interleaved, full scale 1.0, clipped samples counted.
+Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate);
+
+// The probe's latency verdict on a measured round trip against the driver's report.
+std::string verdictOf(const DeviceSetup& setup, int64_t delay);
 
 // The sweep file's samples: silence, the faded sweep, silence.
 std::vector<float> sweepMaterial(const SweepPlan& plan);

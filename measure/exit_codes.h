@@ -21,12 +21,12 @@
     X(kStart, kProbeStart)                                                                         \
     X(kNoMemory, 12)          /* the recording or the transforms do not fit in memory */           \
     X(kCannotWrite, 14)       /* the sweep, its parameters or the results cannot be written */     \
-    X(kDamagedTake, 15)       /* run: a take still lost or repeated blocks after its retakes */    \
+    X(kDamagedTake, 15)       /* run, interface: a take still lost blocks after its retakes */     \
     X(kNoSignal, 16)          /* no recorded channel responds to the sweep */                      \
     X(kNoParameters, 20)      /* the sweep's parameters are missing, unreadable or not its own */  \
     X(kRateMismatch, 21)      /* the recording is at another rate than the sweep */                \
     X(kRecordingTooShort, 22) /* the recording holds fewer frames than the sweep file */           \
-    X(kBandAboveRate, 23)     /* --to above 0.95 times half the rate */                            \
+    X(kBandAboveRate, 23)     /* --to above 0.93 times half the rate */                            \
     X(kBadSweepSetting, 24)   /* another sweep setting out of range */                             \
     X(kNoResults, 25)         /* report: the folder's results.json is missing or no results */     \
     X(kNotFinite, 26)         /* a recorded sample is NaN or infinite */                           \

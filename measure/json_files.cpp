@@ -1,8 +1,10 @@
 #include "measure/json_files.h"
 
 #include <cmath>
+#include <ctime>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
@@ -19,32 +21,50 @@ double rounded(double value, double step = 1e-4) {
     return std::round(value / step) * step;
 }
 
-Json bandJson(const SweepPlan& plan) {
-    return Json{{"from", plan.from},       {"to", plan.to},           {"sweptFrom", plan.sweptFrom},
-                {"sweptTo", plan.sweptTo}, {"seconds", plan.seconds}, {"level", plan.levelDb}};
+Json sweepResultJson(const SweepPlan& plan, const std::vector<double>& bandLimitEtcDb) {
+    Json out{{"from", plan.from},       {"to", plan.to},           {"sweptFrom", plan.sweptFrom},
+             {"sweptTo", plan.sweptTo}, {"seconds", plan.seconds}, {"level", plan.levelDb}};
+    if (!bandLimitEtcDb.empty()) {
+        Json db = Json::array();
+        for (double value : bandLimitEtcDb)
+            db.push_back(rounded(value, 0.01));
+        out["bandLimitEtc"] = {{"fromMs", kBandLimitEtcFromMs},
+                               {"stepMs", kBandLimitEtcStepMs},
+                               {"db", std::move(db)}};
+    }
+    return out;
 }
 
 Json channelJson(const ChannelResult& c) {
     Json out{{"input", c.input}, {"belowNoise", c.belowNoise}};
+    if (c.belowNoise && !c.noiseMeasured)
+        out["silent"] = true; // nothing but zeros came back
     if (c.belowNoise)
         return out;
     out["delayFrames"] = c.delayFrames;
     out["peakRecordingFrame"] = c.peakRecordingFrame;
-    out["snrDb"] = c.noiseMeasured ? Json(rounded(c.snrDb, 0.01)) : Json(nullptr);
-    out["noiseFloorDb"] = c.noiseMeasured ? Json(rounded(c.noiseFloorDb, 0.01)) : Json(nullptr);
+    out["snrDb"] = c.noiseMeasured ? Json(hundredths(c.snrDb)) : Json(nullptr);
+    out["noiseFloorDb"] = c.noiseMeasured ? Json(hundredths(c.noiseFloorDb)) : Json(nullptr);
     out["impulseResponse"] = c.impulseResponse;
     out["peak"] = c.peak;
     out["clippedSamples"] = c.clippedSamples;
     Json response = Json::array();
-    for (const ResponsePoint& p : c.response)
-        response.push_back(
-            {{"hz", rounded(p.hz, 1e-3)}, {"db", rounded(p.db)}, {"deg", rounded(p.deg)}});
+    for (const ResponsePoint& p : c.response) {
+        Json point{{"hz", rounded(p.hz, 1e-3)}, {"db", rounded(p.db)}, {"deg", rounded(p.deg)}};
+        if (p.belowResolution)
+            point["belowResolution"] = true;
+        response.push_back(std::move(point));
+    }
     out["response"] = std::move(response);
     Json harmonics = Json::array();
     for (const HarmonicCurve& curve : c.harmonics) {
         Json points = Json::array();
-        for (const LevelPoint& p : curve.points)
-            points.push_back({{"hz", rounded(p.hz, 1e-3)}, {"db", rounded(p.db)}});
+        for (const LevelPoint& p : curve.points) {
+            Json point{{"hz", rounded(p.hz, 1e-3)}, {"db", rounded(p.db)}};
+            if (p.belowNoise)
+                point["belowNoise"] = true;
+            points.push_back(std::move(point));
+        }
         harmonics.push_back({{"order", curve.order}, {"points", std::move(points)}});
     }
     out["harmonics"] = std::move(harmonics);
@@ -123,8 +143,14 @@ std::string resultsJson(const Results& results) {
         out["error"] = results.error;
     if (results.sweep.rate > 0) {
         out["rate"] = results.sweep.rate;
-        out["sweep"] = bandJson(results.sweep);
+        out["sweep"] = sweepResultJson(results.sweep, results.bandLimitEtcDb);
     }
+    for (const auto& [key, value] : {std::pair{"sweepFile", &results.sweepFile},
+                                     {"recording", &results.recording},
+                                     {"date", &results.date},
+                                     {"programVersion", &results.programVersion}})
+        if (!value->empty())
+            out[key] = *value;
     if (results.complete) {
         out["harmonicsCounted"] = results.harmonicsCounted;
         out["clippedSamples"] = results.clippedSamples;
@@ -134,6 +160,22 @@ std::string resultsJson(const Results& results) {
         out["channels"] = std::move(channels);
     }
     return jsonText(out, 2) + "\n";
+}
+
+std::string sweepResultText(const SweepPlan& plan, const std::vector<double>& bandLimitEtcDb) {
+    return jsonText(sweepResultJson(plan, bandLimitEtcDb));
+}
+
+double hundredths(double value) {
+    return rounded(value, 0.01);
+}
+
+std::string utcDate() {
+    const std::time_t now = std::time(nullptr);
+    char text[32] = "";
+    if (const std::tm* utc = std::gmtime(&now))
+        std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", utc);
+    return text;
 }
 
 std::string channelResultJson(const ChannelResult& channel) {

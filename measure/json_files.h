@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "measure/results.h"
 #include "measure/sweep_plan.h"
@@ -18,6 +19,17 @@ SweepPlan readSweepParameters(const std::string& path);
 // complete and error as the results hold them; below-noise channels carry
 // no figures.
 std::string resultsJson(const Results& results);
+
+// The sweep's object as results.json holds it: the band, and the band
+// limit's energy-time curve when there is one.
+std::string sweepResultText(const SweepPlan& plan, const std::vector<double>& bandLimitEtcDb);
+
+// A figure in dB as results.json holds it. The console prints this value, so
+// that it and the page, which reads the file, round it alike.
+double hundredths(double value);
+
+// Now, in UTC, as results.json dates a measurement (ISO 8601).
+std::string utcDate();
 
 // One channel's object as results.json holds it, for documents that gather
 // channels of several runs.

@@ -12,6 +12,33 @@
 
 namespace measure {
 
+namespace {
+
+// The folder a path's last component lies in; empty for a name alone or a root.
+std::string parentOf(std::string path) {
+    while (path.size() > 1 && (path.back() == '/' || path.back() == '\\'))
+        path.pop_back();
+    const size_t last = path.find_last_of("/\\");
+    if (last == std::string::npos || last == 0 || (last == 2 && path[1] == ':'))
+        return "";
+    return path.substr(0, last);
+}
+
+} // namespace
+
+void makeResultsFolder(const std::string& dir) {
+    if (makeFolder(dir.c_str()))
+        return;
+    const std::string parent = parentOf(dir);
+    std::string reason;
+    if (!parent.empty() && isRegularFile(parent.c_str()))
+        reason = ": " + parent + " is a file, not a folder";
+    else if (!parent.empty() && !isFolder(parent.c_str()))
+        reason =
+            ": the folder " + parent + " does not exist; make it first, or choose another --dir";
+    throw Failure(kCannotWrite, "Error: Unable to make the folder " + dir + reason + "!");
+}
+
 void writeReportPage(const std::string& dir, const std::string& resultsJson) {
     // A response that cannot be read leaves its curve out, not the page.
     const auto load = [&dir](const std::string& name, report::ImpulseResponse* response) {

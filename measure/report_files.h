@@ -6,6 +6,10 @@
 
 namespace measure {
 
+// Makes the results' folder DIR unless it is there. Throws
+// Failure(kCannotWrite) when it cannot, saying so when its parent is missing.
+void makeResultsFolder(const std::string& dir);
+
 // Writes DIR/report.html in one step. Throws Failure(kCannotWrite) when it
 // cannot be written, Failure(kNoResults) when the text is no results document.
 void writeReportPage(const std::string& dir, const std::string& resultsJson);

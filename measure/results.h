@@ -15,12 +15,22 @@ struct ResponsePoint {
     double hz = 0.0;
     double db = 0.0;
     double deg = 0.0; // with the delay removed
+    // Below three periods of the linear response's cut: the cut, not the
+    // device, shapes it.
+    bool belowResolution = false;
 };
 
 struct LevelPoint {
     double hz = 0.0; // the excitation frequency
     double db = 0.0;
+    bool belowNoise = false; // db is then a level the harmonic stays below
 };
+
+// The energy-time curve of a perfect loop's response, which the band limit
+// alone shapes: dB of its peak, in steps from a little before the peak.
+constexpr double kBandLimitEtcFromMs = -5.0;
+constexpr double kBandLimitEtcStepMs = 0.5;
+constexpr int kBandLimitEtcSteps = 410;
 
 struct HarmonicCurve {
     int order = 0;
@@ -44,15 +54,15 @@ struct ChannelResult {
     int64_t peakRecordingFrame = 0;
     double peak = 0.0;          // the linear response's largest sample, signed
     bool noiseMeasured = false; // false when the noise stretch is all zeros
-    double snrDb = 0.0;
-    double noiseFloorDb = 0.0;
+    double snrDb = 0.0;         // the peak against the noise floor
+    double noiseFloorDb = 0.0;  // the noise's power within the band, dB
     uint64_t clippedSamples = 0;
     std::string impulseResponse;       // file name, in the results' folder
     std::vector<float> impulseSamples; // the linear response from frame 0, delay kept
     std::vector<ResponsePoint> response;
     std::vector<HarmonicCurve> harmonics;
-    std::vector<ThdPoint> thd;
-    bool hasRoom = false; // room figures asked for (--room)
+    std::vector<ThdPoint> thd; // of the orders measured; none where none is
+    bool hasRoom = false;      // room figures asked for (--room)
     room::RoomFigures room;
 };
 
@@ -62,7 +72,10 @@ struct Results {
     SweepPlan sweep;
     int harmonicsCounted = 0; // K
     uint64_t clippedSamples = 0;
+    std::vector<double> bandLimitEtcDb;
     std::vector<ChannelResult> channels;
+    // What was analysed, when and by which version: the files as full paths.
+    std::string sweepFile, recording, date, programVersion;
 };
 
 } // namespace measure

@@ -1,6 +1,5 @@
 // The run and report commands: a whole device measured in one go, and its
 // page drawn again from its results.
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -10,9 +9,11 @@
 #include "measure/device_run.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
+#include "measure/json_files.h"
 #include "measure/report_files.h"
 #include "measure/room_json.h"
 #include "measure/run_json.h"
+#include "measure/summary.h"
 #include "measure/wav_file.h"
 #include "platform/file_system.h"
 #include "platform/interrupts.h"
@@ -36,24 +37,6 @@ struct RunOptions {
     // sweep lasts at least this long with --room.
     double roomSeconds = 3.0;
 };
-
-// "3" or "3-6".
-void channelRange(const std::string& option, const std::string& text, int* first, int* last) {
-    const size_t dash = text.find('-', 1);
-    *first = whole(option, text.substr(0, dash));
-    *last = dash == std::string::npos ? *first : whole(option, text.substr(dash + 1));
-    if (*first < 1 || *last < *first)
-        throw UsageError{option + " takes channels from 1, as A or A-B with A <= B, not \"" + text +
-                         "\""};
-}
-
-// The driver's name as a folder name: letters and digits kept, the rest '-'.
-std::string defaultFolder(const std::string& driver) {
-    std::string folder;
-    for (unsigned char c : driver)
-        folder += std::isalnum(c) ? static_cast<char>(c) : '-';
-    return folder + "-measure";
-}
 
 void applyOption(const std::string& name, const std::string& value, RunOptions& o) {
     RunRequest& r = o.request;
@@ -129,7 +112,7 @@ RunOptions runOptions(const std::vector<std::string>& args) {
         throw UsageError{"--rate takes a rate in Hz"};
     o.request.device.rate = o.request.rateGiven ? o.request.sweep.rate : 0.0;
     if (o.dir.empty())
-        o.dir = defaultFolder(o.request.device.driverName);
+        o.dir = defaultFolder(o.request.device.driverName, "-measure");
     return o;
 }
 
@@ -153,8 +136,7 @@ void showRetake(int output, int repeat, uint32_t lost, int attempt, int attempts
 // step: a results.json that says complete has all its files. One that keeps
 // the outputs measured before a failure says it is not complete.
 void writeRun(RunResults& results, const std::string& dir) {
-    if (!makeFolder(dir.c_str()))
-        throw Failure(kCannotWrite, "Error: Unable to make the folder " + dir + "!");
+    makeResultsFolder(dir);
     for (PairResult& pair : results.pairs) {
         if (pair.channel.belowNoise)
             continue;
@@ -169,14 +151,48 @@ void writeRun(RunResults& results, const std::string& dir) {
     writeTextFile(joinPath(dir, "results.json"), json);
 }
 
-void printPair(std::FILE* out, const PairResult& p) {
+// The output's strongest input, 0 dB in its crosstalk row: the pair whose
+// figures say what the device does.
+bool isDirect(const RunResults& r, const PairResult& p) {
+    for (const CrosstalkEntry& e : r.crosstalk)
+        if (e.output == p.output && e.input == p.channel.input)
+            return !e.belowNoise && e.hasDb && hundredths(e.db) == 0.0;
+    return false;
+}
+
+void printPair(std::FILE* out, const RunResults& r, const PairResult& p) {
     const ChannelResult& c = p.channel;
     if (c.belowNoise) {
-        std::fprintf(out, "Output %d -> input %d: below its noise\n", p.output, c.input);
+        std::fprintf(out, "Output %d -> input %d: %s\n", p.output, c.input,
+                     isSilent(c) ? "silent" : "below its noise");
         return;
     }
-    std::fprintf(out, "Output %d -> input %d: delay %lld frames (%s), SNR %.1f dB\n", p.output,
-                 c.input, static_cast<long long>(c.delayFrames), p.latencyVerdict.c_str(), c.snrDb);
+    std::fprintf(out, "Output %d -> input %d: delay %lld frames (%s)", p.output, c.input,
+                 static_cast<long long>(c.delayFrames), p.latencyVerdict.c_str());
+    if (c.noiseMeasured)
+        std::fprintf(out, ", SNR %.1f dB", hundredths(c.snrDb));
+    std::fprintf(out, "\n");
+    if (isDirect(r, p))
+        printResponseFigures(out, c, r.plan, r.harmonics);
+}
+
+void printExcluded(std::FILE* out, const ExcludedRepeat& e) {
+    if (e.hasDelay)
+        std::fprintf(out,
+                     "Repeat %d of output %d left out: its delay, %lld frames, differs from the "
+                     "others'\n",
+                     e.repeat, e.output, static_cast<long long>(e.delayFrames));
+    else
+        std::fprintf(out, "Repeat %d of output %d left out: nothing came back in it\n", e.repeat,
+                     e.output);
+}
+
+void printCrosstalk(std::FILE* out, const CrosstalkEntry& e) {
+    if (e.hasDb)
+        std::fprintf(out, "Crosstalk output %d -> input %d: %s%.1f dB\n", e.output, e.input,
+                     e.belowNoise ? "below " : "", hundredths(e.db));
+    else
+        std::fprintf(out, "Crosstalk output %d -> input %d: silent\n", e.output, e.input);
 }
 
 void printRunSummary(std::FILE* out, const RunResults& r, const std::string& dir) {
@@ -187,19 +203,16 @@ void printRunSummary(std::FILE* out, const RunResults& r, const std::string& dir
         std::fprintf(out, "Warning: %llu samples at full scale (clipped); lower the level!\n",
                      static_cast<unsigned long long>(r.clippedSamples));
     for (const ExcludedRepeat& e : r.excluded)
-        std::fprintf(out, "Repeat %d of output %d left out: its delay differs from the others'\n",
-                     e.repeat, e.output);
+        printExcluded(out, e);
     for (const PairResult& pair : r.pairs)
-        printPair(out, pair);
+        printPair(out, r, pair);
     for (const CrosstalkEntry& e : r.crosstalk)
-        if (e.hasDb)
-            std::fprintf(out, "Crosstalk output %d -> input %d: %s%.1f dB\n", e.output, e.input,
-                         e.belowNoise ? "below " : "", e.db);
-        else
-            std::fprintf(out, "Crosstalk output %d -> input %d: silent\n", e.output, e.input);
-    std::fprintf(out, "Averaging gain: %.1f dB\n", r.averagingGainDb);
-    std::fprintf(out, "Results: %s/results.json\nReport: %s/report.html\n", dir.c_str(),
-                 dir.c_str());
+        printCrosstalk(out, e);
+    // One repeat has nothing to average.
+    if (r.repeats > 1)
+        std::fprintf(out, "Averaging gain: %.1f dB\n", hundredths(r.averagingGainDb));
+    std::fprintf(out, "Results: %s\nReport: %s\n", joinPath(dir, "results.json").c_str(),
+                 joinPath(dir, "report.html").c_str());
 }
 
 // A failure leaves nothing that claims to be complete. A take that stayed
@@ -291,7 +304,7 @@ int reportCommand(const std::vector<std::string>& args) {
         std::printf("%s\n", f.what());
         return f.code();
     }
-    std::printf("Report: %s/report.html\n", a.positional[0].c_str());
+    std::printf("Report: %s\n", joinPath(a.positional[0], "report.html").c_str());
     return kDone;
 }
 

@@ -1,7 +1,5 @@
 #include "measure/run_json.h"
 
-#include <cmath>
-
 #include "measure/json_files.h"
 #include "probe/json_writer.h"
 
@@ -9,13 +7,8 @@ namespace measure {
 
 namespace {
 
-double rounded(double value, double step) {
-    return std::round(value / step) * step;
-}
-
-Json sweepJson(const SweepPlan& plan) {
-    return Json{{"from", plan.from},       {"to", plan.to},           {"sweptFrom", plan.sweptFrom},
-                {"sweptTo", plan.sweptTo}, {"seconds", plan.seconds}, {"level", plan.levelDb}};
+Json sweepJson(const RunResults& r) {
+    return Json::parse(sweepResultText(r.plan, r.bandLimitEtcDb));
 }
 
 Json pairJson(const PairResult& pair, const DeviceSetup& setup) {
@@ -34,8 +27,8 @@ Json pairJson(const PairResult& pair, const DeviceSetup& setup) {
 Json crosstalkJson(const CrosstalkEntry& e) {
     Json out{{"output", e.output},
              {"input", e.input},
-             {"db", e.hasDb ? Json(rounded(e.db, 0.01)) : Json()},
-             {"db1k", e.hasDb1k ? Json(rounded(e.db1k, 0.01)) : Json()}};
+             {"db", e.hasDb ? Json(hundredths(e.db)) : Json()},
+             {"db1k", e.hasDb1k ? Json(hundredths(e.db1k)) : Json()}};
     if (e.belowNoise)
         out["belowNoise"] = true;
     return out;
@@ -70,7 +63,7 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
         out["error"] = r.error;
     if (r.plan.rate > 0) {
         out["rate"] = r.plan.rate;
-        out["sweep"] = sweepJson(r.plan);
+        out["sweep"] = sweepJson(r);
     }
     const Json device = deviceFields(r);
     if (!r.setup.driverName.empty())
@@ -85,7 +78,7 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
     out["harmonicsCounted"] = r.harmonics;
     out["clippedSamples"] = r.clippedSamples;
     out["repeats"] = r.repeats;
-    out["averagingGainDb"] = rounded(r.averagingGainDb, 0.01);
+    out["averagingGainDb"] = hundredths(r.averagingGainDb);
     Json excluded = Json::array();
     for (const ExcludedRepeat& e : r.excluded)
         excluded.push_back({{"output", e.output},

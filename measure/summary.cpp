@@ -2,6 +2,10 @@
 
 #include <cmath>
 
+#include "measure/analysis.h"
+#include "measure/command_line.h"
+#include "measure/json_files.h"
+
 namespace measure {
 
 namespace {
@@ -15,34 +19,68 @@ template <typename Point> const Point* nearest(const std::vector<Point>& points,
     return best;
 }
 
-void printChannel(std::FILE* out, const ChannelResult& c, double rate, const std::string& dir) {
+// THD at the grid frequency nearest 1 kHz where every order counted lies in
+// the band; none of the orders measured there leaves it below the noise.
+void printThd(std::FILE* out, const ChannelResult& c, const SweepPlan& sweep,
+              int harmonicsCounted) {
+    std::vector<LevelPoint> eligible;
+    for (double f : frequencyGrid(sweep.from, sweep.to))
+        if (harmonicsCounted * f <= sweep.to * (1.0 + 1e-9))
+            eligible.push_back({f, 0.0, false});
+    const LevelPoint* target = nearest(eligible, 1000.0);
+    if (target == nullptr)
+        return;
+    const ThdPoint* thd = nearest(c.thd, target->hz);
+    if (thd != nullptr && std::fabs(thd->hz / target->hz - 1.0) < 1e-6)
+        std::fprintf(out, "  THD at %.0f Hz: %.4f %%\n", thd->hz, thd->percent);
+    else
+        std::fprintf(out, "  THD at %.0f Hz: below the noise\n", target->hz);
+}
+
+void printChannel(std::FILE* out, const ChannelResult& c, const Results& results,
+                  const std::string& dir) {
+    const double rate = results.sweep.rate;
     if (c.belowNoise) {
-        std::fprintf(out, "Input %d: no response above its noise\n", c.input);
+        std::fprintf(out, "Input %d: %s\n", c.input,
+                     isSilent(c) ? "silent" : "no response above its noise");
         return;
     }
     std::fprintf(out, "Input %d: delay %lld frames (%.3f ms)", c.input,
                  static_cast<long long>(c.delayFrames), 1000.0 * c.delayFrames / rate);
     if (c.noiseMeasured)
-        std::fprintf(out, ", signal-to-noise %.1f dB, noise floor %.1f dB", c.snrDb,
-                     c.noiseFloorDb);
+        std::fprintf(out, ", signal-to-noise %.1f dB, noise floor %.1f dB", hundredths(c.snrDb),
+                     hundredths(c.noiseFloorDb));
     std::fprintf(out, "\n");
-    double low = 0.0, high = 0.0;
-    for (size_t i = 0; i < c.response.size(); ++i) {
-        low = i == 0 ? c.response[i].db : std::fmin(low, c.response[i].db);
-        high = i == 0 ? c.response[i].db : std::fmax(high, c.response[i].db);
-    }
-    if (!c.response.empty())
-        std::fprintf(out, "  response %g to %g Hz: %+.2f to %+.2f dB\n", c.response.front().hz,
-                     c.response.back().hz, low, high);
-    if (const ThdPoint* thd = nearest(c.thd, 1000.0))
-        std::fprintf(out, "  THD at %.0f Hz: %.4f %%\n", thd->hz, thd->percent);
+    printResponseFigures(out, c, results.sweep, results.harmonicsCounted);
     if (c.clippedSamples > 0)
         std::fprintf(out, "  %llu samples at full scale\n",
                      static_cast<unsigned long long>(c.clippedSamples));
-    std::fprintf(out, "  impulse response: %s/%s\n", dir.c_str(), c.impulseResponse.c_str());
+    std::fprintf(out, "  impulse response: %s\n", joinPath(dir, c.impulseResponse).c_str());
 }
 
 } // namespace
+
+bool isSilent(const ChannelResult& channel) {
+    return channel.belowNoise && !channel.noiseMeasured;
+}
+
+void printResponseFigures(std::FILE* out, const ChannelResult& c, const SweepPlan& sweep,
+                          int harmonicsCounted) {
+    // The range over what the linear response's cut resolves.
+    const ResponsePoint* first = nullptr;
+    double low = 0.0, high = 0.0;
+    for (const ResponsePoint& p : c.response) {
+        if (p.belowResolution)
+            continue;
+        low = first == nullptr ? p.db : std::fmin(low, p.db);
+        high = first == nullptr ? p.db : std::fmax(high, p.db);
+        first = first == nullptr ? &p : first;
+    }
+    if (first != nullptr)
+        std::fprintf(out, "  response %g to %g Hz: %+.2f to %+.2f dB\n", first->hz,
+                     c.response.back().hz, low, high);
+    printThd(out, c, sweep, harmonicsCounted);
+}
 
 void printSweepSummary(const SweepPlan& plan, const std::string& path) {
     std::printf("Sweep written to %s: %g to %g Hz over %.3f s (reported band %g to %g Hz), "
@@ -62,8 +100,9 @@ void printAnalysisSummary(std::FILE* out, const Results& results, const std::str
                      "lower the level and measure again!\n",
                      static_cast<unsigned long long>(results.clippedSamples));
     for (const ChannelResult& channel : results.channels)
-        printChannel(out, channel, results.sweep.rate, dir);
-    std::fprintf(out, "Results: %s/results.json\n", dir.c_str());
+        printChannel(out, channel, results, dir);
+    std::fprintf(out, "Results: %s\nReport: %s\n", joinPath(dir, "results.json").c_str(),
+                 joinPath(dir, "report.html").c_str());
 }
 
 bool anyChannelResponds(const Results& results) {

@@ -44,6 +44,9 @@ struct SweepPlan {
     int64_t totalFrames() const { return silenceBefore + sweepFrames + silenceAfter; }
 };
 
+// The highest band top (--to) the analysis stands behind at rate, Hz.
+double highestBandTop(int rate);
+
 // Throws Failure (kBandAboveRate, kBadSweepSetting) for settings that make no
 // sweep, or a tail outside its range (below).
 

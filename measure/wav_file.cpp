@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 
+#include "measure/clipping.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
 #include "platform/file_system.h"
@@ -116,7 +117,7 @@ Layout readLayout(const std::string& path, std::FILE* file) {
     notWav(path, haveFormat ? "no data chunk" : "no format chunk");
 }
 
-float sampleAt(const unsigned char* p, uint16_t format, int bytes, bool& clipped) {
+float sampleAt(const unsigned char* p, uint16_t format, int bytes) {
     if (format == kFloat) {
         double value;
         if (bytes == 4) {
@@ -126,24 +127,18 @@ float sampleAt(const unsigned char* p, uint16_t format, int bytes, bool& clipped
         } else {
             std::memcpy(&value, p, 8);
         }
-        clipped = std::fabs(value) >= 1.0;
         return static_cast<float>(value);
     }
     if (bytes == 2) {
         const int16_t code = static_cast<int16_t>(le16(p));
-        clipped = code == std::numeric_limits<int16_t>::max() ||
-                  code == std::numeric_limits<int16_t>::min();
         return static_cast<float>(code / 32768.0);
     }
     if (bytes == 3) {
         int32_t code =
             int32_t(uint32_t(p[0]) << 8 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 24) >> 8;
-        clipped = code == 8388607 || code == -8388608;
         return static_cast<float>(code / 8388608.0);
     }
     const int32_t code = static_cast<int32_t>(le32(p));
-    clipped =
-        code == std::numeric_limits<int32_t>::max() || code == std::numeric_limits<int32_t>::min();
     return static_cast<float>(code / 2147483648.0);
 }
 
@@ -161,7 +156,6 @@ Recording readRecording(const std::string& path) {
     recording.info = layout.info;
     const size_t channels = static_cast<size_t>(layout.info.channels);
     recording.samples.resize(static_cast<size_t>(layout.info.frames) * channels);
-    recording.clipped.assign(channels, 0);
     if (!seekFileTo(file.get(), layout.dataOffset))
         notWav(path, "its data cannot be reached");
     // A block at a time, so the raw bytes never sit in memory beside the whole recording.
@@ -172,14 +166,17 @@ Recording readRecording(const std::string& path) {
         const size_t count = std::min(perBlock, recording.samples.size() - done);
         if (std::fread(block.data(), sampleBytes, count, file.get()) != count)
             notWav(path, "it cannot be read to its end");
-        for (size_t i = 0; i < count; ++i) {
-            bool clipped = false;
+        for (size_t i = 0; i < count; ++i)
             recording.samples[done + i] =
-                sampleAt(block.data() + i * sampleBytes, layout.format, layout.bytes, clipped);
-            recording.clipped[(done + i) % channels] += clipped;
-        }
+                sampleAt(block.data() + i * sampleBytes, layout.format, layout.bytes);
         done += count;
     }
+    // An integer file's full scale is its largest code, as a device's is.
+    const float fullScale = fullScaleOf(layout.format == kFloat ? 0 : layout.bytes);
+    for (size_t c = 0; c < channels; ++c)
+        recording.clipped.push_back(clippedSamples(recording.samples.data() + c,
+                                                   static_cast<size_t>(layout.info.frames),
+                                                   channels, fullScale));
     return recording;
 }
 

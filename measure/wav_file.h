@@ -19,8 +19,8 @@ struct WavInfo {
 struct Recording {
     WavInfo info;
     std::vector<float> samples; // interleaved, full scale 1.0
-    // Samples at full scale: the largest code of an integer format (either
-    // sign), a magnitude of 1.0 or more in a float one. Per channel.
+    // Clipped samples (clipping.h), per channel: full scale is an integer
+    // format's largest code, 1.0 in a float one.
     std::vector<uint64_t> clipped;
 };
 

@@ -54,6 +54,12 @@ void removeFile(const std::string& path);
 // The folder exists afterwards (made if it was not there; its parent must be).
 bool makeFolder(const char* path);
 
+// An existing folder, links followed.
+bool isFolder(const char* path);
+
+// The separator the system writes between a path's components.
+char preferredSeparator();
+
 // A file opened to be read in binary, its name taken as the program's other
 // names are (any script on Windows); null when it cannot be opened.
 std::FILE* openFileForReading(const char* path);

@@ -216,6 +216,15 @@ bool makeFolder(const char* path) {
     return mkdir(path, 0777) == 0;
 }
 
+bool isFolder(const char* path) {
+    struct stat status {};
+    return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+char preferredSeparator() {
+    return '/';
+}
+
 std::FILE* openFileForReading(const char* path) {
     return std::fopen(path, "rb");
 }

@@ -155,6 +155,15 @@ bool makeFolder(const char* path) {
     return CreateDirectoryW(wide.c_str(), nullptr) != 0;
 }
 
+bool isFolder(const char* path) {
+    const DWORD attributes = GetFileAttributesW(widePath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+char preferredSeparator() {
+    return '\\';
+}
+
 std::FILE* openFileForReading(const char* path) {
     return _wfopen(widePath(path).c_str(), L"rb");
 }

@@ -14,6 +14,7 @@
 #include "probe/latency_report.h"
 #include "probe/latency_run.h"
 #include "probe/latency_signal.h"
+#include "probe/name_hint.h"
 #include "probe/safe_text.h"
 #include "probe/text_report.h"
 #include "probe/verdict.h"
@@ -23,6 +24,13 @@
 #endif
 
 namespace {
+
+// On a line of its own, when a driver matches the name but for case.
+void printNameHint(const std::string& requested) {
+    const std::string hint = driverNameHint(requested);
+    if (!hint.empty())
+        std::printf("%s\n", printableText(hint).c_str());
+}
 
 struct ProbeOptions {
     bool json = false;
@@ -224,6 +232,7 @@ int reportFailure(const DeviceFacts& facts, bool json, int code) {
     } else if (code == kProbeDriverNotLoaded) {
         std::printf("Error: Failed to load ASIO driver %s!\n",
                     printableText(facts.requestedName).c_str());
+        printNameHint(facts.requestedName);
         std::printf("Run tandemwav-probe without arguments to see the installed drivers.\n");
     } else if (code == kProbeDriverInit) {
         std::printf("Error: Failed to initialize ASIO driver!\n");
@@ -271,6 +280,7 @@ void printLatencyFailure(const LatencyRequest& request, const LatencyOutcome& ou
     if (code == kProbeDriverNotLoaded) {
         std::printf("Error: Failed to load ASIO driver %s!\n",
                     printableText(request.driverName).c_str());
+        printNameHint(request.driverName);
         std::printf("Run tandemwav-probe without arguments to see the installed drivers.\n");
         return;
     }

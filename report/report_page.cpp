@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "report/interface_page.h"
 #include "report/room_section.h"
 #include "report/svg_plot.h"
 
@@ -49,20 +50,47 @@ double numberOr(const Json& j, const char* key, double fallback) {
     return numberAt(j, key, &value) ? value : fallback;
 }
 
-// What a field shows: its text escaped, its number, or a dash.
+// What a field shows: its text escaped, or its number; empty when the
+// document has nothing there, and the page then leaves the field out.
 std::string shown(const Json& j, const char* key, int decimals = -1, const char* unit = "") {
     const auto found = j.find(key);
     if (found == j.end() || found->is_null())
-        return "\u2014";
+        return "";
     if (found->is_string())
         return escapeHtml(found->get<std::string>()) + unit;
     if (found->is_boolean())
         return found->get<bool>() ? "yes" : "no";
     if (found->is_number_integer() && decimals < 0)
         return std::to_string(found->get<long long>()) + unit;
-    if (found->is_number())
+    if (found->is_number() && std::isfinite(found->get<double>()))
         return formatNumber(found->get<double>(), decimals < 0 ? 2 : decimals) + unit;
-    return "\u2014";
+    return "";
+}
+
+// The parts that have something to say, joined.
+std::string joined(const std::vector<std::string>& parts, const char* separator = ", ") {
+    std::string out;
+    for (const std::string& part : parts)
+        if (!part.empty())
+            out += (out.empty() ? "" : separator) + part;
+    return out;
+}
+
+// prefix + value, or nothing when the value is empty.
+std::string labelled(const std::string& prefix, const std::string& value) {
+    return value.empty() ? "" : prefix + value;
+}
+
+long long countAt(const Json& j, const char* key) {
+    return static_cast<long long>(numberOr(j, key, 0.0));
+}
+
+// A results document's blocks lost in one attempt: a count, or a list of the
+// blocks themselves.
+long long blocksIn(const Json& attempt) {
+    if (attempt.is_array())
+        return static_cast<long long>(attempt.size());
+    return attempt.is_number() ? attempt.get<long long>() : 0;
 }
 
 const Json& objectAt(const Json& j, const char* key) {
@@ -77,8 +105,12 @@ const Json& arrayAt(const Json& j, const char* key) {
     return found != j.end() && found->is_array() ? *found : empty;
 }
 
-std::string row(const std::string& name, const std::string& value) {
-    return "<tr><th>" + name + "</th><td>" + value + "</td></tr>";
+// A table row, or nothing when the value is empty.
+std::string row(const std::string& name, const std::string& value, const std::string& id = "") {
+    if (value.empty())
+        return "";
+    return (id.empty() ? "<tr>" : "<tr id=\"" + id + "\">") + "<th>" + name + "</th><td>" + value +
+           "</td></tr>";
 }
 
 std::string pairName(const Json& pair) {
@@ -102,15 +134,15 @@ class Page {
     std::string render() {
         std::string out = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
                           "<title>Measurement report: " +
-                          deviceName() + "</title>" + kStyle + "</head><body>\n";
-        out += "<h1>Measurement report: " + deviceName() + "</h1>\n";
+                          subject() + "</title>" + kStyle + "</head><body>\n";
+        out += "<h1>Measurement report: " + subject() + "</h1>\n";
         if (!root_.value("complete", false))
             out += "<p class=\"banner\" id=\"incomplete\">Incomplete: these results are not "
                    "complete. " +
                    shown(root_, "error") + missingOutputs() + "</p>\n";
         if (root_.contains("source"))
             return out + roomResponse() + "</body></html>\n";
-        out += facts() + summary() + crosstalk();
+        out += warnings() + facts() + events() + summary() + crosstalk();
         for (const Json& pair : pairs())
             out += pairSection(pair);
         return out + "</body></html>\n";
@@ -120,10 +152,15 @@ class Page {
     const Json& root_;
     const ImpulseLoader& load_;
 
-    std::string deviceName() const {
+    // The device measured, else the recording analysed.
+    std::string subject() const {
         if (root_.contains("source"))
             return "room, " + shown(root_, "source");
-        return root_.contains("device") ? shown(root_, "device") : "one recording";
+        const std::string device = shown(root_, "device");
+        if (!device.empty())
+            return device;
+        const std::string recording = shown(root_, "recording");
+        return recording.empty() ? "one recording" : recording;
     }
 
     // An impulse response from any tool (the room command): its file and
@@ -148,55 +185,127 @@ class Page {
 
     std::string facts() const {
         const Json& driver = objectAt(root_, "driver");
+        std::string rows = row("Device", shown(root_, "device"));
+        rows += row("Sweep file", shown(root_, "sweepFile"));
+        rows += row("Recording", shown(root_, "recording"));
+        rows +=
+            row("Driver",
+                joined({shown(driver, "name"), labelled("version ", shown(driver, "version"))}));
+        rows += row("Buffer", shown(root_, "buffer", -1, " frames"));
+        rows += row("Rate", shown(root_, "rate", -1, " Hz"));
+        rows += row("Sweep", sweepFacts());
+        rows += row("Reported latencies", reportedLatencies());
+        rows += row("Repeats", repeats());
+        rows += row("Repeats left out", excludedRepeats());
+        rows += row("Date", shown(root_, "date"));
+        rows += row("Program", labelled("tandemwav-measure ", shown(root_, "programVersion")));
+        return rows.empty() ? "" : "<h2>Measurement</h2><table id=\"facts\">" + rows + "</table>\n";
+    }
+
+    std::string sweepFacts() const {
         const Json& sweep = objectAt(root_, "sweep");
+        const auto band = [&sweep](const char* from, const char* to) {
+            const std::string low = shown(sweep, from, 1), high = shown(sweep, to, 1);
+            return low.empty() || high.empty() ? "" : low + " to " + high + " Hz";
+        };
+        return joined({labelled("reported ", band("from", "to")),
+                       labelled("swept ", band("sweptFrom", "sweptTo")),
+                       shown(sweep, "seconds", 2, " s"),
+                       labelled("peak ", shown(sweep, "level", 1, " dBFS"))});
+    }
+
+    std::string reportedLatencies() const {
+        const auto found = root_.find("latencies");
+        if (found != root_.end() && found->is_null())
+            return "not reported by the driver";
         const Json& latencies = objectAt(root_, "latencies");
-        std::string out = "<h2>Measurement</h2><table id=\"facts\">";
-        out += row("Device", shown(root_, "device"));
-        out += row("Driver", shown(driver, "name") + ", version " + shown(driver, "version"));
-        out += row("Buffer", shown(root_, "buffer", -1, " frames"));
-        out += row("Rate", shown(root_, "rate", -1, " Hz"));
-        out += row("Sweep", "reported " + shown(sweep, "from", 1) + " to " + shown(sweep, "to", 1) +
-                                " Hz, swept " + shown(sweep, "sweptFrom", 1) + " to " +
-                                shown(sweep, "sweptTo", 1) + " Hz, " + shown(sweep, "seconds", 2) +
-                                " s, peak " + shown(sweep, "level", 1) + " dBFS");
-        out += row("Reported latencies", "input " + shown(latencies, "input", -1) +
-                                             " frames, output " + shown(latencies, "output", -1) +
-                                             " frames");
-        out += row("Repeats", shown(root_, "repeats") + ", averaging gain " +
-                                  shown(root_, "averagingGainDb", 2, " dB"));
-        out += row("Repeats left out", excludedRepeats());
-        if (root_.contains("takes"))
-            out += "<tr id=\"retakes\"><th>Retakes</th><td>" + retakes() + "</td></tr>";
-        out += row("Date", shown(root_, "date"));
-        out += row("Program", "tandemwav-measure " + shown(root_, "programVersion"));
-        return out + "</table>\n";
+        return joined({labelled("input ", shown(latencies, "input", -1, " frames")),
+                       labelled("output ", shown(latencies, "output", -1, " frames"))});
+    }
+
+    // The gain is the console's figure, to a tenth of a dB, and only where
+    // there was more than one repeat to average.
+    std::string repeats() const {
+        const std::string count = shown(root_, "repeats");
+        if (count.empty() || countAt(root_, "repeats") < 2)
+            return count;
+        return joined(
+            {count, labelled("averaging gain ", shown(root_, "averagingGainDb", 1, " dB"))});
     }
 
     std::string excludedRepeats() const {
+        if (!root_.contains("excludedRepeats"))
+            return "";
         std::string out;
-        for (const Json& e : arrayAt(root_, "excludedRepeats"))
+        for (const Json& e : arrayAt(root_, "excludedRepeats")) {
+            const std::string delay = shown(e, "delayFrames", -1, " frames");
             out += (out.empty() ? "" : "; ") + std::string("output ") + shown(e, "output") +
-                   " repeat " + shown(e, "repeat") + " (delay " + shown(e, "delayFrames") +
-                   " frames)";
+                   " repeat " + shown(e, "repeat") + " (" +
+                   (delay.empty() ? "nothing responded" : "delay " + delay) + ")";
+        }
         return out.empty() ? "none" : out;
     }
 
-    // Every take that lost or repeated blocks, with each attempt's count.
+    // What went wrong while recording, at the top where nobody misses it.
+    std::string warnings() const {
+        std::string out;
+        if (const long long clipped = countAt(root_, "clippedSamples"); clipped > 0)
+            out +=
+                "<p class=\"banner\" id=\"clipped-warning\">Clipped: " + std::to_string(clipped) +
+                " samples at full scale; lower the level and measure again.</p>\n";
+        if (const long long lost = countAt(root_, "lostBlocks"); lost > 0)
+            out += "<p class=\"banner\" id=\"lost-warning\">Lost blocks: " + std::to_string(lost) +
+                   " buffer(s) lost or repeated by the driver" +
+                   // Results from before retakes averaged damaged takes in.
+                   (root_.contains("takes") ? "; no take that lost any is in the figures"
+                                            : "; the figures may hold them: measure again") +
+                   ".</p>\n";
+        return out;
+    }
+
+    // Clipping, lost blocks and retakes with their counts, also when none.
+    std::string events() const {
+        std::string rows;
+        if (root_.contains("clippedSamples"))
+            rows += row("Clipped samples", clippedSamples(), "clipped");
+        if (root_.contains("lostBlocks"))
+            rows += row("Lost blocks", countText(countAt(root_, "lostBlocks")), "lost-blocks");
+        if (root_.contains("takes"))
+            rows += row("Retakes", retakes(), "retakes");
+        return rows.empty() ? ""
+                            : "<h2>What happened</h2><table id=\"events\">" + rows + "</table>\n";
+    }
+
+    static std::string countText(long long count) {
+        return count == 0 ? "none" : std::to_string(count);
+    }
+
+    std::string clippedSamples() const {
+        std::string out = countText(countAt(root_, "clippedSamples"));
+        for (const Json& pair : pairs())
+            if (const long long n = countAt(pair, "clippedSamples"); n > 0)
+                out += "; " + pairName(pair) + ": " + std::to_string(n);
+        return out;
+    }
+
+    // Every take that lost blocks in any attempt (taken again, or the one
+    // that ended the run), with the blocks each attempt lost.
     std::string retakes() const {
         std::string out;
-        for (const Json& t : arrayAt(root_, "takes")) {
-            const Json& lost = arrayAt(t, "lostBlocks");
-            bool retaken = lost.size() > 1;
-            for (const Json& n : lost)
-                retaken = retaken || !(n.is_number() && n.get<double>() == 0.0);
-            if (!retaken)
+        for (const Json& take : arrayAt(root_, "takes")) {
+            std::vector<std::string> lost;
+            bool damaged = false;
+            for (const Json& attempt : arrayAt(take, "lostBlocks")) {
+                damaged = damaged || blocksIn(attempt) > 0;
+                lost.push_back(std::to_string(blocksIn(attempt)));
+            }
+            const long long attempts = countAt(take, "attempts");
+            if (!damaged && attempts < 2)
                 continue;
-            std::string counts;
-            for (const Json& n : lost)
-                counts += (counts.empty() ? "" : ", ") + (n.is_number() ? n.dump() : "?");
-            out += (out.empty() ? "" : "; ") + std::string("output ") + shown(t, "output") +
-                   " repeat " + shown(t, "repeat") + ": " + shown(t, "attempts") +
-                   " attempt(s), blocks lost " + counts;
+            out += (out.empty() ? "" : "; ") + std::string("output ") + shown(take, "output") +
+                   " repeat " + shown(take, "repeat") + ": " + std::to_string(attempts) +
+                   (attempts == 1 ? " attempt" : " attempts") +
+                   labelled(", blocks lost in each: ", joined(lost));
         }
         return out.empty() ? "none" : out;
     }
@@ -209,20 +318,48 @@ class Page {
         return out.empty() ? "" : " Not measured: output(s) " + out + ".";
     }
 
+    // An input that recorded nothing but zeros: no noise to stand above.
+    bool silent(const Json& pair) const {
+        if (pair.value("silent", false))
+            return true;
+        for (const Json& e : arrayAt(root_, "crosstalk"))
+            if (countAt(e, "output") == countAt(pair, "output") &&
+                countAt(e, "input") == countAt(pair, "input"))
+                return e.value("belowNoise", false) && shown(e, "db").empty();
+        return false;
+    }
+
+    std::string noResponse(const Json& pair) const {
+        return silent(pair) ? "silent" : "below its noise";
+    }
+
+    bool anyPairHas(const char* key) const {
+        for (const Json& pair : pairs())
+            if (pair.contains(key))
+                return true;
+        return false;
+    }
+
     std::string summary() const {
+        const bool latency = anyPairHas("latencyVerdict");
         std::string out = "<h2>Pairs</h2><table id=\"pairs\"><tr><th>pair</th><th>delay "
-                          "(frames)</th><th>reported latency (frames)</th><th>latency "
-                          "verdict</th><th>SNR</th><th>noise floor</th></tr>";
+                          "(frames)</th>";
+        if (latency)
+            out += "<th>reported latency (frames)</th><th>latency verdict</th>";
+        out += "<th>SNR</th><th>noise floor</th></tr>";
         for (const Json& pair : pairs()) {
             out += "<tr><td><a href=\"#" + pairId(pair) + "\">" + pairName(pair) + "</a></td>";
             if (pair.value("belowNoise", false)) {
-                out += "<td colspan=\"5\">below its noise</td></tr>";
+                out += "<td colspan=\"" + std::string(latency ? "5" : "3") + "\">" +
+                       noResponse(pair) + "</td></tr>";
                 continue;
             }
-            out += "<td>" + shown(pair, "delayFrames") + "</td><td>" +
-                   shown(pair, "reportedLatencyFrames") + "</td><td>" +
-                   shown(pair, "latencyVerdict") + "</td><td>" + shown(pair, "snrDb", 1, " dB") +
-                   "</td><td>" + shown(pair, "noiseFloorDb", 1, " dB") + "</td></tr>";
+            out += "<td>" + shown(pair, "delayFrames") + "</td>";
+            if (latency)
+                out += "<td>" + shown(pair, "reportedLatencyFrames") + "</td><td>" +
+                       shown(pair, "latencyVerdict") + "</td>";
+            out += "<td>" + shown(pair, "snrDb", 1, " dB") + "</td><td>" +
+                   shown(pair, "noiseFloorDb", 1, " dB") + "</td></tr>";
         }
         return out + "</table>\n";
     }
@@ -262,15 +399,15 @@ class Page {
             if (!numberAt(e, "db", &db))
                 return bound ? "<td class=\"xt\" style=\"background:" +
                                    crosstalkColour(-200.0, true) + "\">silent</td>"
-                             : "<td class=\"xt\">\u2014</td>";
+                             : "<td class=\"xt\"></td>";
             const std::string mark = bound ? "&lt; " : "";
+            const std::string at1k = shown(e, "db1k", 1, " dB");
             return "<td class=\"xt\" style=\"background:" + crosstalkColour(db, bound) + "\">" +
-                   mark + formatNumber(db, 1) + " dB<small>1 kHz: " + mark +
-                   shown(e, "db1k", 1, " dB") + "</small></td>";
+                   mark + formatNumber(db, 1) + " dB" + labelled("<small>1 kHz: " + mark, at1k) +
+                   (at1k.empty() ? "" : "</small>") + "</td>";
         }
-        return "<td class=\"xt\">\u2014</td>";
+        return "<td class=\"xt\"></td>";
     }
-
     // The direct path neutral; leaks from red (-20 dB and more) through
     // yellow (-60) to green (-100 and less).
     static std::string crosstalkColour(double db, bool bound) {
@@ -301,19 +438,28 @@ class Page {
         std::string out =
             "<section class=\"pair\" id=\"" + id + "\"><h3>" + pairName(pair) + "</h3>";
         if (pair.value("belowNoise", false))
-            return out + "<p class=\"note\">Its response does not rise above its noise: no "
-                         "figures.</p></section>\n";
-        out += "<p class=\"note\">delay " + shown(pair, "delayFrames") + " frames (reported " +
-               shown(pair, "reportedLatencyFrames") + ", " + shown(pair, "latencyVerdict") +
-               "), SNR " + shown(pair, "snrDb", 1, " dB") + ", noise floor " +
-               shown(pair, "noiseFloorDb", 1, " dB") + "</p><div class=\"plots\">";
+            return out + "<p class=\"note\">" +
+                   (silent(pair) ? "Its input recorded nothing but zeros (silent)"
+                                 : "Its response does not rise above its noise") +
+                   ": no figures.</p></section>\n";
+        const std::string latency =
+            joined({labelled("reported ", shown(pair, "reportedLatencyFrames")),
+                    shown(pair, "latencyVerdict")});
+        const long long clipped = countAt(pair, "clippedSamples");
+        out += "<p class=\"note\">" +
+               joined({labelled("delay ", shown(pair, "delayFrames", -1, " frames")) +
+                           labelled(" (", latency) + (latency.empty() ? "" : ")"),
+                       labelled("SNR ", shown(pair, "snrDb", 1, " dB")),
+                       labelled("noise floor ", shown(pair, "noiseFloorDb", 1, " dB")),
+                       clipped > 0 ? std::to_string(clipped) + " samples at full scale (clipped)"
+                                   : ""}) +
+               "</p><div class=\"plots\">";
         out += magnitude(pair, id) + phase(pair, id) + distortion(pair, id) + energyTime(pair, id);
         out += "</div>";
         if (pair.contains("room"))
             out += roomSection(objectAt(pair, "room"), id);
         return out + "</section>\n";
     }
-
     Axis frequencyAxis() const {
         const Json& sweep = objectAt(root_, "sweep");
         Axis x;
@@ -329,30 +475,43 @@ class Page {
         return x;
     }
 
-    std::string magnitude(const Json& pair, const std::string& id) const {
-        Curve curve{"magnitude", "#1f5fbf", {}, 0.0, false};
-        double low = INFINITY, high = -INFINITY;
+    // A response's points in two curves: those the analysis resolves, and,
+    // lighter, those below its resolution, joined where they meet.
+    static std::vector<Curve> resolvedAndNot(const Json& pair, const char* key, Curve resolved) {
+        Curve below = resolved;
+        below.name = "";
+        below.faint = true;
+        bool previousBelow = false;
         for (const Json& p : arrayAt(pair, "response")) {
-            const double db = numberOr(p, "db", NAN);
-            curve.points.emplace_back(numberOr(p, "hz", NAN), db);
-            if (std::isfinite(db)) {
-                low = std::min(low, db);
-                high = std::max(high, db);
-            }
+            const double hz = numberOr(p, "hz", NAN), value = numberOr(p, key, NAN);
+            const bool isBelow = p.value("belowResolution", false);
+            resolved.points.emplace_back(hz, isBelow ? NAN : value);
+            below.points.emplace_back(hz, isBelow || previousBelow ? value : NAN);
+            previousBelow = isBelow;
         }
+        return {below, resolved};
+    }
+
+    std::string magnitude(const Json& pair, const std::string& id) const {
+        const std::vector<Curve> curves =
+            resolvedAndNot(pair, "db", {"magnitude", "#1f5fbf", {}, 0.0, false});
+        double low = INFINITY, high = -INFINITY;
+        for (const Curve& c : curves)
+            for (const auto& point : c.points)
+                if (std::isfinite(point.second)) {
+                    low = std::min(low, point.second);
+                    high = std::max(high, point.second);
+                }
         PlotFrame f{id + "-magnitude",
                     "magnitude",
-                    "Magnitude",
+                    "Magnitude (lighter: below what the analysis resolves)",
                     frequencyAxis(),
                     levelAxis(low, high, 24.0, "dB", "level"),
                     {}};
-        return svgPlot(f, {curve});
+        return svgPlot(f, curves);
     }
 
     std::string phase(const Json& pair, const std::string& id) const {
-        Curve curve{"phase", "#7a3db8", {}, 180.0, false};
-        for (const Json& p : arrayAt(pair, "response"))
-            curve.points.emplace_back(numberOr(p, "hz", NAN), numberOr(p, "deg", NAN));
         Axis y;
         y.low = -180.0;
         y.high = 180.0;
@@ -360,27 +519,43 @@ class Page {
         y.unit = "\u00b0";
         PlotFrame f{id + "-phase",   "phase", "Phase (delay removed), degrees",
                     frequencyAxis(), y,       {}};
-        return svgPlot(f, {curve});
+        return svgPlot(f, resolvedAndNot(pair, "deg", {"phase", "#7a3db8", {}, 180.0, false}));
+    }
+
+    // Every order up to the count analysed, each measured where it stands out
+    // of its noise and, lighter, the bound it stays below elsewhere.
+    static std::vector<Curve> harmonicCurves(const Json& pair) {
+        static const char* const colours[] = {"#1f5fbf", "#2e8b57", "#d08c00", "#8e44ad",
+                                              "#16a0a0", "#b0456e", "#6b7a2a", "#5d6d7e"};
+        std::vector<Curve> curves;
+        for (const Json& h : arrayAt(pair, "harmonics")) {
+            const int order = static_cast<int>(numberOr(h, "order", 0));
+            const std::string colour = colours[static_cast<size_t>(std::max(order - 2, 0)) % 8];
+            Curve measured{"HD" + std::to_string(order), colour, {}, 0.0, false};
+            Curve bound{"", colour, {}, 0.0, false, true};
+            for (const Json& p : arrayAt(h, "points")) {
+                const double hz = numberOr(p, "hz", NAN), db = numberOr(p, "db", NAN);
+                const bool belowNoise = p.value("belowNoise", false);
+                measured.points.emplace_back(hz, belowNoise ? NAN : db);
+                bound.points.emplace_back(hz, belowNoise ? db : NAN);
+            }
+            curves.push_back(std::move(bound));
+            curves.push_back(std::move(measured));
+        }
+        return curves;
     }
 
     std::string distortion(const Json& pair, const std::string& id) const {
-        // THD last and dashed: it often lies on HD2.
-        std::vector<Curve> curves{{"HD2", "#1f5fbf", {}, 0.0, false},
-                                  {"HD3", "#2e8b57", {}, 0.0, false},
-                                  {"THD", "#c0392b", {}, 0.0, true}};
+        // THD first, dashed, so that the orders drawn over it stay in sight
+        // where it lies on HD2.
+        std::vector<Curve> curves{{"THD", "#c0392b", {}, 0.0, true}};
         for (const Json& p : arrayAt(pair, "thd")) {
             const double percent = numberOr(p, "percent", NAN);
-            curves[2].points.emplace_back(numberOr(p, "hz", NAN),
+            curves[0].points.emplace_back(numberOr(p, "hz", NAN),
                                           percent > 0.0 ? 20.0 * std::log10(percent / 100.0) : NAN);
         }
-        for (const Json& h : arrayAt(pair, "harmonics")) {
-            const int order = static_cast<int>(numberOr(h, "order", 0));
-            if (order != 2 && order != 3)
-                continue;
-            for (const Json& p : arrayAt(h, "points"))
-                curves[static_cast<size_t>(order - 2)].points.emplace_back(numberOr(p, "hz", NAN),
-                                                                           numberOr(p, "db", NAN));
-        }
+        for (Curve& c : harmonicCurves(pair))
+            curves.push_back(std::move(c));
         double low = INFINITY, high = -INFINITY;
         for (const Curve& c : curves)
             for (const auto& point : c.points)
@@ -392,7 +567,8 @@ class Page {
             low = high = -60.0;
         PlotFrame f{id + "-distortion",
                     "distortion",
-                    "Distortion against excitation frequency (dB and %)",
+                    "Distortion against excitation frequency, dB and % (lighter: below the "
+                    "noise, a bound)",
                     frequencyAxis(),
                     levelAxis(std::max(low, -160.0), high, 40.0, "dB", "level"),
                     {}};
@@ -412,6 +588,7 @@ class Page {
                    "-etc-missing\">Energy-time curve: the impulse response file could not be "
                    "read.</p>";
         Curve curve{"ETC", "#444444", etcPoints(ir), 0.0, false};
+        Curve bandLimit{"band limit alone", "#c0392b", bandLimitPoints(ir), 0.0, false, true};
         const double lastMs = curve.points.empty() ? 1.0 : curve.points.back().first;
         const double firstMs = curve.points.empty() ? 0.0 : curve.points.front().first;
         double low = 0.0;
@@ -425,22 +602,21 @@ class Page {
         x.title = "time from the start of the sweep file (ms)";
         PlotFrame f{id + "-etc",
                     "etc",
-                    "Energy-time curve of the impulse response",
+                    "Energy-time curve of the impulse response (lighter: a perfect loop's)",
                     x,
                     levelAxis(std::max(low, -160.0), 0.0, 60.0, "dB", "level"),
                     {}};
         f.y.high = 0.0; // the peak
-        return svgPlot(f, {curve});
+        // Beneath: what the analysis's band limit leaves of a perfect loop's
+        // response, so that its ringing is not taken for the device's decay.
+        return svgPlot(f, {bandLimit, curve});
     }
 
     // The squared response's largest value in each of 400 steps, in dB of its
     // peak, from 5 ms before the peak to 200 ms after it.
     static std::vector<std::pair<double, double>> etcPoints(const ImpulseResponse& ir) {
         const std::vector<float>& h = ir.samples;
-        size_t peak = 0;
-        for (size_t t = 0; t < h.size(); ++t)
-            if (std::fabs(h[t]) > std::fabs(h[peak]))
-                peak = t;
+        const size_t peak = peakOf(h);
         const double peakEnergy = static_cast<double>(h[peak]) * h[peak];
         const size_t before = static_cast<size_t>(0.005 * ir.rate);
         const size_t from = peak > before ? peak - before : 0;
@@ -463,6 +639,29 @@ class Page {
         return points;
     }
 
+    static size_t peakOf(const std::vector<float>& h) {
+        size_t peak = 0;
+        for (size_t t = 0; t < h.size(); ++t)
+            if (std::fabs(h[t]) > std::fabs(h[peak]))
+                peak = t;
+        return peak;
+    }
+
+    // The sweep's band-limit curve, placed at this response's peak.
+    std::vector<std::pair<double, double>> bandLimitPoints(const ImpulseResponse& ir) const {
+        const Json& etc = objectAt(objectAt(root_, "sweep"), "bandLimitEtc");
+        const double peakMs = 1000.0 * static_cast<double>(peakOf(ir.samples)) / ir.rate;
+        const double fromMs = numberOr(etc, "fromMs", NAN), stepMs = numberOr(etc, "stepMs", NAN);
+        std::vector<std::pair<double, double>> points;
+        size_t i = 0;
+        for (const Json& db : arrayAt(etc, "db")) {
+            const double ms = fromMs + stepMs * static_cast<double>(i++);
+            if (db.is_number() && peakMs + ms >= 0.0)
+                points.emplace_back(peakMs + ms, std::max(db.get<double>(), -160.0));
+        }
+        return points;
+    }
+
     static double timeStep(double spanMs) {
         for (double step : {0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 50.0, 100.0, 200.0, 500.0})
             if (spanMs / step <= 10.0)
@@ -472,6 +671,10 @@ class Page {
 };
 
 } // namespace
+
+const char* pageStyle() {
+    return kStyle;
+}
 
 bool renderReport(const std::string& resultsJson, const ImpulseLoader& loadImpulse,
                   std::string* html, std::string* error) {
@@ -485,7 +688,8 @@ bool renderReport(const std::string& resultsJson, const ImpulseLoader& loadImpul
         return false;
     }
     try {
-        *html = Page(root, loadImpulse).render();
+        *html = root.value("kind", std::string()) == "interface" ? interfacePage(root)
+                                                                 : Page(root, loadImpulse).render();
     } catch (const Json::exception& e) {
         *error = e.what();
         return false;

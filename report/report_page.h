@@ -25,4 +25,7 @@ using ImpulseLoader = std::function<bool(const std::string& fileName, ImpulseRes
 bool renderReport(const std::string& resultsJson, const ImpulseLoader& loadImpulse,
                   std::string* html, std::string* error);
 
+// The style sheet every page of the report shares, as a <style> element.
+const char* pageStyle();
+
 } // namespace report

@@ -112,8 +112,8 @@ std::string polylines(const Area& a, const PlotFrame& f, const Curve& curve) {
     auto flush = [&] {
         if (!points.empty())
             out += "<polyline class=\"curve\" stroke=\"" + escapeHtml(curve.colour) + "\"" +
-                   (curve.dashed ? " stroke-dasharray=\"6 3\"" : "") + " points=\"" + points +
-                   "\"/>";
+                   (curve.dashed ? " stroke-dasharray=\"6 3\"" : "") +
+                   (curve.faint ? " stroke-opacity=\"0.35\"" : "") + " points=\"" + points + "\"/>";
         points.clear();
     };
     for (const auto& [xv, yv] : curve.points) {
@@ -137,8 +137,11 @@ std::string legend(const Area& a, const std::vector<Curve>& curves) {
         return out;
     double x = a.left + 8;
     for (const Curve& c : curves) {
+        if (c.name.empty())
+            continue;
         out += "<rect x=\"" + coordinate(x) + "\" y=\"" + coordinate(a.top + 6) +
-               "\" width=\"12\" height=\"4\" fill=\"" + escapeHtml(c.colour) + "\"/>";
+               "\" width=\"12\" height=\"4\" fill=\"" + escapeHtml(c.colour) + "\"" +
+               (c.faint ? " fill-opacity=\"0.35\"" : "") + "/>";
         out += text(x + 16, a.top + 12, "start", "legend", c.name);
         x += 24 + 7.0 * static_cast<double>(c.name.size());
     }

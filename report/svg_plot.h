@@ -17,6 +17,9 @@ struct Curve {
     // wrapping from +180 to -180 degrees); 0: never.
     double breakAbove = 0.0;
     bool dashed = false; // drawn over the others without hiding them
+    // Lighter: what the analysis marks (below its resolution, a bound where a
+    // harmonic lies below the noise, the band limit's own share).
+    bool faint = false;
 };
 
 struct Axis {
@@ -39,6 +42,8 @@ struct PlotFrame {
     std::vector<std::pair<double, std::string>> rightLabels;
 };
 
+// Curves are drawn in order, the first beneath; those without a name stay
+// out of the legend.
 std::string svgPlot(const PlotFrame& frame, const std::vector<Curve>& curves);
 
 // A grid spacing and limits rounded outward to it, so the curves fit with

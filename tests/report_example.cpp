@@ -76,7 +76,9 @@ std::string resultsJson() {
            "\"Studio Interface ASIO\",\"version\":3},\"buffer\":256,\"rate\":48000,"
            "\"latencies\":{\"input\":256,\"output\":0},\"sweep\":{\"from\":20,\"to\":20000,"
            "\"sweptFrom\":10,\"sweptTo\":22800,\"seconds\":5.2,\"level\":-12},"
-           "\"repeats\":4,\"averagingGainDb\":5.98,\"excludedRepeats\":[{\"output\":1,\"repeat\":"
+           "\"lostBlocks\":5,\"clippedSamples\":45733,\"takes\":[{\"output\":1,\"repeat\":2,"
+           "\"attempts\":3,\"lostBlocks\":[3,2,0]}],\"repeats\":4,\"averagingGainDb\":5.98,"
+           "\"excludedRepeats\":[{\"output\":1,\"repeat\":"
            "3,\"delayFrames\":296}],\"date\":\"2026-12-09T12:00:00Z\",\"programVersion\":"
            "\"1.0.0\",\"pairs\":[" +
            pairs + "],\"crosstalk\":[" + crosstalk + "]}";

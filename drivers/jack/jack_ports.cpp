@@ -1,6 +1,7 @@
 // Opening the JACK client, the driver's ports and their connections: all on
 // the host's thread, never in the process cycle.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -59,12 +60,20 @@ int32_t portLatency(jack_client_t* client, unsigned long flags, jack_latency_cal
     return static_cast<int32_t>(range.max);
 }
 
+// The server libjack reaches when none is named in the settings: the one
+// JACK_DEFAULT_SERVER names, else "default", as libjack itself picks it.
+std::string serverAskedFor(const char* configured) {
+    if (configured[0] != '\0')
+        return configured;
+    const char* fromEnvironment = std::getenv("JACK_DEFAULT_SERVER");
+    return fromEnvironment != nullptr && fromEnvironment[0] != '\0' ? fromEnvironment : "default";
+}
+
 // Our own words only: what libjack prints on the way (shared-memory and
 // socket details) means nothing to the user.
 std::string describeStatus(jack_status_t status, const std::string& server) {
     if (status & JackServerFailed)
-        return "no JACK server " + (server.empty() ? std::string() : "\"" + server + "\" ") +
-               "is running; start one first";
+        return "no JACK server \"" + server + "\" is running; start one first";
     if (status & JackVersionError)
         return "JACK server speaks another protocol version";
     if (status & JackNameNotUnique)
@@ -92,7 +101,7 @@ bool JackDriver::openClient() {
     capturedError = nullptr;
     if (client_ == nullptr) {
         std::snprintf(errorMessage_, sizeof errorMessage_, "JACK: %s",
-                      describeStatus(status, settings_.serverName).c_str());
+                      describeStatus(status, serverAskedFor(settings_.serverName)).c_str());
         return false;
     }
     jack_set_process_callback(client_, onProcess, this);

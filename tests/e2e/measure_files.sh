@@ -78,7 +78,7 @@ json_field() { # FILE EXPRESSION
 expect_code "no command" 1
 expect_code "unknown option" 1 sweep s.wav --loud
 expect_code "not a number" 1 sweep s.wav --seconds five
-expect_code "band above 0.95 of half the rate" 23 sweep high.wav --rate 44100 --to 21000
+expect_code "band above 0.93 of half the rate" 23 sweep high.wav --rate 44100 --to 21000
 [ -e high.wav ] || [ -e high.json ] && fail "a refused sweep left a file"
 expect_code "channel outside the file" 24 sweep s.wav --channels 2 --on 3
 expect_code "band upside down" 24 sweep s.wav --from 500 --to 100
@@ -105,8 +105,44 @@ done
 
 # results.json's fields in the documented order.
 [ "$(json_field rec-pcm16-measure/results.json '",".join(d) + " " + ",".join(d["channels"][0])')" = \
-    "complete,rate,sweep,harmonicsCounted,clippedSamples,channels input,belowNoise,delayFrames,peakRecordingFrame,snrDb,noiseFloorDb,impulseResponse,peak,clippedSamples,response,harmonics,thd" ] &&
+    "complete,rate,sweep,sweepFile,recording,date,programVersion,harmonicsCounted,clippedSamples,channels input,belowNoise,delayFrames,peakRecordingFrame,snrDb,noiseFloorDb,impulseResponse,peak,clippedSamples,response,harmonics,thd" ] &&
     echo "ok   results.json's fields in order" || fail "results.json's fields: $(head -c 300 rec-pcm16-measure/results.json)"
+
+# The example sweep shipped beside sweep.wav is one of ours: analysed as its
+# own recording, it is the loop of delay 0.
+example=$(cd "$(dirname "$0")/../../examples" && pwd)
+run_program analyze "$example/measure-sweep.wav" "$example/measure-sweep.wav" --dir example
+[ "$status" = 0 ] && [ "$(json_field example/results.json '(d["complete"], d["channels"][0]["delayFrames"])')" = "(True, 0)" ] &&
+    echo "ok   the shipped example sweep analyses" || fail "the shipped example sweep: exit code $status"
+
+# What was analysed, when and by which version, in results.json and at the
+# head of the page, where no field is left as a dash; both files on the
+# console, joined with the separator the folder given uses (on Windows
+# Z:\...\header\results.json, not Z:\...\header/results.json).
+header=$(winpath "$work/header")
+separator=/
+[ -n "$runner" ] && separator='\'
+run_program analyze sweep.wav rec-pcm16.wav --dir "$header"
+printf '%s\n' "$(json_field header/results.json '"%s|%s|%s|%s" % (d["sweepFile"], d["recording"], d["date"][:2], d["programVersion"][:1].isdigit())')" >"$work/header.txt"
+[ "$status" = 0 ] && grep -qE '^/.*sweep\.wav\|/.*rec-pcm16\.wav\|20\|True$|^[A-Za-z]:\\.*sweep\.wav\|[A-Za-z]:\\.*rec-pcm16\.wav\|20\|True$' "$work/header.txt" &&
+    grep -q '<h1>Measurement report: .*rec-pcm16.wav</h1>' header/report.html &&
+    grep -q '<tr><th>Sweep file</th><td>.*sweep.wav</td></tr><tr><th>Recording</th><td>.*rec-pcm16.wav</td>' header/report.html &&
+    grep -q '<tr><th>Program</th><td>tandemwav-measure [0-9]' header/report.html &&
+    ! grep -q $'\xe2\x80\x94' header/report.html &&
+    [ "$(tr -d '\r' <"$work/out" | tail -n 2)" = "Results: $header${separator}results.json
+Report: $header${separator}report.html" ] &&
+    echo "ok   analyze names its files, date and version" ||
+    fail "analyze's header: $(cat "$work/header.txt") $(tail -n 2 "$work/out")"
+
+# The two files the wrong way round: the first must be the sweep played.
+expect_code "sweep and recording swapped" 20 analyze rec-pcm16.wav sweep.wav
+grep -aq 'the first file must be the sweep that was played' "$work/out" ||
+    fail "swapped files: $(cat "$work/out")"
+
+# A results folder whose parent is missing says so.
+expect_code "results folder's parent missing" 14 analyze sweep.wav rec-pcm16.wav --dir nowhere/dut
+grep -aq 'Unable to make the folder nowhere.dut: the folder nowhere does not exist' "$work/out" ||
+    fail "missing parent: $(cat "$work/out")"
 
 # A recording whose samples lie past 2 GiB into the file (a 3 GiB chunk
 # before them, sparse on disk), as a long recording's end does: read on

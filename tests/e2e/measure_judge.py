@@ -1,9 +1,13 @@
 """Holds a results.json of tandemwav-measure against a device's closed form.
 
   measure_judge.py RESULTS linear --delay D --taps "b0 b1 ..." --db TOL --deg TOL
+                   [--db-band LO HI] [--deg-band LO HI] [--flagged-under HZ]
   measure_judge.py RESULTS harmonics --poly "a1 a2 a3" [--taps ...] --delay D --db TOL
                    [--expect "2:dB 3:dB thd:percent"]
   measure_judge.py snr-gain SHORT LONG --gain G --within TOL   (RESULTS unused)
+  measure_judge.py RESULTS snr --at-least DB
+  measure_judge.py RESULTS below-noise --channel N    (its harmonics all bounds, no THD)
+  measure_judge.py RESULTS clipped --expect-clipped none|some
 
 Prints the worst deviation of every check; exits 1 when one is out of bounds.
 """
@@ -41,13 +45,21 @@ def judge_linear(doc, args):
     ok = channel["delayFrames"] == args.delay
     print("  delay %d frames (expected %d)" % (channel["delayFrames"], args.delay))
     worst_db = worst_deg = 0.0
+    inside = lambda band, hz: band is None or band[0] <= hz <= band[1]
     for p in channel["response"]:
         g = response(taps, p["hz"], rate) * cmath.exp(2j * math.pi * p["hz"] * peak / rate)
-        worst_db = max(worst_db, abs(p["db"] - 20 * math.log10(abs(g))))
+        if inside(args.db_band, p["hz"]):
+            worst_db = max(worst_db, abs(p["db"] - 20 * math.log10(abs(g))))
         d = (p["deg"] - math.degrees(cmath.phase(g)) + 180) % 360 - 180
-        worst_deg = max(worst_deg, abs(d))
-    ok &= check("magnitude, dB", worst_db, args.db)
-    ok &= check("phase, degrees", worst_deg, args.deg)
+        if inside(args.deg_band, p["hz"]):
+            worst_deg = max(worst_deg, abs(d))
+    band = lambda b: "" if b is None else " %g-%g Hz" % tuple(b)
+    ok &= check("magnitude%s, dB" % band(args.db_band), worst_db, args.db)
+    ok &= check("phase%s, degrees" % band(args.deg_band), worst_deg, args.deg)
+    if args.flagged_under is not None:
+        flagged = [p["hz"] for p in channel["response"] if p.get("belowResolution")]
+        print("  %d points below the resolution, up to %s Hz" % (len(flagged), max(flagged or [0])))
+        ok &= bool(flagged) and max(flagged) < args.flagged_under and channel["response"][0]["hz"] in flagged
     return ok
 
 
@@ -87,24 +99,52 @@ def judge_snr(args):
     return check("gain off %g dB" % args.gain, abs(long - short - args.gain), args.within)
 
 
+def judge_snr_floor(doc, args):
+    channel = doc["channels"][0]
+    print("  signal-to-noise %.2f dB, noise floor %.2f dB" % (channel["snrDb"], channel["noiseFloorDb"]))
+    return channel["snrDb"] >= args.at_least
+
+
+def judge_below_noise(doc, args):
+    channel = doc["channels"][args.channel - 1]
+    if channel["belowNoise"]:
+        print("  the channel does not respond at all")
+        return False
+    points = [p for h in channel["harmonics"] for p in h["points"]]
+    figures = [p for p in points if not p.get("belowNoise")]
+    print("  %d of %d harmonic points measured, %d THD points" % (len(figures), len(points), len(channel["thd"])))
+    return bool(points) and not figures and not channel["thd"]
+
+
+def judge_clipped(doc, args):
+    clipped = doc["clippedSamples"]
+    print("  %d samples clipped (expected %s)" % (clipped, args.expect_clipped))
+    return (clipped == 0) == (args.expect_clipped == "none")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("results")
-    parser.add_argument("kind", choices=["linear", "harmonics", "snr-gain"])
+    parser.add_argument("kind", choices=["linear", "harmonics", "snr-gain", "snr", "below-noise", "clipped"])
     parser.add_argument("short", nargs="?")
     parser.add_argument("long", nargs="?")
     for name in ("--taps", "--poly", "--expect"):
         parser.add_argument(name)
-    for name in ("--delay",):
+    for name in ("--delay", "--channel"):
         parser.add_argument(name, type=int)
-    for name in ("--db", "--deg", "--gain", "--within"):
+    for name in ("--db", "--deg", "--gain", "--within", "--at-least", "--flagged-under"):
         parser.add_argument(name, type=float)
+    for name in ("--db-band", "--deg-band"):
+        parser.add_argument(name, type=float, nargs=2)
+    parser.add_argument("--expect-clipped", choices=["none", "some"])
     args = parser.parse_args()
     if args.kind == "snr-gain":
         ok = judge_snr(args)
     else:
         doc = json.load(open(args.results))
-        ok = doc["complete"] and (judge_linear if args.kind == "linear" else judge_harmonics)(doc, args)
+        kinds = {"linear": judge_linear, "harmonics": judge_harmonics, "snr": judge_snr_floor,
+                 "below-noise": judge_below_noise, "clipped": judge_clipped}
+        ok = doc["complete"] and kinds[args.kind](doc, args)
     sys.exit(0 if ok else 1)
 
 

@@ -18,7 +18,8 @@ device "Run Noise" "$(id 2)" freeRunning=1 dutNoiseDb="-60"
 device "Run Late" "$(id 3)" freeRunning=1 dutNoiseDb="-60" latencySequence="256 256 296 256"
 device "Run Realtime" "$(id 4)" outputs=2 inputs=2
 device "Run Broken" "$(id 5)" dutFilter="0.5 x"
-device "Run Clip" "$(id 6)" freeRunning=1 sampleType=16 dutPolynomial="0.5 2"
+device "Run Clip" "$(id 6)" freeRunning=1 sampleType=16 dutPolynomial="0.5 2" slipSkipAt=20 \
+    faultStarts=1
 device "Run Hung Stop" "$(id 7)" deadDevice=1 hangIn=stop
 # A late switch loses one block in the first start only; a slip of the
 # position (on a device free of timing) one in the second start only.
@@ -64,6 +65,14 @@ run_ok crosstalk "Run Crosstalk" --outputs 1-2 --inputs 1-4 --from 50 --seconds 
     check crosstalk crosstalk --off -50 --within 0.5 &&
     check crosstalk pairs --delay 1:1:256,1:2:256,2:2:256,2:4:256 &&
     [ -s crosstalk/report.html ] && [ -s crosstalk/ir-o2-i4.wav ] || fail "crosstalk: files"
+# The console: each direct pair with its response and THD lines, the others
+# without; one repeat, so no averaging gain.
+tr -d '\r' <"$work/out" >"$work/crosstalk.out"
+[ "$(grep -A2 -E '^Output (1 -> input 1|2 -> input 2):' "$work/crosstalk.out" | grep -cE '^  (response 50 to 20000 Hz: |THD at 9[0-9]{2} Hz: )')" = 4 ] &&
+    [ "$(grep -A1 '^Output 1 -> input 2:' "$work/crosstalk.out" | grep -c '^  ')" = 0 ] &&
+    ! grep -q 'Averaging gain' "$work/crosstalk.out" &&
+    echo "ok   the run's console: direct pairs' response and THD, no gain for one repeat" ||
+    fail "the run's console: $(cat "$work/crosstalk.out")"
 python3 -c 'import json,sys; print(",".join(json.load(open(sys.argv[1]))))' crosstalk/results.json |
     grep -qx complete,rate,sweep,device,driver,buffer,latencies,lostBlocks,date,programVersion,harmonicsCounted,clippedSamples,repeats,averagingGainDb,excludedRepeats,takes,pairs,crosstalk &&
     echo "ok   the run's results.json fields in order" || fail "the run's results.json fields out of order"
@@ -82,6 +91,16 @@ fi
 run_ok noise "Run Noise" --outputs 1 --inputs 1 --from 50 --seconds 2 --repeats 4 &&
     check noise repeats --gain 6 --within 1 &&
     check noise pairs --delay 1:1:256
+# The console rounds as the page does: the figures of results.json.
+python3 - noise/results.json "$work/out" <<'PY' && echo "ok   console and page round alike" || fail "console rounding"
+import json, sys
+r = json.load(open(sys.argv[1]))
+out = open(sys.argv[2], newline="").read()
+wanted = ["SNR %.1f dB" % r["pairs"][0]["snrDb"], "Averaging gain: %.1f dB" % r["averagingGainDb"]]
+missing = [w for w in wanted if w not in out]
+print("\n".join("FAIL not on the console: " + w for w in missing))
+sys.exit(1 if missing else 0)
+PY
 # The driver made, given buffers and released once, started once per repeat.
 [ "$(grep -Eo '^(create|createBuffers|start|release)\b' "$trace" | sort | uniq -c | tr -s ' \n' ' ')" = \
     " 1 create 1 createBuffers 1 release 4 start " ] && echo "ok   noise: one driver, one start per repeat" ||
@@ -94,14 +113,31 @@ grep -q '^Output 1, repeat 4 (take 4 of 4), about [0-9]* s left' "$work/err" ||
 # out, and the gain is that of three repeats.
 run_ok late "Run Late" --outputs 1 --inputs 1 --from 50 --seconds 2 --repeats 4 &&
     check late repeats --gain 4.77 --within 1 --excluded 1:3:296 &&
-    grep -aq 'Repeat 3 of output 1 left out' "$work/out" || fail "late: repeat named"
+    grep -aq "Repeat 3 of output 1 left out: its delay, 296 frames, differs from the others'" "$work/out" ||
+    fail "late: repeat named with its delay"
 
 # A 16-bit device driven past full scale on the positive side only (its
-# largest code reads 1 - 2^-15): counted, with a warning, and exit 0.
-run_ok clip "Run Clip" --outputs 1 --inputs 1 --from 100 --seconds 1 --level 0 &&
-    python3 -c 'import json,sys; sys.exit(0 if json.load(open(sys.argv[1]))["clippedSamples"] > 1000 else 1)' \
+# largest code reads 1 - 2^-15): counted, with a warning, and exit 0. Its
+# first attempt slips a block and is taken again. Its input 2 receives
+# nothing but zeros: "silent" on the console and the page.
+run_ok clip "Run Clip" --outputs 1 --inputs 1-2 --from 100 --seconds 1 --level 0 &&
+    python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); sys.exit(0 if d["clippedSamples"] > 1000 and d["takes"][0]["attempts"] == 2 else 1)' \
         clip/results.json && grep -aq '^Warning: .*clipped' "$work/out" &&
-    echo "ok   clipped on a 16-bit device" || fail "clipped on a 16-bit device"
+    grep -aq '^Output 1, repeat 1: [0-9]* block(s) lost or repeated; taking it again' "$work/out" &&
+    echo "ok   clipped on a 16-bit device, a take retaken" || fail "clipped on a 16-bit device: $(head -c 400 clip/results.json)"
+tr -d '\r' <"$work/out" | grep -xF -e 'Output 1 -> input 2: silent' -e 'Crosstalk output 1 -> input 2: silent' |
+    wc -l | grep -qx 2 && grep -q '<td colspan="5">silent</td>' clip/report.html &&
+    echo "ok   a silent input is silent everywhere" || fail "silent input: $(cat "$work/out")"
+# The page of that run, in a browser where there is one, shows both: the
+# samples clipped, the blocks lost and the take taken again.
+if [ -z "$runner" ] && command -v chromium >/dev/null && [ -s clip/report.html ]; then
+    . "$here/report_browser_lib.sh"
+    render_page "$work/clip/report.html" "$work/clip-dom.html" "$work/clip.png"
+    python3 "$here/report_page_check.py" events "$work/clip-dom.html" \
+        $(python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); print(d["clippedSamples"], d["lostBlocks"])' clip/results.json) \
+        1:1:2 && echo "ok   the page of a run that clipped and retook a take, in a browser" ||
+        fail "the clipped and retaken run's page in a browser"
+fi
 
 # With --json, standard output holds results.json and nothing else (with the
 # system's line ends).
@@ -215,6 +251,7 @@ refuse() {
     fi
 }
 refuse "no such driver" 4 'Failed to load ASIO driver Nobody' Nobody --outputs 1 --inputs 1
+refuse "driver name in the wrong case" 4 '^Did you mean "Run Crosstalk"?' "run CROSSTALK" --outputs 1 --inputs 1
 refuse "driver that cannot be used" 5 'Malformed dutFilter' "Run Broken" --outputs 1 --inputs 1
 refuse "output outside the device" 6 'Run Realtime has 2 outputs and 2 inputs' \
     "Run Realtime" --outputs 2-3 --inputs 1

@@ -19,6 +19,8 @@ check "control fields" eval '[ "$(field Package)" = tandemwav ] && [ "$(field Ve
 
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./||' >files
 for file in usr/bin/tandemwav usr/share/tandemwav/registry.reg usr/share/tandemwav/examples/sweep.wav \
+    usr/share/tandemwav/examples/measure-sweep.wav usr/share/tandemwav/examples/measure-sweep.json \
+    usr/share/doc/tandemwav/docs/report-example.png \
     usr/share/doc/tandemwav/copyright usr/share/doc/tandemwav/changelog.gz \
     usr/share/doc/tandemwav/README.md usr/share/doc/tandemwav/docs/loopback.md \
     usr/share/doc/tandemwav/docs/jack.md usr/share/doc/tandemwav/docs/registry.md \

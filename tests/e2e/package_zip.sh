@@ -15,7 +15,7 @@ if ! (cd "$build" && cpack -G ZIP -B "$work" >"$work/cpack.log") || ! unzip -q "
 fi
 folder=$work/$name
 for file in tandemwav.exe tandemwav-probe.exe tandemwav-measure.exe tandem_loopback.dll sweep.wav README.txt LICENSE.txt \
-    README.md docs/loopback.md docs/probe.md; do
+    README.md docs/loopback.md docs/probe.md measure-sweep.wav measure-sweep.json docs/report-example.png; do
     check "holds $file" test -f "$folder/$file"
 done
 top=$(unzip -Z1 "$name.zip" | cut -d/ -f1 | sort -u)

@@ -146,6 +146,13 @@ expect_lines "long name" "Driver: Probe Loopback With A Name Of F"
 probe "long name in full" 4 "$LONG"
 expect_lines "long name in full" "Error: Failed to load ASIO driver $LONG!"
 
+# A name right but for case: the probe names the driver meant; tandemwav's
+# own message stays as it always was.
+probe "wrong case" 4 "probe FLOAT"
+expect_lines "wrong case" "Error: Failed to load ASIO driver probe FLOAT!" 'Did you mean "Probe Float"?'
+program=$tandemwav run_program "probe FLOAT" 256 play.wav 1 record.wav 2 1
+[ "$status" = 4 ] && ! grep -q 'Did you mean' "$work/out" || fail "tandemwav's message for a wrong-case name"
+
 run_program "Probe Custom" "Probe Step"
 [ "$status" = 1 ] && grep -q '^Usage: tandemwav-probe' "$work/out" || fail "two driver names"
 run_program --verbose

@@ -42,6 +42,19 @@ else
     failures=$((failures + 1))
 fi
 
+# No server named in the settings: the message names the one libjack was
+# sent to, JACK_DEFAULT_SERVER's.
+grep -v '^"server"=' "$work/config/tandemwav/registry.reg" >"$work/absent/tandemwav/registry.reg"
+XDG_CONFIG_HOME=$work/absent JACK_DEFAULT_SERVER=$server-unnamed run_program "JACK Probe Test"
+if [ "$status" = 5 ] &&
+    grep -qF "Driver message: JACK: no JACK server \"$server-unnamed\" is running" "$work/out"; then
+    echo "ok   no server: the one from JACK_DEFAULT_SERVER named"
+else
+    echo "FAIL no server from JACK_DEFAULT_SERVER: exit code $status"
+    cat "$work/out"
+    failures=$((failures + 1))
+fi
+
 run_program --json "JACK Probe Test"
 cp "$work/out" "$work/json"
 run_program "JACK Probe Test"

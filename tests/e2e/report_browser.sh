@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The report page as a person's browser shows it: headless Chromium opens the
-# page of a made-up run of 2 outputs by 3 inputs, one pair below its noise.
+# page of a made-up run of 2 outputs by 3 inputs, one pair below its noise,
+# one take taken three times, samples clipped.
 # Every responding pair has its four plots with labelled axes, the crosstalk
 # matrix has six cells, nothing loads from elsewhere, and the screenshot is not
 # blank. A device name with markup in it shows as text.
@@ -18,6 +19,11 @@ failures=0
 render_page "$work/report.html" "$work/dom.html" "$work/report.png"
 if python3 "$here/report_page_check.py" dom "$work/dom.html" 2 3 2:3; then
     echo "ok   rendered page: plots, axes, matrix"
+else
+    failures=$((failures + 1))
+fi
+if python3 "$here/report_page_check.py" events "$work/dom.html" 45733 5 1:2:3; then
+    echo "ok   clipped samples, lost blocks and the retake counted"
 else
     failures=$((failures + 1))
 fi

@@ -2,11 +2,14 @@
 
     report_page_check.py dom DOM_FILE OUTPUTS INPUTS BELOW_NOISE_PAIRS
     report_page_check.py screenshot PNG_FILE
+    report_page_check.py events DOM_FILE CLIPPED LOST_BLOCKS RETAKES
 
 dom: every responding pair (outputs x inputs, less the pairs below noise,
 given as "O:I,...") has its four plots with their axes' labels, the crosstalk
 matrix has one cell per pair, and the page has no script and nothing that
-loads from elsewhere. screenshot: the picture is not blank.
+loads from elsewhere. screenshot: the picture is not blank. events: the page
+counts the samples clipped and the blocks lost ("none" for 0), with a warning
+at its top for either, and names every retake ("O:R:ATTEMPTS,...").
 Prints one line per failure and exits 1 if there was any.
 """
 import struct
@@ -27,6 +30,12 @@ class Dom(HTMLParser):
         self.external = []
         self.h1 = ""
         self.in_h1 = False
+        self.ids = {}  # id -> its text, for the elements the events check reads
+        self.open_ids = []
+        self.events = {}  # the events table: row name -> its value
+        self.in_events = False
+        self.cell = None
+        self.row_name = ""
 
     def handle_starttag(self, tag, attrs):
         a = dict(attrs)
@@ -47,8 +56,23 @@ class Dom(HTMLParser):
             self.crosstalk_cells += 1
         if tag == "h1":
             self.in_h1 = True
+        if a.get("id") in ("clipped-warning", "lost-warning"):
+            self.ids[a["id"]] = ""
+            self.open_ids.append((tag, a["id"]))
+        if tag == "table" and a.get("id") == "events":
+            self.in_events = True
+        if self.in_events and tag in ("th", "td"):
+            self.cell = tag
+            if tag == "td":
+                self.events[self.row_name] = ""
 
     def handle_endtag(self, tag):
+        if self.open_ids and self.open_ids[-1][0] == tag:
+            self.open_ids.pop()
+        if tag in ("th", "td"):
+            self.cell = None
+        if tag == "table":
+            self.in_events = False
         if tag == "svg":
             self.current_svg = None
         if tag == "table":
@@ -57,6 +81,12 @@ class Dom(HTMLParser):
             self.in_h1 = False
 
     def handle_data(self, data):
+        for _, open_id in self.open_ids:
+            self.ids[open_id] += data
+        if self.cell == "th" and self.in_events:
+            self.row_name = data
+        elif self.cell == "td" and self.in_events:
+            self.events[self.row_name] += data
         if self.current_svg is not None:
             self.svgs[self.current_svg].append(data)
         if self.in_h1:
@@ -96,6 +126,26 @@ def check_dom(path, outputs, inputs, below):
     if dom.external:
         failures.append(f"the page loads from elsewhere: {dom.external}")
     return failures, dom
+
+
+def check_events(path, clipped, lost, retakes):
+    dom = Dom()
+    dom.feed(open(path, encoding="utf-8").read())
+    failures = []
+    for name, count, warning in (("Clipped samples", clipped, "clipped-warning"),
+                                 ("Lost blocks", lost, "lost-warning")):
+        shown = dom.events.get(name, "")
+        if not shown.startswith(str(count) if count else "none"):
+            failures.append(f"{name}: {shown!r}, expected {count}")
+        if bool(count) != (warning in dom.ids) or (count and str(count) not in dom.ids[warning]):
+            failures.append(f"{warning}: {dom.ids.get(warning)!r} for {count}")
+    listed = dom.events.get("Retakes", "")
+    for o, r, attempts in (t.split(":") for t in retakes.split(",") if t):
+        if f"output {o} repeat {r}: {attempts} attempt" not in listed:
+            failures.append(f"retake of output {o} repeat {r} not named: {listed!r}")
+    if not retakes and "Retakes" in dom.events and listed != "none":
+        failures.append(f"retakes: {listed!r}, expected none")
+    return failures
 
 
 def png_pixels(path):
@@ -164,6 +214,8 @@ def check_screenshot(path):
 def main():
     if sys.argv[1] == "dom":
         failures, _ = check_dom(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), sys.argv[5])
+    elif sys.argv[1] == "events":
+        failures = check_events(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), sys.argv[5])
     else:
         failures = check_screenshot(sys.argv[2])
     for failure in failures:
