@@ -111,7 +111,9 @@ SweepSettings withReportedRoundTrip(SweepSettings sweep, const DeviceSetup& setu
 
 // The takes of one repeat as one recording of every input, as analyze reads
 // a file: interleaved, full scale 1.0, clipped samples counted.
-Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate);
+// fullScale: the device's, from which a sample counts as clipped.
+Recording recordingOf(const std::vector<std::vector<float>>& inputs, int rate,
+                      float fullScale = 1.0f);
 
 // The probe's latency verdict on a measured round trip against the driver's report.
 std::string verdictOf(const DeviceSetup& setup, int64_t delay);
