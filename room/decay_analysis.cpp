@@ -76,8 +76,12 @@ template <typename X, typename Y> Line regression(size_t first, size_t last, X x
 
 // The envelope's intervals from the first at or below `top` (the loudest,
 // when it is already below) to the last above `bottom`; no line from fewer
-// than `fewest` of them.
-Line fitBetween(const Envelope& e, double top, double bottom, size_t fewest = 2) {
+// than `fewest` of them. With `stepDb`, when the interval two before the
+// first stands more than that above `top`, the decay stepped past the whole range
+// (what lies in it is some other, lower floor): the line is fitted to as
+// many dB of the decay just above its step.
+Line fitBetween(const Envelope& e, double top, double bottom, size_t fewest = 2,
+                double stepDb = INFINITY) {
     const size_t loudest =
         static_cast<size_t>(std::max_element(e.db.begin(), e.db.end()) - e.db.begin());
     size_t first = loudest;
@@ -86,6 +90,15 @@ Line fitBetween(const Envelope& e, double top, double bottom, size_t fewest = 2)
     size_t last = first;
     while (last + 1 < e.db.size() && e.db[last + 1] > bottom)
         ++last;
+    if (first < e.db.size() && first > loudest + 2 && e.db[first - 2] > top + stepDb) {
+        // The range's span is fitted just above the step instead, leaving
+        // out the two intervals a band filter's own ringing spreads the step
+        // over, whose levels it has lowered.
+        last = first - 3;
+        first = last;
+        while (first > loudest && e.db[first - 1] <= e.db[last] + (top - bottom))
+            --first;
+    }
     if (first >= e.db.size() || last + 1 < first + fewest)
         return Line{};
     return regression(
@@ -114,7 +127,11 @@ double NoiseDecay::rangeDb() const {
 // from 25 to 5 dB above it, and the crossing found again, until it moves by
 // less than one interval. Unlike the paper, the late line is fitted to the
 // intervals' excess over the noise: their level near the noise is partly
-// noise, which would flatten the line and lower its start.
+// noise, which would flatten the line and lower its start. A decay that
+// steps past the whole late range (a response that ends, as a digital
+// reverb's does, far above a floor of rounding that slopes on its own)
+// leaves nothing of itself there: its line is fitted to the same span of
+// its own end instead.
 NoiseDecay findNoiseDecay(const std::vector<double>& squared, double rate) {
     NoiseDecay result;
     const size_t length = squared.size();
@@ -140,9 +157,10 @@ NoiseDecay findNoiseDecay(const std::vector<double>& squared, double rate) {
             std::min(static_cast<size_t>(std::max(noiseFrom, 0.0)), length - lastShare);
         noise = meanSquare(squared, from, length);
         const double noiseDb = decibels(noise);
-        const Line late = fitBetween(envelopeOf(squared, interval, rate, noise),
-                                     noiseDb + kLateFitAboveNoiseDb + kLateFitRangeDb,
-                                     noiseDb + kLateFitAboveNoiseDb, kFewestLateIntervals);
+        const Line late =
+            fitBetween(envelopeOf(squared, interval, rate, noise),
+                       noiseDb + kLateFitAboveNoiseDb + kLateFitRangeDb,
+                       noiseDb + kLateFitAboveNoiseDb, kFewestLateIntervals, kLateFitRangeDb);
         if (!late.fitted || late.slope >= 0.0)
             break;
         line = late;
