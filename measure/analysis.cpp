@@ -303,7 +303,7 @@ void measureOrders(const SweepPlan& plan, const std::vector<double>& h, const Or
 }
 
 ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h, size_t recorded,
-                             const OrderReading& reading) {
+                             const OrderReading& reading, ResponseKept kept) {
     ChannelResult result;
     // h is read from the sweep's first frame in both the played file and the
     // recording, so its index is the lag between them: the delay, whatever
@@ -331,7 +331,12 @@ ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h
         return result;
     }
     refuseLateResponse(plan, result.delayFrames);
-    const size_t tail = peak + cutOf(plan, result.delayFrames, 1).after;
+    // A room's decay outlasts the linear window: its response is kept to
+    // where the whole sweep came back.
+    const size_t window = peak + cutOf(plan, result.delayFrames, 1).after;
+    const size_t tail = kept == ResponseKept::wholeRecording
+                            ? std::max(window, fullyRecorded(plan, recorded))
+                            : window;
     result.impulseSamples.assign(h.begin(), h.begin() + static_cast<std::ptrdiff_t>(tail));
     measureOrders(plan, h, reading, noise, result);
     return result;
@@ -407,7 +412,8 @@ void Deconvolver::run(std::vector<double>& samples, std::vector<dsp::Complex>& s
     fft_.inverse(spectrum.data(), samples.data());
 }
 
-Results analyseRecording(const SweepPlan& plan, const Recording& recording, int harmonics) {
+Results analyseRecording(const SweepPlan& plan, const Recording& recording, int harmonics,
+                         ResponseKept kept) {
     refuseNonFiniteSamples(recording);
     Results results;
     results.sweep = plan;
@@ -431,7 +437,7 @@ Results analyseRecording(const SweepPlan& plan, const Recording& recording, int 
             loadChannel(plan, recording, c, samples);
             deconvolver.run(samples, spectrum);
             ChannelResult& result = results.channels[static_cast<size_t>(c)];
-            result = analyseChannel(plan, samples, recorded, reading);
+            result = analyseChannel(plan, samples, recorded, reading, kept);
             result.input = c + 1;
             result.clippedSamples = recording.clipped[static_cast<size_t>(c)];
         }

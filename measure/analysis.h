@@ -27,7 +27,12 @@ std::vector<double> frequencyGrid(double from, double to);
 // Analyses every channel of a recording of the sweep; harmonics orders 2 to
 // harmonics. The recording must hold the whole sweep file, at its rate.
 // Fills every figure but the file names; complete stays false.
-Results analyseRecording(const SweepPlan& plan, const Recording& recording, int harmonics);
+// How much of each impulse response ChannelResult::impulseSamples keeps:
+// the linear response's window, or all that the whole sweep came back in.
+enum class ResponseKept { linearWindow, wholeRecording };
+
+Results analyseRecording(const SweepPlan& plan, const Recording& recording, int harmonics,
+                         ResponseKept kept = ResponseKept::linearWindow);
 
 // The impulse response of one channel: the deconvolved recording, circular
 // (responses before frame 0, the harmonics, lie at its end). Exposed for the

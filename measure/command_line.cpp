@@ -15,9 +15,12 @@ const char kUsageText[] =
     "  tandemwav-measure sweep FILE.wav [--rate R] [--from F1] [--to F2] [--seconds T]\n"
     "                          [--level dB] [--channels N] [--on C] [--tail S]\n"
     "  tandemwav-measure analyze FILE.wav RECORDING.wav [--dir DIR] [--harmonics K] [--json]\n"
+    "                            [--room] [--bands octave|third]\n"
     "  tandemwav-measure run \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N] [--rate R]\n"
     "                        [--from F1] [--to F2] [--seconds T] [--level dB] [--tail S]\n"
     "                        [--repeats K] [--retakes N] [--harmonics K] [--dir DIR] [--json]\n"
+    "                        [--room] [--room-seconds S] [--bands octave|third]\n"
+    "  tandemwav-measure room IR.wav [--bands octave|third] [--dir DIR] [--json]\n"
     "  tandemwav-measure interface \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N]\n"
     "                        [--rate R] [--dir DIR] [--json] [--quick]\n"
     "  tandemwav-measure report DIR\n";
@@ -35,6 +38,14 @@ int whole(const std::string& option, const std::string& text) {
     if (value != std::floor(value) || std::fabs(value) > 1e9)
         throw UsageError{option + " needs a whole number, not \"" + text + "\""};
     return static_cast<int>(value);
+}
+
+room::BandWidth bandWidth(const std::string& option, const std::string& text) {
+    if (text == "octave")
+        return room::BandWidth::octave;
+    if (text == "third")
+        return room::BandWidth::third;
+    throw UsageError{option + " takes octave or third, not \"" + text + "\""};
 }
 
 Arguments split(const std::vector<std::string>& args, const std::vector<std::string>& valued,

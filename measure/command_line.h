@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "room/band_filters.h"
+
 namespace measure {
 
 extern const char kUsageText[];
@@ -18,6 +20,8 @@ struct UsageError {
 
 double number(const std::string& option, const std::string& text);
 int whole(const std::string& option, const std::string& text);
+// --bands: "octave" or "third".
+room::BandWidth bandWidth(const std::string& option, const std::string& text);
 
 // Positional arguments apart from --name value options; flags take no value.
 struct Arguments {

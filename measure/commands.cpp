@@ -13,6 +13,7 @@
 #include "measure/json_files.h"
 #include "measure/measure_files.h"
 #include "measure/report_files.h"
+#include "measure/room_json.h"
 #include "measure/summary.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
@@ -82,10 +83,12 @@ struct AnalyzeRequest {
     std::string sweep, recording, dir;
     int harmonics = 5;
     bool json = false;
+    bool room = false;
+    room::BandWidth bands = room::BandWidth::octave;
 };
 
 AnalyzeRequest analyzeRequest(const std::vector<std::string>& args) {
-    const Arguments a = split(args, {"--dir", "--harmonics"}, {"--json"});
+    const Arguments a = split(args, {"--dir", "--harmonics", "--bands"}, {"--json", "--room"});
     if (a.positional.size() != 2)
         throw UsageError{"analyze takes the sweep file and the recording"};
     AnalyzeRequest r;
@@ -97,9 +100,16 @@ AnalyzeRequest analyzeRequest(const std::vector<std::string>& args) {
             r.dir = value;
         else if (name == "--json")
             r.json = true;
+        else if (name == "--room")
+            r.room = true;
+        else if (name == "--bands")
+            r.bands = bandWidth(name, value);
         else
             r.harmonics = whole(name, value);
     }
+    for (const auto& option : a.options)
+        if (option.first == "--bands" && !r.room)
+            throw UsageError{"--bands needs --room"};
     if (r.harmonics < 2 || r.harmonics > 20)
         throw UsageError{"--harmonics takes 2 to 20"};
     return r;
@@ -200,10 +210,14 @@ int analyzeCommand(const std::vector<std::string>& args) {
         results.sweep = plan;
         checkRecording(plan, request.recording);
         const Recording recording = readRecording(request.recording);
-        results = analyseRecording(plan, recording, request.harmonics);
+        results = analyseRecording(plan, recording, request.harmonics,
+                                   request.room ? ResponseKept::wholeRecording
+                                                : ResponseKept::linearWindow);
         nameWhatWasAnalysed(request, results);
         if (!anyChannelResponds(results))
             throw Failure(kNoSignal, noSignalMessage(results));
+        if (request.room)
+            addRoomFigures(results.channels, plan.rate, request.bands);
         writeResults(results, request.dir);
     } catch (const Failure& f) {
         code = f.code();
@@ -218,6 +232,7 @@ int analyzeCommand(const std::vector<std::string>& args) {
         return code;
     }
     printAnalysisSummary(messages, results, request.dir);
+    printRoomTables(messages, results.channels);
     if (request.json)
         std::fputs(resultsJson(results).c_str(), stdout);
     return kDone;
@@ -233,6 +248,8 @@ int measureMain(int argc, char** argv) {
         return analyzeCommand(args);
     if (command == "run")
         return runCommand(args);
+    if (command == "room")
+        return roomCommand(args);
     if (command == "interface")
         return interfaceCommand(args);
     if (command == "report")

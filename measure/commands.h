@@ -10,6 +10,7 @@ namespace measure {
 int sweepCommand(const std::vector<std::string>& args);
 int analyzeCommand(const std::vector<std::string>& args);
 int runCommand(const std::vector<std::string>& args);
+int roomCommand(const std::vector<std::string>& args);
 int interfaceCommand(const std::vector<std::string>& args);
 int reportCommand(const std::vector<std::string>& args);
 int measureMain(int argc, char** argv);

@@ -163,7 +163,8 @@ class OutputMeasurement {
         return analyseRecording(
             results_.plan,
             recordingOf(inputs, results_.plan.rate, fullScaleOf(results_.setup.sampleBytes)),
-            request_.harmonics);
+            request_.harmonics,
+            request_.room ? ResponseKept::wholeRecording : ResponseKept::linearWindow);
     }
 
     std::string noSignal() const {

@@ -24,6 +24,7 @@ struct RunRequest {
     int repeats = 1;
     int retakes = 3; // per take that lost or repeated blocks
     int harmonics = 5;
+    bool room = false; // the responses kept whole, for room figures
 };
 
 struct PairResult {

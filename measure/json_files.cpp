@@ -9,6 +9,7 @@
 #include "driversession/json_writer.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
+#include "measure/room_json.h"
 
 namespace measure {
 
@@ -71,6 +72,8 @@ Json channelJson(const ChannelResult& c) {
     for (const ThdPoint& p : c.thd)
         thd.push_back({{"hz", rounded(p.hz, 1e-3)}, {"percent", rounded(p.percent, 1e-5)}});
     out["thd"] = std::move(thd);
+    if (c.hasRoom)
+        out["room"] = roomJson(c.room);
     return out;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "measure/sweep_plan.h"
+#include "room/room_figures.h"
 
 namespace measure {
 
@@ -61,6 +62,8 @@ struct ChannelResult {
     std::vector<ResponsePoint> response;
     std::vector<HarmonicCurve> harmonics;
     std::vector<ThdPoint> thd; // of the orders measured; none where none is
+    bool hasRoom = false;      // room figures asked for (--room)
+    room::RoomFigures room;
 };
 
 struct Results {

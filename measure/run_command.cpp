@@ -13,6 +13,7 @@
 #include "measure/json_files.h"
 #include "measure/measure_files.h"
 #include "measure/report_files.h"
+#include "measure/room_json.h"
 #include "measure/run_json.h"
 #include "measure/summary.h"
 #include "platform/file_system.h"
@@ -30,6 +31,10 @@ struct RunOptions {
     RunRequest request;
     std::string dir;
     bool json = false;
+    room::BandWidth bands = room::BandWidth::octave;
+    // The reverberation time a room is measured for: the silence after the
+    // sweep lasts at least this long with --room.
+    double roomSeconds = 3.0;
 };
 
 void applyOption(const std::string& name, const std::string& value, RunOptions& o) {
@@ -60,16 +65,22 @@ void applyOption(const std::string& name, const std::string& value, RunOptions& 
         r.harmonics = whole(name, value);
     else if (name == "--dir")
         o.dir = value;
+    else if (name == "--bands")
+        o.bands = bandWidth(name, value);
+    else if (name == "--room")
+        r.room = true;
+    else if (name == "--room-seconds")
+        o.roomSeconds = number(name, value);
     else
         o.json = true;
 }
 
 RunOptions runOptions(const std::vector<std::string>& args) {
-    const Arguments a =
-        split(args,
-              {"--outputs", "--inputs", "--buffer", "--rate", "--from", "--to", "--seconds",
-               "--level", "--tail", "--repeats", "--retakes", "--harmonics", "--dir"},
-              {"--json"});
+    const Arguments a = split(args,
+                              {"--outputs", "--inputs", "--buffer", "--rate", "--from", "--to",
+                               "--seconds", "--level", "--tail", "--repeats", "--retakes",
+                               "--harmonics", "--dir", "--bands", "--room-seconds"},
+                              {"--json", "--room"});
     if (a.positional.size() != 1)
         throw UsageError{"run takes one driver name"};
     RunOptions o;
@@ -83,6 +94,13 @@ RunOptions runOptions(const std::vector<std::string>& args) {
     }
     if (!outputs || !inputs)
         throw UsageError{"run needs --outputs and --inputs"};
+    for (const auto& option : a.options)
+        if ((option.first == "--bands" || option.first == "--room-seconds") && !o.request.room)
+            throw UsageError{option.first + " needs --room"};
+    if (!(o.roomSeconds > 0.0 && o.roomSeconds <= kLongestTail))
+        throw UsageError{"--room-seconds takes more than 0 and at most 60"};
+    if (o.request.room)
+        o.request.sweep.leastTail = o.roomSeconds;
     if (o.request.repeats < 1 || o.request.repeats > 100)
         throw UsageError{"--repeats takes 1 to 100"};
     if (o.request.retakes < 0 || o.request.retakes > 100)
@@ -241,6 +259,8 @@ int runCommand(const std::vector<std::string>& args) {
         measureDevice(options.request, showProgress, showRetake, results);
         if (interruptRequested())
             throw Failure(kInterrupted, "Interrupted; the driver was released.");
+        if (options.request.room)
+            addRoomFigures(results.pairs, results.plan.rate, options.bands);
         writeRun(results, options.dir);
     } catch (const Failure& f) {
         code = f.code();
@@ -257,6 +277,12 @@ int runCommand(const std::vector<std::string>& args) {
         return code;
     }
     printRunSummary(messages, results, options.dir);
+    for (const PairResult& pair : results.pairs)
+        if (pair.channel.hasRoom) {
+            std::fprintf(messages, "Output %d -> input %d, room (%s bands):\n", pair.output,
+                         pair.channel.input, room::bandWidthName(options.bands));
+            printRoomTable(messages, pair.channel.room);
+        }
     if (options.json)
         std::fputs(runResultsJson(results, TANDEM_VERSION).c_str(), stdout);
     return kDone;

@@ -49,7 +49,7 @@ void checkSettings(const SweepSettings& s) {
 // long as the analysis keeps of it, under L ln 2) with room for the noise.
 double tailOf(const SweepSettings& s, double rateConstant) {
     if (s.tail < 0.0)
-        return kSilenceAfterSeconds + rateConstant * std::log(2.0);
+        return std::max(kSilenceAfterSeconds + rateConstant * std::log(2.0), s.leastTail);
     const double shortest = shortestTail(rateConstant);
     char text[200];
     std::snprintf(text, sizeof text,
@@ -57,7 +57,7 @@ double tailOf(const SweepSettings& s, double rateConstant) {
                   "sweep!",
                   shortest, kLongestTail);
     require(s.tail >= shortest && s.tail <= kLongestTail, kBadSweepSetting, text);
-    return s.tail;
+    return std::max(s.tail, s.leastTail);
 }
 
 } // namespace

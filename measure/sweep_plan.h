@@ -20,6 +20,8 @@ struct SweepSettings {
     int on = 1; // the channel that plays the sweep, from 1
     // The whole silence after the sweep, seconds; below 0: 0.5 s + L ln 2.
     double tail = -1.0;
+    // A room's decay: the silence after the sweep lasts at least this, seconds.
+    double leastTail = 0.0;
 };
 
 struct SweepPlan {

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "report/interface_page.h"
+#include "report/room_section.h"
 #include "report/svg_plot.h"
 
 namespace report {
@@ -139,6 +140,8 @@ class Page {
             out += "<p class=\"banner\" id=\"incomplete\">Incomplete: these results are not "
                    "complete. " +
                    shown(root_, "error") + missingOutputs() + "</p>\n";
+        if (root_.contains("source"))
+            return out + roomResponse() + "</body></html>\n";
         out += warnings() + facts() + events() + summary() + crosstalk();
         for (const Json& pair : pairs())
             out += pairSection(pair);
@@ -151,11 +154,29 @@ class Page {
 
     // The device measured, else the recording analysed.
     std::string subject() const {
+        if (root_.contains("source"))
+            return "room, " + shown(root_, "source");
         const std::string device = shown(root_, "device");
         if (!device.empty())
             return device;
         const std::string recording = shown(root_, "recording");
         return recording.empty() ? "one recording" : recording;
+    }
+
+    // An impulse response from any tool (the room command): its file and
+    // rate, then each channel's room figures.
+    std::string roomResponse() const {
+        std::string out = "<h2>Impulse response</h2><table id=\"facts\">";
+        out += row("File", shown(root_, "source"));
+        out += row("Rate", shown(root_, "rate", -1, " Hz"));
+        out += "</table>\n";
+        for (const Json& channel : arrayAt(root_, "channels")) {
+            const std::string id = "channel-" + shown(channel, "input");
+            out += "<section class=\"pair\" id=\"" + id + "\"><h3>Channel " +
+                   shown(channel, "input") + "</h3>" + roomSection(objectAt(channel, "room"), id) +
+                   "</section>\n";
+        }
+        return out;
     }
 
     const Json& pairs() const {
@@ -434,7 +455,10 @@ class Page {
                                    : ""}) +
                "</p><div class=\"plots\">";
         out += magnitude(pair, id) + phase(pair, id) + distortion(pair, id) + energyTime(pair, id);
-        return out + "</div></section>\n";
+        out += "</div>";
+        if (pair.contains("room"))
+            out += roomSection(objectAt(pair, "room"), id);
+        return out + "</section>\n";
     }
     Axis frequencyAxis() const {
         const Json& sweep = objectAt(root_, "sweep");

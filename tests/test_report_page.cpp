@@ -68,6 +68,30 @@ TEST(ReportPage, OneRecordingHasItsChannelsAndNoMatrix) {
     EXPECT_EQ(count(html, "id=\"incomplete\""), 0u);
 }
 
+// An impulse response's room figures: every band in the table, an absent
+// figure marked with its reason (escaped), and a decay plot per band.
+TEST(ReportPage, RoomFiguresShowTheirTableReasonsAndDecays) {
+    const std::string json = R"({"complete":true,"source":"hall.wav","rate":48000,
+        "channels":[{"input":1,"room":{"bands":"octave","onsetFrame":10,"onsetSeconds":0.0002,
+          "figures":[{"band":"broadband","hz":null,"t30":{"seconds":1.234,"r":-0.999,"xi":2.0,
+                        "fromSeconds":0.01,"toSeconds":0.4,"slopeDbPerSecond":-48.6,
+                        "interceptDb":-4.5},"t20":null,"edt":null,"c50Db":1.5,
+                      "reasons":{"t20":"the decay stands <30> dB above the noise"},
+                      "decayCurve":{"stepSeconds":0.005,"db":[0,-5,-10,-15]}},
+                     {"band":"1k","hz":1000,"t30":null,"reasons":{"t30":"no decay"},
+                      "decayCurve":{"stepSeconds":0.005,"db":[]}}]}},
+                    {"input":2,"room":{"reason":"the response is silent"}}]})";
+    std::string html, error;
+    ASSERT_TRUE(report::renderReport(json, noImpulse, &html, &error)) << error;
+    EXPECT_EQ(count(html, "id=\"channel-1-room-table\""), 1u);
+    EXPECT_NE(html.find(">1.234<"), std::string::npos);
+    EXPECT_NE(html.find("the decay stands &lt;30&gt; dB above the noise"), std::string::npos);
+    EXPECT_NE(html.find("1k Hz, T30 (s): no decay"), std::string::npos);
+    EXPECT_EQ(count(html, "class=\"plot decay\""), 2u);
+    EXPECT_NE(html.find("No figures: the response is silent"), std::string::npos);
+    EXPECT_EQ(count(html, "id=\"pairs\""), 0u) << "no sweep's pair table for a room";
+}
+
 // Every order is drawn, a bound lighter than a figure; points below the
 // resolution are lighter too; the band limit's curve lies beneath the ETC.
 TEST(ReportPage, MarksWhatTheAnalysisCannotStandBehind) {

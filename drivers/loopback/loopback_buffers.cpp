@@ -22,7 +22,7 @@ bool LoopbackBuffers::allocate(ASIOBufferInfo* infos, int32_t count, int32_t fra
     frameBytes_ = loopbackSampleBytes(settings_.sampleType);
     frames_ = frames;
     latency_ = model_.longestLatency(settings_.latency, frames);
-    if (!model_.prepare(count - inputs, frames, settings_.sampleType))
+    if (!model_.prepare(count - inputs, frames, settings_.sampleType, sampleRate_))
         return false;
     const size_t halfBytes = static_cast<size_t>(frames) * static_cast<size_t>(frameBytes_);
     const size_t lineBytes = static_cast<size_t>(latency_) * static_cast<size_t>(frameBytes_);

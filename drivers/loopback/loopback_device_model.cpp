@@ -105,7 +105,8 @@ void LoopbackDeviceModel::readSettings(HKEY key) {
     const bool crosstalk = readList(key, "dutCrosstalkDb", 1, &number);
     if (crosstalk && error_.empty())
         crosstalkGain_ = std::pow(10.0, number[0] / 20.0);
-    shapes_ = polynomial || filter || noise || crosstalk;
+    const bool reverb = readReverb(key);
+    shapes_ = polynomial || filter || noise || crosstalk || reverb;
     if (polynomial_.empty())
         polynomial_.assign(1, 1.0);
     if (taps_.empty())
@@ -117,6 +118,43 @@ void LoopbackDeviceModel::readSettings(HKEY key) {
         for (double frames : sequence)
             latencies_.push_back(static_cast<int32_t>(frames));
     }
+}
+
+// dutReverbSeconds (above 0, at most kLongestSeconds) makes the room;
+// dutReverbDb (default 0) sets its tail's energy against the direct sound's,
+// dutReverbSeed (a whole number) draws another tail.
+bool LoopbackDeviceModel::readReverb(HKEY key) {
+    std::vector<double> seconds, db, seed;
+    if (!readOneNumber(key, "dutReverbSeconds", &seconds))
+        return false;
+    readOneNumber(key, "dutReverbDb", &db);
+    readOneNumber(key, "dutReverbSeed", &seed);
+    if (!error_.empty())
+        return false;
+    if (!(seconds[0] > 0.0 && seconds[0] <= LoopbackReverb::kLongestSeconds)) {
+        error_ = "Malformed dutReverbSeconds: above 0 and at most 10 seconds";
+        return false;
+    }
+    if (!seed.empty() && (seed[0] < 0.0 || seed[0] != std::floor(seed[0]) || seed[0] > 1e15)) {
+        error_ = "Malformed dutReverbSeed: a whole number from 0";
+        return false;
+    }
+    reverb_.configure(seconds[0], db.empty() ? 0.0 : db[0],
+                      seed.empty() ? LoopbackReverb::kDefaultSeed : static_cast<uint64_t>(seed[0]));
+    return true;
+}
+
+// One number, as text or, since whole seconds and seeds are numbers too, as a
+// DWORD.
+bool LoopbackDeviceModel::readOneNumber(HKEY key, const char* name, std::vector<double>* number) {
+    DWORD type = 0;
+    uint32_t value = 0;
+    if (RegQueryValueExA(key, name, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+        type == REG_DWORD && readNumber(key, name, &value)) {
+        number->assign(1, static_cast<double>(value));
+        return true;
+    }
+    return readList(key, name, 1, number);
 }
 
 // True when the value is there and parses; a value that is there and does not
@@ -158,7 +196,8 @@ int32_t LoopbackDeviceModel::latencyForNextStart(int32_t configured, int32_t buf
     return atLeastOneBuffer(latency, bufferFrames);
 }
 
-bool LoopbackDeviceModel::prepare(int32_t outputEntries, int32_t frames, int32_t sampleType) {
+bool LoopbackDeviceModel::prepare(int32_t outputEntries, int32_t frames, int32_t sampleType,
+                                  double rate) {
     if (!shapes_)
         return true;
     frames_ = frames;
@@ -175,12 +214,13 @@ bool LoopbackDeviceModel::prepare(int32_t outputEntries, int32_t frames, int32_t
     } catch (const std::bad_alloc&) {
         return false;
     }
-    return true;
+    return reverb_.prepare(entries, count, rate);
 }
 
 void LoopbackDeviceModel::restart() {
     for (std::vector<double>& history : filterInput_)
         std::fill(history.begin(), history.end(), 0.0);
+    reverb_.restart();
 }
 
 double LoopbackDeviceModel::fromNative(const uint8_t* sample) const {
@@ -271,6 +311,7 @@ void LoopbackDeviceModel::shapeOutputs(const uint8_t* const* halves, const int32
             input[history + static_cast<size_t>(t)] = y;
         }
         filterEntry(e);
+        reverb_.process(e, shaped_[e].data());
         for (int32_t t = 0; t < frames_; ++t)
             total_[static_cast<size_t>(t)] += shaped_[e][static_cast<size_t>(t)];
     }

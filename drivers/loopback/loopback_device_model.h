@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "drivers/loopback/loopback_reverb.h"
 #include "platform/win32api.h"
 
 class LoopbackDeviceModel {
@@ -38,9 +39,12 @@ class LoopbackDeviceModel {
     // the latency of a device without a sequence.
     int32_t latencyForNextStart(int32_t configured, int32_t bufferFrames);
 
-    // Scratch for blocks of `frames` on that many output entries; false
-    // without the memory. Called outside the clock, before it runs.
-    bool prepare(int32_t outputEntries, int32_t frames, int32_t sampleType);
+    // Scratch for blocks of `frames` on that many output entries, and the
+    // room's tail at `rate`; false without the memory. Called outside the
+    // clock, before it runs.
+    bool prepare(int32_t outputEntries, int32_t frames, int32_t sampleType, double rate);
+
+    const LoopbackReverb& reverb() const { return reverb_; }
 
     // Each start begins from silence: the filters forget what they held. The
     // noise goes on, so that repeats within one run meet fresh noise.
@@ -59,6 +63,8 @@ class LoopbackDeviceModel {
 
   private:
     void readSettings(HKEY key);
+    bool readReverb(HKEY key);
+    bool readOneNumber(HKEY key, const char* name, std::vector<double>* number);
     bool readList(HKEY key, const char* name, size_t most, std::vector<double>* numbers);
     double fromNative(const uint8_t* sample) const;
     void toNative(double value, uint8_t* sample) const;
@@ -72,6 +78,7 @@ class LoopbackDeviceModel {
     double noiseRms_ = 0.0;
     double crosstalkGain_ = 0.0;
     std::vector<int32_t> latencies_;
+    LoopbackReverb reverb_;
     size_t starts_ = 0;
 
     int32_t frames_ = 0;

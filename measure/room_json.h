@@ -1,0 +1,31 @@
+// Room figures as results.json holds them, and as a person reads them.
+#pragma once
+
+#include <cstdio>
+#include <vector>
+
+#include "measure/device_run.h"
+#include "measure/results.h"
+
+#include "driversession/json_writer.h"
+#include "room/room_figures.h"
+
+namespace measure {
+
+// "bands", "onsetFrame", "onsetSeconds" and "figures" (broadband first), or
+// only "reason" when the response holds no decay. Absent figures are null
+// and their reasons under "reasons".
+Json roomJson(const room::RoomFigures& figures);
+
+// One line per band: T30, T20, EDT, C50, C80, D50, Ts, PNR; "-" for an absent figure.
+void printRoomTable(std::FILE* out, const room::RoomFigures& figures);
+
+// The figures of every channel that responds, from its impulse response.
+void addRoomFigures(std::vector<ChannelResult>& channels, int rate, room::BandWidth bands);
+
+void addRoomFigures(std::vector<PairResult>& pairs, int rate, room::BandWidth bands);
+
+// printRoomTable for every channel with figures, under its input's name.
+void printRoomTables(std::FILE* out, const std::vector<ChannelResult>& channels);
+
+} // namespace measure
