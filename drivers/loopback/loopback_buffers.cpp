@@ -3,8 +3,9 @@
 #include <cstring>
 #include <new>
 
-bool LoopbackBuffers::create(ASIOBufferInfo* infos, int32_t count, int32_t frames) {
-    if (!allocate(infos, count, frames))
+bool LoopbackBuffers::create(ASIOBufferInfo* infos, int32_t count, int32_t frames,
+                             double sampleRate) {
+    if (!allocate(infos, count, frames, sampleRate))
         return false;
     assign(infos, count);
     return true;
@@ -15,14 +16,15 @@ int32_t LoopbackBuffers::loopLatency(int32_t bufferFrames) const {
 }
 
 // One zeroed block: both halves of every entry, then one delay line per input.
-bool LoopbackBuffers::allocate(ASIOBufferInfo* infos, int32_t count, int32_t frames) {
+bool LoopbackBuffers::allocate(ASIOBufferInfo* infos, int32_t count, int32_t frames,
+                               double sampleRate) {
     int32_t inputs = 0;
     for (int32_t i = 0; i < count; ++i)
         inputs += infos[i].isInput != ASIOFalse ? 1 : 0;
     frameBytes_ = loopbackSampleBytes(settings_.sampleType);
     frames_ = frames;
     latency_ = model_.longestLatency(settings_.latency, frames);
-    if (!model_.prepare(count - inputs, frames, settings_.sampleType, sampleRate_))
+    if (!model_.prepare(count - inputs, frames, settings_.sampleType, sampleRate))
         return false;
     const size_t halfBytes = static_cast<size_t>(frames) * static_cast<size_t>(frameBytes_);
     const size_t lineBytes = static_cast<size_t>(latency_) * static_cast<size_t>(frameBytes_);

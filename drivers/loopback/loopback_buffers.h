@@ -28,7 +28,7 @@ class LoopbackBuffers {
     LoopbackBuffers& operator=(const LoopbackBuffers&) = delete;
 
     // Fills in the host's entries; false when the memory is not there.
-    bool create(ASIOBufferInfo* infos, int32_t count, int32_t frames);
+    bool create(ASIOBufferInfo* infos, int32_t count, int32_t frames, double sampleRate);
     void release();
     bool exist() const { return storage_ != nullptr; }
     bool hasBuffers(int32_t channel, bool isInput) const;
@@ -45,7 +45,7 @@ class LoopbackBuffers {
     void advance();
 
   private:
-    bool allocate(ASIOBufferInfo* infos, int32_t count, int32_t frames);
+    bool allocate(ASIOBufferInfo* infos, int32_t count, int32_t frames, double sampleRate);
     void assign(ASIOBufferInfo* infos, int32_t count);
     void connectOutputs();
     void shapeOutputs(int32_t half);

@@ -162,7 +162,8 @@ ASIOError LoopbackDriver::createBuffers(ASIOBufferInfo* bufferInfos, int32_t num
         checkBufferRequest(shape(), bufferInfos, numChannels, bufferSize, callbacks);
     if (refusal != ASE_OK)
         return refusal;
-    if (settings_.failCreateBuffers || !buffers_.create(bufferInfos, numChannels, bufferSize))
+    if (settings_.failCreateBuffers ||
+        !buffers_.create(bufferInfos, numChannels, bufferSize, sampleRate_))
         return ASE_NoMemory;
     clock_.connect(*callbacks, !settings_.plainBufferSwitch && hostTakesTimeInfo(*callbacks));
     // Some drivers call the host as soon as the buffers exist, long before start.
