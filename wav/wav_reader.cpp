@@ -165,9 +165,12 @@ WavRecording readWavRecordingFrom(std::FILE* file, const std::string& path) {
     }
     // An integer file's full scale is its largest code, as a device's is.
     const float fullScale = fullScaleOf(layout.format == kWavFormatFloat ? 0 : layout.bytes);
+    // A file of no frames has no samples to point into, not even its first.
     for (size_t c = 0; c < channels; ++c)
-        recording.clipped.push_back(clippedSamples(recording.samples.data() + c,
-                                                   static_cast<size_t>(layout.info.frames),
-                                                   channels, fullScale));
+        recording.clipped.push_back(recording.samples.empty()
+                                        ? 0
+                                        : clippedSamples(recording.samples.data() + c,
+                                                         static_cast<size_t>(layout.info.frames),
+                                                         channels, fullScale));
     return recording;
 }
