@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "dsp/octave_smoothing.h"
 #include "measure/exit_codes.h"
+#include "measure/gate_and_smoothing.h"
 #include "platform/file_system.h"
 
 namespace measure {
@@ -15,11 +17,12 @@ const char kUsageText[] =
     "  tandemwav-measure sweep FILE.wav [--rate R] [--from F1] [--to F2] [--seconds T]\n"
     "                          [--level dB] [--channels N] [--on C] [--tail S]\n"
     "  tandemwav-measure analyze FILE.wav RECORDING.wav [--dir DIR] [--harmonics K] [--json]\n"
-    "                            [--room] [--bands octave|third]\n"
+    "                            [--room] [--bands octave|third] [--gate MS] [--smooth N]\n"
     "  tandemwav-measure run \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N] [--rate R]\n"
     "                        [--from F1] [--to F2] [--seconds T] [--level dB] [--tail S]\n"
     "                        [--repeats K] [--retakes N] [--harmonics K] [--dir DIR] [--json]\n"
     "                        [--room] [--room-seconds S] [--bands octave|third]\n"
+    "                        [--gate MS] [--smooth N]\n"
     "  tandemwav-measure room IR.wav [--bands octave|third] [--dir DIR] [--json]\n"
     "  tandemwav-measure interface \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N]\n"
     "                        [--rate R] [--dir DIR] [--json] [--quick]\n"
@@ -46,6 +49,20 @@ room::BandWidth bandWidth(const std::string& option, const std::string& text) {
     if (text == "third")
         return room::BandWidth::third;
     throw UsageError{option + " takes octave or third, not \"" + text + "\""};
+}
+
+double gateMs(const std::string& option, const std::string& text) {
+    const double ms = number(option, text);
+    if (!(ms >= kShortestGateMs && ms <= kLongestGateMs))
+        throw UsageError{option + " takes 1 to 500 ms, not \"" + text + "\""};
+    return ms;
+}
+
+int smoothingFraction(const std::string& option, const std::string& text) {
+    const int fraction = whole(option, text);
+    if (!dsp::isSmoothingFraction(fraction))
+        throw UsageError{option + " takes 1, 2, 3, 6, 12, 24 or 48, not \"" + text + "\""};
+    return fraction;
 }
 
 Arguments split(const std::vector<std::string>& args, const std::vector<std::string>& valued,

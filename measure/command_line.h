@@ -23,6 +23,11 @@ int whole(const std::string& option, const std::string& text);
 // --bands: "octave" or "third".
 room::BandWidth bandWidth(const std::string& option, const std::string& text);
 
+// --gate: ms after the peak, kShortestGateMs to kLongestGateMs.
+double gateMs(const std::string& option, const std::string& text);
+// --smooth: N of 1/N octave, one of 1, 2, 3, 6, 12, 24 and 48.
+int smoothingFraction(const std::string& option, const std::string& text);
+
 // Positional arguments apart from --name value options; flags take no value.
 struct Arguments {
     std::vector<std::string> positional;

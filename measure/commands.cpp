@@ -10,6 +10,7 @@
 #include "measure/command_line.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
+#include "measure/gate_and_smoothing.h"
 #include "measure/json_files.h"
 #include "measure/measure_files.h"
 #include "measure/report_files.h"
@@ -85,10 +86,13 @@ struct AnalyzeRequest {
     bool json = false;
     bool room = false;
     room::BandWidth bands = room::BandWidth::octave;
+    double gateMs = 0.0;
+    int smoothing = 0;
 };
 
 AnalyzeRequest analyzeRequest(const std::vector<std::string>& args) {
-    const Arguments a = split(args, {"--dir", "--harmonics", "--bands"}, {"--json", "--room"});
+    const Arguments a = split(args, {"--dir", "--harmonics", "--bands", "--gate", "--smooth"},
+                              {"--json", "--room"});
     if (a.positional.size() != 2)
         throw UsageError{"analyze takes the sweep file and the recording"};
     AnalyzeRequest r;
@@ -104,6 +108,10 @@ AnalyzeRequest analyzeRequest(const std::vector<std::string>& args) {
             r.room = true;
         else if (name == "--bands")
             r.bands = bandWidth(name, value);
+        else if (name == "--gate")
+            r.gateMs = gateMs(name, value);
+        else if (name == "--smooth")
+            r.smoothing = smoothingFraction(name, value);
         else
             r.harmonics = whole(name, value);
     }
@@ -218,6 +226,7 @@ int analyzeCommand(const std::vector<std::string>& args) {
             throw Failure(kNoSignal, noSignalMessage(results));
         if (request.room)
             addRoomFigures(results.channels, plan.rate, request.bands);
+        addGateAndSmoothing(request.gateMs, request.smoothing, plan.rate, results);
         writeResults(results, request.dir);
     } catch (const Failure& f) {
         code = f.code();

@@ -10,6 +10,7 @@
 #include "measure/device_run.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
+#include "measure/gate_and_smoothing.h"
 #include "measure/json_files.h"
 #include "measure/measure_files.h"
 #include "measure/report_files.h"
@@ -35,6 +36,8 @@ struct RunOptions {
     // The reverberation time a room is measured for: the silence after the
     // sweep lasts at least this long with --room.
     double roomSeconds = 3.0;
+    double gateMs = 0.0;
+    int smoothing = 0;
 };
 
 void applyOption(const std::string& name, const std::string& value, RunOptions& o) {
@@ -71,16 +74,21 @@ void applyOption(const std::string& name, const std::string& value, RunOptions& 
         r.room = true;
     else if (name == "--room-seconds")
         o.roomSeconds = number(name, value);
+    else if (name == "--gate")
+        o.gateMs = gateMs(name, value);
+    else if (name == "--smooth")
+        o.smoothing = smoothingFraction(name, value);
     else
         o.json = true;
 }
 
 RunOptions runOptions(const std::vector<std::string>& args) {
-    const Arguments a = split(args,
-                              {"--outputs", "--inputs", "--buffer", "--rate", "--from", "--to",
-                               "--seconds", "--level", "--tail", "--repeats", "--retakes",
-                               "--harmonics", "--dir", "--bands", "--room-seconds"},
-                              {"--json", "--room"});
+    const Arguments a =
+        split(args,
+              {"--outputs", "--inputs", "--buffer", "--rate", "--from", "--to", "--seconds",
+               "--level", "--tail", "--repeats", "--retakes", "--harmonics", "--dir", "--bands",
+               "--room-seconds", "--gate", "--smooth"},
+              {"--json", "--room"});
     if (a.positional.size() != 1)
         throw UsageError{"run takes one driver name"};
     RunOptions o;
@@ -261,6 +269,7 @@ int runCommand(const std::vector<std::string>& args) {
             throw Failure(kInterrupted, "Interrupted; the driver was released.");
         if (options.request.room)
             addRoomFigures(results.pairs, results.plan.rate, options.bands);
+        addGateAndSmoothing(options.gateMs, options.smoothing, results);
         writeRun(results, options.dir);
     } catch (const Failure& f) {
         code = f.code();
