@@ -580,7 +580,7 @@ class Page {
             high = std::max(high, ms[ms.size() * 9 / 10]);
         }
         Axis y;
-        y.step = timeStep(high - low);
+        y.step = gridStep(high - low);
         y.low = std::floor(low / y.step - 1.0) * y.step;
         y.high = std::ceil(high / y.step + 1.0) * y.step;
         y.unit = "ms";
@@ -748,7 +748,7 @@ class Page {
         Axis x;
         x.low = firstMs;
         x.high = std::max(lastMs, firstMs + 1.0);
-        x.step = timeStep(x.high - x.low);
+        x.step = gridStep(x.high - x.low);
         x.unit = "ms";
         x.title = "time from the start of the sweep file (ms)";
         PlotFrame f{id + "-etc",
@@ -804,11 +804,11 @@ class Page {
         Axis x;
         x.low = 1000.0 * static_cast<double>(from) / ir.rate;
         x.high = 1000.0 * static_cast<double>(to) / ir.rate;
-        x.step = timeStep(x.high - x.low);
+        x.step = gridStep(x.high - x.low);
         x.unit = "ms";
         x.title = "time from the start of the sweep file (ms)";
         Axis y;
-        y.step = 0.5;
+        y.step = gridStep(high - low);
         y.low = std::floor(low / y.step) * y.step;
         y.high = std::ceil(high / y.step) * y.step;
         y.title = "amplitude";
@@ -867,9 +867,10 @@ class Page {
         return points;
     }
 
-    static double timeStep(double spanMs) {
+    // The step of a linear grid that divides span into ten or fewer.
+    static double gridStep(double span) {
         for (double step : {0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 50.0, 100.0, 200.0, 500.0})
-            if (spanMs / step <= 10.0)
+            if (span / step <= 10.0)
                 return step;
         return 1000.0;
     }
