@@ -580,7 +580,7 @@ class Page {
             high = std::max(high, ms[ms.size() * 9 / 10]);
         }
         Axis y;
-        y.step = gridStep(high - low);
+        y.step = gridStep(high - low, 6.0);
         y.low = std::floor(low / y.step - 1.0) * y.step;
         y.high = std::ceil(high / y.step + 1.0) * y.step;
         y.unit = "ms";
@@ -867,10 +867,10 @@ class Page {
         return points;
     }
 
-    // The step of a linear grid that divides span into ten or fewer.
-    static double gridStep(double span) {
+    // The step of a linear grid that divides span into `most` or fewer.
+    static double gridStep(double span, double most = 10.0) {
         for (double step : {0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 50.0, 100.0, 200.0, 500.0})
-            if (span / step <= 10.0)
+            if (span / step <= most)
                 return step;
         return 1000.0;
     }
