@@ -226,7 +226,8 @@ int analyzeCommand(const std::vector<std::string>& args) {
             throw Failure(kNoSignal, noSignalMessage(results));
         if (request.room)
             addRoomFigures(results.channels, plan.rate, request.bands);
-        addGateAndSmoothing(request.gateMs, request.smoothing, plan.rate, results);
+        addGatedResponses(request.gateMs, plan.rate, results);
+        addSmoothedResponses(request.smoothing, results);
         writeResults(results, request.dir);
     } catch (const Failure& f) {
         code = f.code();

@@ -92,31 +92,36 @@ void addSmoothedResponse(ChannelResult& channel, int fraction) {
     }
 }
 
-namespace {
-
-void addViews(double gateMs, int smoothing, int rate, ChannelResult& channel) {
-    if (channel.belowNoise)
-        return;
+void addGatedResponses(double gateMs, int rate, Results& results) {
+    results.gateMs = gateMs;
     if (gateMs > 0.0)
-        addGatedResponse(channel, rate, gateMs);
+        for (ChannelResult& channel : results.channels)
+            if (!channel.belowNoise)
+                addGatedResponse(channel, rate, gateMs);
+}
+
+void addGatedResponses(double gateMs, RunResults& results) {
+    results.gateMs = gateMs;
+    if (gateMs > 0.0)
+        for (PairResult& pair : results.pairs)
+            if (!pair.channel.belowNoise)
+                addGatedResponse(pair.channel, results.plan.rate, gateMs);
+}
+
+void addSmoothedResponses(int smoothing, Results& results) {
+    results.smoothing = smoothing;
     if (smoothing > 0)
-        addSmoothedResponse(channel, smoothing);
+        for (ChannelResult& channel : results.channels)
+            if (!channel.belowNoise)
+                addSmoothedResponse(channel, smoothing);
 }
 
-} // namespace
-
-void addGateAndSmoothing(double gateMs, int smoothing, int rate, Results& results) {
-    for (ChannelResult& channel : results.channels)
-        addViews(gateMs, smoothing, rate, channel);
-    results.gateMs = gateMs;
+void addSmoothedResponses(int smoothing, RunResults& results) {
     results.smoothing = smoothing;
-}
-
-void addGateAndSmoothing(double gateMs, int smoothing, RunResults& results) {
-    for (PairResult& pair : results.pairs)
-        addViews(gateMs, smoothing, results.plan.rate, pair.channel);
-    results.gateMs = gateMs;
-    results.smoothing = smoothing;
+    if (smoothing > 0)
+        for (PairResult& pair : results.pairs)
+            if (!pair.channel.belowNoise)
+                addSmoothedResponse(pair.channel, smoothing);
 }
 
 } // namespace measure

@@ -22,9 +22,12 @@ void addGatedResponse(ChannelResult& channel, double rate, double gateMs);
 // one, else the response. fraction: N of 1/N octave, one dsp offers.
 void addSmoothedResponse(ChannelResult& channel, int fraction);
 
-// Both, as asked (a gate of 0 ms or a fraction of 0: none), for every
-// channel that responds, and the settings named in the results.
-void addGateAndSmoothing(double gateMs, int smoothing, int rate, Results& results);
-void addGateAndSmoothing(double gateMs, int smoothing, RunResults& results);
+// For every channel that responds, as asked (a gate of 0 ms or a fraction
+// of 0: none), with the setting named in the results. What is divided out of
+// the response after gating (a calibration) goes between the two.
+void addGatedResponses(double gateMs, int rate, Results& results);
+void addGatedResponses(double gateMs, RunResults& results);
+void addSmoothedResponses(int smoothing, Results& results);
+void addSmoothedResponses(int smoothing, RunResults& results);
 
 } // namespace measure

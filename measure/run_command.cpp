@@ -269,7 +269,8 @@ int runCommand(const std::vector<std::string>& args) {
             throw Failure(kInterrupted, "Interrupted; the driver was released.");
         if (options.request.room)
             addRoomFigures(results.pairs, results.plan.rate, options.bands);
-        addGateAndSmoothing(options.gateMs, options.smoothing, results);
+        addGatedResponses(options.gateMs, results);
+        addSmoothedResponses(options.smoothing, results);
         writeRun(results, options.dir);
     } catch (const Failure& f) {
         code = f.code();
