@@ -34,6 +34,10 @@ enum class ResponseKept { linearWindow, wholeRecording };
 Results analyseRecording(const SweepPlan& plan, const Recording& recording, int harmonics,
                          ResponseKept kept = ResponseKept::linearWindow);
 
+// How many frames of the linear response, from its peak on, the response
+// kept holds (without ResponseKept::wholeRecording).
+size_t linearFramesFromPeak(const SweepPlan& plan);
+
 // The impulse response of one channel: the deconvolved recording, circular
 // (responses before frame 0, the harmonics, lie at its end). Exposed for the
 // benchmark and for tests. samples: the recording from the sweep's first

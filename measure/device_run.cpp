@@ -8,6 +8,7 @@
 #include "measure/analysis.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
+#include "measure/gate_and_smoothing.h"
 #include "measure/json_files.h"
 #include "measure/measure_files.h"
 #include "platform/interrupts.h"
@@ -337,6 +338,8 @@ void measureDevice(const RunRequest& request, const RunProgress& progress,
     results.setup = capture.setup();
     sweep.rate = static_cast<int>(std::lround(results.setup.rate));
     results.plan = planSweep(withReportedRoundTrip(sweep, results.setup));
+    if (request.gateMs > 0.0 && !request.room)
+        refuseGatePastLinearResponse(results.plan, request.gateMs);
     const std::vector<float> material = sweepMaterial(results.plan);
     const int outputs = request.device.lastOutput - request.device.firstOutput + 1;
     for (int output = request.device.firstOutput; output <= request.device.lastOutput; ++output)

@@ -24,7 +24,8 @@ struct RunRequest {
     int repeats = 1;
     int retakes = 3; // per take that lost or repeated blocks
     int harmonics = 5;
-    bool room = false; // the responses kept whole, for room figures
+    bool room = false;   // the responses kept whole, for room figures
+    double gateMs = 0.0; // 0: not gated
 };
 
 struct PairResult {

@@ -8,6 +8,7 @@
 
 #include "dsp/octave_smoothing.h"
 #include "dsp/response_gate.h"
+#include "measure/analysis.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
 
@@ -44,7 +45,19 @@ ResponsePoint pointOf(double hz, std::complex<double> value) {
     return p;
 }
 
+std::string keptTooShort(double gateMs, const std::string& what, double keptMs) {
+    return "Error: A gate of " + millisecondsText(gateMs) + " ms reaches past " + what +
+           ", which this sweep keeps for " + millisecondsText(keptMs) +
+           " ms after its peak; shorten the gate or lengthen the sweep!";
+}
+
 } // namespace
+
+void refuseGatePastLinearResponse(const SweepPlan& plan, double gateMs) {
+    const double keptMs = 1000.0 * static_cast<double>(linearFramesFromPeak(plan) - 1) / plan.rate;
+    if (gateMs > keptMs)
+        throw Failure(kBadSweepSetting, keptTooShort(gateMs, "the linear response", keptMs));
+}
 
 void addGatedResponse(ChannelResult& channel, double rate, double gateMs) {
     const std::vector<float>& h = channel.impulseSamples;
@@ -53,13 +66,9 @@ void addGatedResponse(ChannelResult& channel, double rate, double gateMs) {
     const size_t peak = peakOf(h);
     const dsp::ResponseGate gate(static_cast<double>(peak), rate, gateMs);
     if (gate.closedAt() > static_cast<double>(h.size() - 1))
-        throw Failure(
-            kBadSweepSetting,
-            "Error: A gate of " + millisecondsText(gateMs) + " ms reaches past input " +
-                std::to_string(channel.input) + "'s linear response, which this sweep " +
-                "keeps for " +
-                millisecondsText(1000.0 * static_cast<double>(h.size() - 1 - peak) / rate) +
-                " ms after its peak; shorten the gate or lengthen the sweep!");
+        throw Failure(kBadSweepSetting,
+                      keptTooShort(gateMs, "input " + std::to_string(channel.input) + "'s response",
+                                   1000.0 * static_cast<double>(h.size() - 1 - peak) / rate));
     std::vector<double> hz;
     for (const ResponsePoint& p : channel.response)
         hz.push_back(p.hz);

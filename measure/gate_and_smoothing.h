@@ -13,6 +13,10 @@ namespace measure {
 constexpr double kShortestGateMs = 1.0;
 constexpr double kLongestGateMs = 500.0;
 
+// Throws Failure(kBadSweepSetting) when a gate of gateMs reaches past the
+// linear response the sweep keeps: before a run's takes, not after them.
+void refuseGatePastLinearResponse(const SweepPlan& plan, double gateMs);
+
 // Fills channel.gatedResponse on the response's grid from its impulse
 // response. Throws Failure(kBadSweepSetting) when the gate reaches past the
 // impulse response kept.

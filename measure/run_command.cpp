@@ -36,7 +36,6 @@ struct RunOptions {
     // The reverberation time a room is measured for: the silence after the
     // sweep lasts at least this long with --room.
     double roomSeconds = 3.0;
-    double gateMs = 0.0;
     int smoothing = 0;
 };
 
@@ -75,7 +74,7 @@ void applyOption(const std::string& name, const std::string& value, RunOptions& 
     else if (name == "--room-seconds")
         o.roomSeconds = number(name, value);
     else if (name == "--gate")
-        o.gateMs = gateMs(name, value);
+        r.gateMs = gateMs(name, value);
     else if (name == "--smooth")
         o.smoothing = smoothingFraction(name, value);
     else
@@ -269,7 +268,7 @@ int runCommand(const std::vector<std::string>& args) {
             throw Failure(kInterrupted, "Interrupted; the driver was released.");
         if (options.request.room)
             addRoomFigures(results.pairs, results.plan.rate, options.bands);
-        addGatedResponses(options.gateMs, results);
+        addGatedResponses(options.request.gateMs, results);
         addSmoothedResponses(options.smoothing, results);
         writeRun(results, options.dir);
     } catch (const Failure& f) {

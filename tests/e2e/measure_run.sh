@@ -267,6 +267,16 @@ run_program run "Run Crosstalk" --outputs 1 --inputs 1 --repeats 0
 run_program run "Run Crosstalk" --outputs 1 --inputs 1 --retakes 101
 [ "$status" = 1 ] && echo "ok   refused: too many retakes" || fail "retakes 101: exit code $status"
 refuse "a tail too short for the sweep" 24 'tail' "Run Crosstalk" --outputs 1 --inputs 1 --tail 0.1
+# A gate past the 58 ms a one-second sweep keeps after the peak, refused
+# before the first take; a gate or a smoothing outside what is offered.
+refuse "a gate longer than the response kept" 24 'A gate of 100 ms reaches past the linear response' \
+    "Run Crosstalk" --outputs 1 --inputs 1 --seconds 1 --gate 100
+grep -q '^Output 1, repeat' "$work/err" && fail "a gate too long: refused only after the takes"
+for bad in "--gate 0.5" "--gate 501" "--smooth 4"; do
+    run_program run "Run Crosstalk" --outputs 1 --inputs 1 $bad
+    [ "$status" = 1 ] && grep -aq -- "${bad% *} takes" "$work/out" && echo "ok   refused: $bad" ||
+        fail "$bad: exit code $status"
+done
 
 # The report redrawn from results.json alone; a folder without one refused.
 rm crosstalk/report.html
