@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -29,5 +30,13 @@ class DeviceCapture {
 
     StreamingDevice device_;
 };
+
+// Before a command drives a device: Ctrl+C raises a flag that the takes
+// look at, and a second one ends the program where the driver does not
+// return. The stream for messages back: standard error with --json, so that
+// standard output holds the results alone.
+std::FILE* startDeviceCommand(bool json);
+// Failure(130) once an interrupt was asked for: the driver is released by then.
+void endIfInterrupted();
 
 } // namespace measure
