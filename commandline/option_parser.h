@@ -48,10 +48,6 @@ Take text(std::string* target);
 // Each time the option is given, one more value: a repeatable option.
 Take appended(std::vector<std::string>* target);
 
-// One of a few words ("octave", "third") or numbers ("3", "6"), each standing
-// for a value; any other is refused as "--x takes a, b or c, not "d"".
-template <typename T> Take choice(std::vector<std::pair<std::string, T>> choices, T* target);
-
 // A command's options, one declaration each.
 class OptionParser {
   public:
@@ -87,8 +83,11 @@ bool jsonAsked(const std::vector<std::string>& args);
 // (no problem) is the usage alone.
 std::string usageJson(int code, const std::string& problem, const std::string& usage);
 
+// "a, b or c".
 std::string choiceList(const std::vector<std::string>& words);
 
+// One of a few words ("octave", "third") or numbers ("3", "6"), each standing
+// for a value; any other is refused as "--x takes a, b or c, not "d"".
 template <typename T> Take choice(std::vector<std::pair<std::string, T>> choices, T* target) {
     return [choices, target](const std::string& option, const std::string& value) {
         std::vector<std::string> words;

@@ -3,6 +3,7 @@
 // device shares.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,8 @@ struct DeviceOptions {
     int rate = 0; // 0: the driver's current rate
     std::string dir;
     bool json = false;
+    // With --json, standard output holds results.json alone.
+    std::FILE* messages() const { return json ? stderr : stdout; }
 };
 
 // --outputs, --inputs, --buffer, --rate, --dir and --json, declared.

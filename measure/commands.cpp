@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 
 #include "measure/analysis.h"
 #include "measure/command_line.h"

@@ -50,12 +50,19 @@ void DeviceCapture::check(StreamFailure failure, const std::string& name) {
     throw Failure(code, "Error: " + device_.error() + "!");
 }
 
-std::FILE* startDeviceCommand(bool json) {
+int driveDevice(const std::function<void()>& measure, const std::function<void()>& write, bool json,
+                const FailureRecord& record) {
     watchInterrupts();
     std::FILE* messages = json ? stderr : stdout;
     DriverSession::endOnSecondInterrupt(
         "Interrupted again; the driver did not return and was not released.\n", messages);
-    return messages;
+    return attempt(
+        [&] {
+            measure();
+            endIfInterrupted();
+            write();
+        },
+        "Error: Not enough memory for the recordings and their analysis!", messages, json, record);
 }
 
 void endIfInterrupted() {

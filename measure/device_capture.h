@@ -3,11 +3,12 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "driversession/streaming_device.h"
+#include "measure/failure.h"
 
 namespace measure {
 
@@ -31,11 +32,11 @@ class DeviceCapture {
     StreamingDevice device_;
 };
 
-// Before a command drives a device: Ctrl+C raises a flag that the takes
-// look at, and a second one ends the program where the driver does not
-// return. The stream for messages back: standard error with --json, so that
-// standard output holds the results alone.
-std::FILE* startDeviceCommand(bool json);
+// A command that drives a device: Ctrl+C raises a flag that the takes look
+// at, and a second one ends the program where the driver does not return.
+// `measure` is attempted (failure.h), then `write` unless interrupted.
+int driveDevice(const std::function<void()>& measure, const std::function<void()>& write, bool json,
+                const FailureRecord& record);
 // Failure(130) once an interrupt was asked for: the driver is released by then.
 void endIfInterrupted();
 

@@ -2,9 +2,7 @@
 // one command, through tandemwav's streaming path.
 #include <cmath>
 #include <cstdio>
-#include <new>
 
-#include "driversession/driver_session.h"
 #include "measure/command_line.h"
 #include "measure/commands.h"
 #include "measure/exit_codes.h"
@@ -14,7 +12,6 @@
 #include "measure/measure_files.h"
 #include "measure/report_files.h"
 #include "platform/file_system.h"
-#include "platform/interrupts.h"
 
 #ifndef TANDEM_VERSION
 #define TANDEM_VERSION "unknown"
@@ -102,26 +99,21 @@ void writeInterface(InterfaceResults& results, const std::string& dir) {
 int interfaceCommand(const std::vector<std::string>& args) {
     const InterfaceOptions options = interfaceOptions(args);
     const std::string& dir = options.device.dir;
-    std::FILE* messages = interfaceMessages = startDeviceCommand(options.device.json);
+    interfaceMessages = options.device.messages();
     InterfaceResults results;
-    const int code = attempt(
-        [&] {
-            measureInterface(options.request, showProgress, showRetake, results);
-            endIfInterrupted();
-            writeInterface(results, dir);
-        },
-        "Error: Not enough memory for the recordings and their analysis!", messages,
-        options.device.json,
-        [&](int, const std::string& message) {
-            results.complete = false;
-            results.error = message;
-            const std::string json = interfaceResultsJson(results, TANDEM_VERSION);
-            replaceWithFailure(dir, json);
-            return json;
-        });
+    const int code =
+        driveDevice([&] { measureInterface(options.request, showProgress, showRetake, results); },
+                    [&] { writeInterface(results, dir); }, options.device.json,
+                    [&](int, const std::string& message) {
+                        results.complete = false;
+                        results.error = message;
+                        const std::string json = interfaceResultsJson(results, TANDEM_VERSION);
+                        replaceWithFailure(dir, json);
+                        return json;
+                    });
     if (code != kDone)
         return code;
-    printSummary(messages, results, dir);
+    printSummary(interfaceMessages, results, dir);
     if (options.device.json)
         std::fputs(interfaceResultsJson(results, TANDEM_VERSION).c_str(), stdout);
     return kDone;

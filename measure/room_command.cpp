@@ -1,7 +1,6 @@
 // The room command: the figures of room acoustics from an impulse response
 // any tool wrote, per channel of its file, into a results folder with a page.
 #include <cstdio>
-#include <new>
 
 #include "measure/command_line.h"
 #include "measure/commands.h"

@@ -2,9 +2,7 @@
 // page drawn again from its results.
 #include <cmath>
 #include <cstdio>
-#include <new>
 
-#include "driversession/driver_session.h"
 #include "measure/command_line.h"
 #include "measure/commands.h"
 #include "measure/device_run.h"
@@ -17,7 +15,6 @@
 #include "measure/run_json.h"
 #include "measure/summary.h"
 #include "platform/file_system.h"
-#include "platform/interrupts.h"
 
 #ifndef TANDEM_VERSION
 #define TANDEM_VERSION "unknown"
@@ -193,21 +190,19 @@ std::string failedRunJson(RunResults& results, int code, const std::string& mess
 int runCommand(const std::vector<std::string>& args) {
     const RunOptions options = runOptions(args);
     const std::string& dir = options.device.dir;
-    std::FILE* messages = runMessages = startDeviceCommand(options.device.json);
+    std::FILE* messages = runMessages = options.device.messages();
     RunResults results;
-    const int code = attempt(
-        [&] {
-            measureDevice(options.request, showProgress, showRetake, results);
-            endIfInterrupted();
-            if (options.request.room)
-                addRoomFigures(results.pairs, results.plan.rate, options.bands);
-            writeRun(results, dir);
-        },
-        "Error: Not enough memory for the recordings and their analysis!", messages,
-        options.device.json,
-        [&](int failed, const std::string& message) {
-            return failedRunJson(results, failed, message, dir);
-        });
+    const int code =
+        driveDevice([&] { measureDevice(options.request, showProgress, showRetake, results); },
+                    [&] {
+                        if (options.request.room)
+                            addRoomFigures(results.pairs, results.plan.rate, options.bands);
+                        writeRun(results, dir);
+                    },
+                    options.device.json,
+                    [&](int failed, const std::string& message) {
+                        return failedRunJson(results, failed, message, dir);
+                    });
     if (code != kDone)
         return code;
     printRunSummary(messages, results, dir);

@@ -28,11 +28,14 @@
 
 namespace {
 
-// On a line of its own, when a driver matches the name but for case.
-void printNameHint(const std::string& requested) {
+// tandemwav's message, on a line of its own the driver meant when only the
+// case was wrong, and what to do.
+void printNotLoaded(const std::string& requested) {
+    std::printf("Error: Failed to load ASIO driver %s!\n", printableText(requested).c_str());
     const std::string hint = driverNameHint(requested);
     if (!hint.empty())
         std::printf("%s\n", printableText(hint).c_str());
+    std::printf("Run tandemwav-probe without arguments to see the installed drivers.\n");
 }
 
 using commandline::Take;
@@ -181,23 +184,19 @@ int listDrivers(bool json) {
     return kProbeDone;
 }
 
-int reportFailure(const DeviceFacts& facts, bool json, int code) {
-    const char* error = code == kProbeDriverNotLoaded ? "Failed to load ASIO driver"
-                        : code == kProbeDriverInit    ? "Failed to initialize ASIO driver"
-                                                      : "Interrupted";
-    if (json) {
+// The failure in text: tandemwav's form of the message where it has one,
+// and what to do about it; else one JSON document.
+int reportFailure(const DeviceFacts& facts, bool json, int code, const std::string& error) {
+    if (json)
         std::printf("%s\n", failureJson(facts, code, error).c_str());
-    } else if (code == kProbeDriverNotLoaded) {
-        std::printf("Error: Failed to load ASIO driver %s!\n",
-                    printableText(facts.requestedName).c_str());
-        printNameHint(facts.requestedName);
-        std::printf("Run tandemwav-probe without arguments to see the installed drivers.\n");
-    } else if (code == kProbeDriverInit) {
-        std::printf("Error: Failed to initialize ASIO driver!\n");
-        std::printf("Driver message: %s\n", printableText(facts.errorMessage).c_str());
-    } else {
+    else if (code == kProbeInterrupted)
         std::printf("Interrupted; the driver was released.\n");
-    }
+    else if (code == kProbeDriverNotLoaded)
+        printNotLoaded(facts.requestedName);
+    else
+        std::printf("Error: %s!\n", error.c_str());
+    if (!json && code == kProbeDriverInit)
+        std::printf("Driver message: %s\n", printableText(facts.errorMessage).c_str());
     return code;
 }
 
@@ -207,18 +206,18 @@ int describeDriver(const char* name, bool json) {
     DriverSession session;
     const SessionState state = session.open(name);
     if (state == SessionState::NotLoaded)
-        return reportFailure(facts, json, kProbeDriverNotLoaded);
+        return reportFailure(facts, json, kProbeDriverNotLoaded, "Failed to load ASIO driver");
     const ASIODriverInfo& info = session.info();
     if (state == SessionState::InitRefused) {
         facts.errorMessage = fieldText(info.errorMessage, sizeof info.errorMessage);
-        return reportFailure(facts, json, kProbeDriverInit);
+        return reportFailure(facts, json, kProbeDriverInit, "Failed to initialize ASIO driver");
     }
     facts.name = fieldText(info.name, sizeof info.name);
     facts.version = info.driverVersion;
     const bool complete = !interruptRequested() && gatherDeviceFacts(session, facts);
     session.close();
     if (!complete)
-        return reportFailure(facts, json, kProbeInterrupted);
+        return reportFailure(facts, json, kProbeInterrupted, "Interrupted");
     const Verdict verdict = judgeDevice(facts);
     if (json)
         std::printf("%s\n", deviceJson(facts, verdict).c_str());
@@ -227,29 +226,13 @@ int describeDriver(const char* name, bool json) {
     return kProbeDone;
 }
 
-// The failure in text: tandemwav's form of the message where it has one,
-// and what to do about it.
-void printLatencyFailure(const LatencyRequest& request, const LatencyOutcome& outcome) {
-    const int code = outcome.exitCode;
-    if (code == kProbeInterrupted) {
-        std::printf("Interrupted; the driver was released.\n");
-        return;
-    }
-    if (code == kProbeDriverNotLoaded) {
-        std::printf("Error: Failed to load ASIO driver %s!\n",
-                    printableText(request.driverName).c_str());
-        printNameHint(request.driverName);
-        std::printf("Run tandemwav-probe without arguments to see the installed drivers.\n");
-        return;
-    }
-    std::printf("Error: %s!\n", outcome.error.c_str());
-    if (code == kProbeDriverInit)
-        std::printf("Driver message: %s\n", printableText(outcome.setup.driverMessage).c_str());
-    if (code == kProbeNoSignal && !outcome.windowTooShort)
+// What to check when no signal came back.
+void printNoSignalHints(const LatencyRequest& request, const LatencyOutcome& outcome) {
+    if (!outcome.windowTooShort)
         std::printf("Check the cable or loop from output %d to input %d, the channel numbers, and "
                     "that the input is not muted.\n",
                     request.output, request.input);
-    if (code == kProbeNoSignal && outcome.windowFrames != 0)
+    if (outcome.windowFrames != 0)
         std::printf("Round trips up to %.3f s were looked for; a longer loop needs --max-latency "
                     "SECONDS.\n",
                     static_cast<double>(outcome.windowFrames) / outcome.setup.rate);
@@ -257,19 +240,18 @@ void printLatencyFailure(const LatencyRequest& request, const LatencyOutcome& ou
 
 int measureRoundTrip(const LatencyRequest& request, bool json) {
     const LatencyOutcome outcome = measureLatency(request);
-    if (outcome.exitCode == kProbeDone) {
-        if (json)
-            std::printf("%s\n", latencyJson(request, outcome).c_str());
-        else
-            printLatencyText(request, outcome);
-    } else if (json) {
-        DeviceFacts facts;
-        facts.requestedName = request.driverName;
-        facts.errorMessage = outcome.setup.driverMessage;
-        std::printf("%s\n", failureJson(facts, outcome.exitCode, outcome.error).c_str());
-    } else {
-        printLatencyFailure(request, outcome);
-    }
+    if (outcome.exitCode == kProbeDone && json)
+        std::printf("%s\n", latencyJson(request, outcome).c_str());
+    else if (outcome.exitCode == kProbeDone)
+        printLatencyText(request, outcome);
+    if (outcome.exitCode == kProbeDone)
+        return kProbeDone;
+    DeviceFacts facts;
+    facts.requestedName = request.driverName;
+    facts.errorMessage = outcome.setup.driverMessage;
+    reportFailure(facts, json, outcome.exitCode, outcome.error);
+    if (!json && outcome.exitCode == kProbeNoSignal)
+        printNoSignalHints(request, outcome);
     return outcome.exitCode;
 }
 
