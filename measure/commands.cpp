@@ -17,10 +17,6 @@
 #include "platform/console.h"
 #include "platform/file_system.h"
 
-#ifndef TANDEM_VERSION
-#define TANDEM_VERSION "unknown"
-#endif
-
 namespace measure {
 
 int sweepCommand(const std::vector<std::string>& args) {

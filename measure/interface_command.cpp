@@ -13,10 +13,6 @@
 #include "measure/report_files.h"
 #include "platform/file_system.h"
 
-#ifndef TANDEM_VERSION
-#define TANDEM_VERSION "unknown"
-#endif
-
 namespace measure {
 
 namespace {

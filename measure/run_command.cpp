@@ -16,10 +16,6 @@
 #include "measure/summary.h"
 #include "platform/file_system.h"
 
-#ifndef TANDEM_VERSION
-#define TANDEM_VERSION "unknown"
-#endif
-
 namespace measure {
 
 namespace {
