@@ -20,6 +20,7 @@ const char kUsageText[] =
     "                        [--from F1] [--to F2] [--seconds T] [--level dB] [--tail S]\n"
     "                        [--repeats K] [--retakes N] [--harmonics K] [--dir DIR] [--json]\n"
     "                        [--room] [--room-seconds S] [--bands octave|third]\n"
+    "                        [--overlap [--ir-seconds S]]\n"
     "  tandemwav-measure room IR.wav [--bands octave|third] [--dir DIR] [--json]\n"
     "  tandemwav-measure interface \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N]\n"
     "                        [--rate R] [--dir DIR] [--json] [--quick]\n"

@@ -55,6 +55,17 @@ Json takesJson(const std::vector<TakeRecord>& takes) {
     return out;
 }
 
+Json overlapJson(const RunResults& r) {
+    const OverlapPlan& o = r.overlapPlan;
+    return Json{{"gapFrames", o.gapFrames},
+                {"irSeconds", o.irSeconds},
+                {"harmonics", o.harmonics},
+                {"perGroup", o.perGroup},
+                {"startFrames", o.outputs.starts},
+                {"runSeconds", hundredths(r.runSeconds)},
+                {"oneAfterAnotherSeconds", hundredths(r.oneAfterAnotherSeconds)}};
+}
+
 } // namespace
 
 std::string runResultsJson(const RunResults& r, const std::string& programVersion) {
@@ -86,6 +97,8 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
                             {"delayFrames", e.hasDelay ? Json(e.delayFrames) : Json()}});
     out["excludedRepeats"] = std::move(excluded);
     out["takes"] = takesJson(r.takes);
+    if (r.overlap)
+        out["overlap"] = overlapJson(r);
     if (!r.complete)
         out["missingOutputs"] = r.missingOutputs;
     Json pairs = Json::array();
