@@ -65,7 +65,7 @@ def main():
         env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(work, "config"))
         write_registry(env["XDG_CONFIG_HOME"], bin_dir)
         alone = {}
-        print("outputs  sweep  perGroup  gap s   overlap s  bound s  one output s  ratio")
+        print("outputs  sweep  perGroup  gap s   overlap s  bound s  one output s  ratio  attempts")
         for outputs, sweep in cases:
             key = tuple(sweep)
             if key not in alone:
@@ -75,9 +75,12 @@ def main():
             latest = o["startFrames"][-1] / rate
             one_take = alone[key]
             bound = 1.05 * (latest + one_take)
-            print("%7d  %5.1f  %8d  %6.3f  %9.1f  %7.1f  %12.1f  %5.2f%s" % (
+            # A busy machine makes the real-time device lose blocks: each
+            # take taken again shows here and in the time.
+            attempts = sum(t["attempts"] for t in results["takes"])
+            print("%7d  %5.1f  %8d  %6.3f  %9.1f  %7.1f  %12.1f  %5.2f  %8d%s" % (
                 outputs, results["sweep"]["seconds"], o["perGroup"], o["gapFrames"] / rate,
-                seconds, bound, one_take, seconds / (outputs * one_take),
+                seconds, bound, one_take, seconds / (outputs * one_take), attempts,
                 "" if seconds <= bound else "  over the bound"))
 
 

@@ -380,6 +380,7 @@ ChannelResult analyseResponse(const SweepPlan& plan, const std::vector<double>& 
         kept == ResponseKept::wholeRecording
             ? std::max<int64_t>(window, static_cast<int64_t>(fullyRecorded(plan, recorded)))
             : window;
+    result.impulseSamples.reserve(static_cast<size_t>(std::max<int64_t>(tail - at.start, 0)));
     for (int64_t n = at.start; n < tail; ++n)
         result.impulseSamples.push_back(h[wrappedIndex(n, h)]);
     measureOrders(plan, h, reading, noise, at.peak, at.limits, result);
