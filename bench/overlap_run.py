@@ -43,7 +43,7 @@ def write_registry(config, bin_dir):
 def run(measure, env, work, outputs, extra):
     folder = tempfile.mkdtemp(dir=work)
     command = [measure, "run", DEVICE, "--outputs", "1-%d" % outputs, "--inputs", "1-8",
-               "--buffer", "512", "--dir", folder] + extra
+               "--buffer", "2048", "--retakes", "20", "--dir", folder] + extra
     begin = time.monotonic()
     status = subprocess.call(command, env=env, stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
