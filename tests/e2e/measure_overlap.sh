@@ -23,23 +23,28 @@ fail() {
     failures=$((failures + 1))
 }
 
-# A 4-s sweep (L = 0.5 s) leaves room for a window of 0.2 s; orders up to
-# the cubic's are counted.
-sweep=(--outputs 1-4 --inputs 1-4 --seconds 4 --to 16000 --level -10 --harmonics 3)
+# An 8-s sweep (L = 1 s), orders up to the cubic's counted, a window of 0.2 s:
+# the outputs one gap apart. (Interleaved outputs, two to a group, need a
+# 12-s sweep here; their arrangement is held by test_overlap_plan, and what
+# a partner's ringing does to the crosstalk pairs is in docs/measure.md.)
+sweep=(--outputs 1-4 --inputs 1-4 --seconds 8 --to 16000 --level -10 --harmonics 3)
 run_program run "Overlap Model" "${sweep[@]}" --dir in-turn
 [ "$status" = 0 ] || fail "one output after another: exit code $status $(cat "$work/out")"
-run_program run "Overlap Model" "${sweep[@]}" --overlap --ir-seconds 0.2 --dir overlap
-[ "$status" = 0 ] || fail "overlapping: exit code $status $(cat "$work/out")"
+for window in 0.2; do
+    run_program run "Overlap Model" "${sweep[@]}" --overlap --ir-seconds $window --dir overlap-$window
+    [ "$status" = 0 ] || fail "overlapping: exit code $status $(cat "$work/out")"
+    if python3 "$here/measure_overlap_check.py" in-turn/results.json overlap-$window/results.json \
+        $window; then
+        echo "ok   overlapping sweeps, a window of $window s: the figures of one output after another"
+    else
+        fail "overlapping sweeps' figures, a window of $window s"
+    fi
+done
 tr -d '\r' <"$work/out" >"$work/overlap.out"
-if python3 "$here/measure_overlap_check.py" in-turn/results.json overlap/results.json; then
-    echo "ok   overlapping sweeps give the figures of one output after another"
-else
-    fail "overlapping sweeps' figures"
-fi
-grep -qE '^Overlapping sweeps: 4 outputs in one take per repeat, [0-9]+ frames' "$work/overlap.out" &&
+grep -qE '^Overlapping sweeps: 4 outputs in one take per repeat, [0-9]+ frames .*, 1 output\(s\) to a group$' "$work/overlap.out" &&
     grep -qE '^The run took [0-9.]+ s; one output after another would take about [0-9.]+ s$' \
         "$work/overlap.out" && grep -q '^Every output, repeat 1 (take 1 of 1)' "$work/err" &&
-    [ -s overlap/report.html ] && [ -s overlap/ir-o4-i3.wav ] &&
+    [ -s overlap-0.2/report.html ] && [ -s overlap-0.2/ir-o4-i3.wav ] &&
     echo "ok   the overlapping run's summary, progress and files" ||
     fail "the overlapping run's summary: $(cat "$work/overlap.out" "$work/err")"
 

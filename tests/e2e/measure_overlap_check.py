@@ -1,7 +1,7 @@
 """Holds an overlapping run's results.json to a run of one output after
 another on the same device:
 
-  measure_overlap_check.py IN_TURN OVERLAP
+  measure_overlap_check.py IN_TURN OVERLAP WINDOW_SECONDS
 
 every pair's delay the same; the direct pairs' responses within 0.05 dB and
 0.5 degrees from 50 Hz to 16 kHz and their HDk within 0.2 dB from 100 Hz
@@ -57,7 +57,8 @@ def main():
         if worst[name] > bound:
             failures.append(f"{name} differs by {worst[name]:.4f}, more than {bound}")
     o = over.get("overlap", {})
-    if list(o)[:3] != ["gapFrames", "irSeconds", "harmonics"] or o["irSeconds"] != 0.2 or \
+    print(f"{o.get('perGroup')} output(s) to a group, starting at {o.get('startFrames')}")
+    if list(o)[:3] != ["gapFrames", "irSeconds", "harmonics"] or o["irSeconds"] != float(sys.argv[3]) or \
             o["harmonics"] != 3 or len(o["startFrames"]) != 4 or "overlap" in turn:
         failures.append(f"overlap fields {o}")
     for failure in failures:
