@@ -129,6 +129,9 @@ class OutputMeasurement {
         }
         const std::vector<bool> kept = keptRepeats(analysed);
         checkInterrupt();
+        // The average of one take is that take, already analysed.
+        if (takes.size() == 1)
+            return addFigures(analysed[0], analysed, kept);
         return addFigures(analyse(averageOf(takes, kept)), analysed, kept);
     }
 
@@ -398,10 +401,13 @@ class OverlapMeasurement {
             keepSharedDelay(j, perOutput[j], kept);
         }
         checkInterrupt();
-        const std::vector<Results> average = analyse(averageOf(takes, kept));
+        // The average of one take is that take, already analysed.
+        const std::vector<Results> average =
+            takes.size() == 1 ? std::vector<Results>() : analyse(averageOf(takes, kept));
         double gainSum = 0.0;
         for (size_t j = 0; j < outputs; ++j) {
-            gainSum += measurementOf(j).addFigures(average[j], perOutput[j], kept);
+            gainSum += measurementOf(j).addFigures(takes.size() == 1 ? perOutput[j][0] : average[j],
+                                                   perOutput[j], kept);
             results_.missingOutputs.erase(results_.missingOutputs.begin());
         }
         return gainSum / static_cast<double>(outputs);
