@@ -10,7 +10,6 @@
 #include "measure/failure.h"
 #include "measure/json_files.h"
 #include "measure/measure_files.h"
-#include "platform/interrupts.h"
 #include "wav/clipping.h"
 
 namespace measure {
@@ -18,11 +17,6 @@ namespace measure {
 namespace {
 
 using Takes = std::vector<std::vector<std::vector<float>>>; // [repeat][input][frame]
-
-void checkInterrupt() {
-    if (interruptRequested())
-        throw Failure(kInterrupted, "Interrupted; the driver was released.");
-}
 
 // What a silence chosen from the reported round trip holds beyond it: the
 // device's response and a stretch of noise alone.
@@ -124,11 +118,11 @@ class OutputMeasurement {
     double finish(const Takes& takes) {
         std::vector<Results> analysed;
         for (const auto& take : takes) {
-            checkInterrupt();
+            endIfInterrupted();
             analysed.push_back(analyse(take));
         }
         const std::vector<bool> kept = keptRepeats(analysed);
-        checkInterrupt();
+        endIfInterrupted();
         // The average of one take is that take, already analysed.
         if (takes.size() == 1)
             return addFigures(analysed[0], analysed, kept);
@@ -389,7 +383,7 @@ class OverlapMeasurement {
     double finish(const Takes& takes) {
         std::vector<std::vector<Results>> analysed; // [repeat][output]
         for (const auto& take : takes) {
-            checkInterrupt();
+            endIfInterrupted();
             analysed.push_back(analyse(take));
         }
         const size_t outputs = results_.overlapPlan.outputs.starts.size();
@@ -400,7 +394,7 @@ class OverlapMeasurement {
                 perOutput[j].push_back(std::move(repeat[j]));
             keepSharedDelay(j, perOutput[j], kept);
         }
-        checkInterrupt();
+        endIfInterrupted();
         // The average of one take is that take, already analysed.
         const std::vector<Results> average =
             takes.size() == 1 ? std::vector<Results>() : analyse(averageOf(takes, kept));
