@@ -169,7 +169,7 @@ int analyzeCommand(const std::vector<std::string>& args) {
             const SweepPlan plan = sweepOf(request.sweep, request.recording);
             results.sweep = plan;
             if (request.gateMs > 0.0 && !request.room)
-                refuseGatePastLinearResponse(plan, request.gateMs);
+                refuseGatePast(linearResponseKeptMs(plan), request.gateMs);
             checkRecording(plan, request.recording);
             const Recording recording = readRecording(request.recording);
             results = analyseRecording(plan, recording, request.harmonics,

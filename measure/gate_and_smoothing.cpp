@@ -53,8 +53,11 @@ std::string keptTooShort(double gateMs, const std::string& what, double keptMs) 
 
 } // namespace
 
-void refuseGatePastLinearResponse(const SweepPlan& plan, double gateMs) {
-    const double keptMs = 1000.0 * static_cast<double>(linearFramesFromPeak(plan) - 1) / plan.rate;
+double linearResponseKeptMs(const SweepPlan& plan) {
+    return 1000.0 * static_cast<double>(linearFramesFromPeak(plan) - 1) / plan.rate;
+}
+
+void refuseGatePast(double keptMs, double gateMs) {
     if (gateMs > keptMs)
         throw Failure(kBadSweepSetting, keptTooShort(gateMs, "the linear response", keptMs));
 }

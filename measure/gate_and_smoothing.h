@@ -13,9 +13,13 @@ namespace measure {
 constexpr double kShortestGateMs = 1.0;
 constexpr double kLongestGateMs = 500.0;
 
-// Throws Failure(kBadSweepSetting) when a gate of gateMs reaches past the
-// linear response the sweep keeps: before a run's takes, not after them.
-void refuseGatePastLinearResponse(const SweepPlan& plan, double gateMs);
+// How long after its peak the linear response is kept with this sweep, one
+// output at a time and without the whole recording kept.
+double linearResponseKeptMs(const SweepPlan& plan);
+
+// Throws Failure(kBadSweepSetting) when a gate of gateMs reaches past what
+// is kept of the linear response: before a run's takes, not after them.
+void refuseGatePast(double keptMs, double gateMs);
 
 // Fills channel.gatedResponse on the response's grid from its impulse
 // response. Throws Failure(kBadSweepSetting) when the gate reaches past the
