@@ -26,7 +26,8 @@ const CommandUsage kUsages[] = {
      "  tandemwav-measure run \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N] [--rate R]\n"
      "                        [--from F1] [--to F2] [--seconds T] [--level dB] [--tail S]\n"
      "                        [--repeats K] [--retakes N] [--harmonics K] [--dir DIR] [--json]\n"
-     "                        [--room] [--room-seconds S] [--bands octave|third]\n"},
+     "                        [--room] [--room-seconds S] [--bands octave|third]\n"
+     "                        [--overlap [--ir-seconds S]]\n"},
     {"room", "  tandemwav-measure room IR.wav [--bands octave|third] [--dir DIR] [--json]\n"},
     {"interface",
      "  tandemwav-measure interface \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N]\n"
