@@ -445,6 +445,10 @@ std::vector<double> frequencyGrid(double from, double to) {
     return grid;
 }
 
+size_t linearFramesFromPeak(const SweepPlan& plan) {
+    return cutOf(plan, 0, 1).after;
+}
+
 Deconvolver::Deconvolver(const SweepPlan& plan, size_t recordedFrames)
     // Long enough that the sweep, divided out, never wraps the recording's
     // end onto its start.

@@ -35,6 +35,10 @@ enum class ResponseKept { linearWindow, wholeRecording };
 Results analyseRecording(const SweepPlan& plan, const Recording& recording, int harmonics,
                          ResponseKept kept = ResponseKept::linearWindow);
 
+// How many frames of the linear response, from its peak on, the response
+// kept holds (without ResponseKept::wholeRecording).
+size_t linearFramesFromPeak(const SweepPlan& plan);
+
 // A take in which every output plays the same sweep, output j starting
 // starts[j] frames after the first (starts[0] is 0). In each input's impulse
 // response every order of every output owns a window of `before` frames

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "measure/exit_codes.h"
+#include "measure/gate_and_smoothing.h"
 #include "platform/file_system.h"
 
 namespace measure {
@@ -21,12 +22,13 @@ const CommandUsage kUsages[] = {
               "                          [--level dB] [--channels N] [--on C] [--tail S]\n"},
     {"analyze",
      "  tandemwav-measure analyze FILE.wav RECORDING.wav [--dir DIR] [--harmonics K] [--json]\n"
-     "                            [--room] [--bands octave|third]\n"},
+     "                            [--room] [--bands octave|third] [--gate MS] [--smooth N]\n"},
     {"run",
      "  tandemwav-measure run \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N] [--rate R]\n"
      "                        [--from F1] [--to F2] [--seconds T] [--level dB] [--tail S]\n"
      "                        [--repeats K] [--retakes N] [--harmonics K] [--dir DIR] [--json]\n"
      "                        [--room] [--room-seconds S] [--bands octave|third]\n"
+     "                        [--gate MS] [--smooth N]\n"
      "                        [--overlap [--ir-seconds S]]\n"},
     {"room", "  tandemwav-measure room IR.wav [--bands octave|third] [--dir DIR] [--json]\n"},
     {"interface",
@@ -110,6 +112,20 @@ Take channelRange(int* first, int* last) {
 Take bandWidth(room::BandWidth* target) {
     return commandline::choice<room::BandWidth>(
         {{"octave", room::BandWidth::octave}, {"third", room::BandWidth::third}}, target);
+}
+
+Take gateMs(double* target) {
+    return [target](const std::string& option, const std::string& value) {
+        const double ms = numberOf(option, value);
+        if (!(ms >= kShortestGateMs && ms <= kLongestGateMs))
+            throw UsageError{option + " takes 1 to 500 ms, not \"" + value + "\""};
+        *target = ms;
+    };
+}
+
+Take smoothingFraction(int* target) {
+    return commandline::choice<int>(
+        {{"1", 1}, {"2", 2}, {"3", 3}, {"6", 6}, {"12", 12}, {"24", 24}, {"48", 48}}, target);
 }
 
 Arguments readArguments(const OptionParser& options, const std::vector<std::string>& args,

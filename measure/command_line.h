@@ -35,6 +35,10 @@ Take whole(int* target, int low, int high, const std::string& told = "");
 Take channelRange(int* first, int* last);
 // --bands: octave or third.
 Take bandWidth(room::BandWidth* target);
+// --gate: ms after the peak, kShortestGateMs to kLongestGateMs.
+Take gateMs(double* target);
+// --smooth: N of 1/N octave, one of 1, 2, 3, 6, 12, 24 and 48.
+Take smoothingFraction(int* target);
 
 // The options read: unknown options and a count of positional arguments
 // other than `positionals` refused, the latter as `problem`; then every value

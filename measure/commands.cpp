@@ -9,6 +9,7 @@
 #include "measure/command_line.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
+#include "measure/gate_and_smoothing.h"
 #include "measure/json_files.h"
 #include "measure/measure_files.h"
 #include "measure/report_files.h"
@@ -56,6 +57,8 @@ struct AnalyzeRequest {
     bool json = false;
     bool room = false;
     room::BandWidth bands = room::BandWidth::octave;
+    double gateMs = 0.0;
+    int smoothing = 0;
 };
 
 AnalyzeRequest analyzeRequest(const std::vector<std::string>& args) {
@@ -64,6 +67,8 @@ AnalyzeRequest analyzeRequest(const std::vector<std::string>& args) {
     options.valued("--dir", commandline::text(&r.dir))
         .valued("--harmonics", whole(&r.harmonics, 2, 20))
         .valued("--bands", bandWidth(&r.bands))
+        .valued("--gate", gateMs(&r.gateMs))
+        .valued("--smooth", smoothingFraction(&r.smoothing))
         .flag("--json", &r.json)
         .flag("--room", &r.room);
     const Arguments a =
@@ -163,6 +168,8 @@ int analyzeCommand(const std::vector<std::string>& args) {
         [&] {
             const SweepPlan plan = sweepOf(request.sweep, request.recording);
             results.sweep = plan;
+            if (request.gateMs > 0.0 && !request.room)
+                refuseGatePast(linearResponseKeptMs(plan), request.gateMs);
             checkRecording(plan, request.recording);
             const Recording recording = readRecording(request.recording);
             results = analyseRecording(plan, recording, request.harmonics,
@@ -173,6 +180,8 @@ int analyzeCommand(const std::vector<std::string>& args) {
                 throw Failure(kNoSignal, noSignalMessage(results));
             if (request.room)
                 addRoomFigures(results.channels, plan.rate, request.bands);
+            addGatedResponses(request.gateMs, plan.rate, results);
+            addSmoothedResponses(request.smoothing, results);
             writeResults(results, request.dir);
         },
         "Error: Not enough memory for the recording and its analysis!", messages, request.json,

@@ -8,6 +8,7 @@
 #include "measure/analysis.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
+#include "measure/gate_and_smoothing.h"
 #include "measure/json_files.h"
 #include "measure/measure_files.h"
 #include "wav/clipping.h"
@@ -517,6 +518,11 @@ void measureDevice(const RunRequest& request, const RunProgress& progress,
     if (request.overlap)
         results.overlapPlan =
             planOverlap(results.plan, request.irSeconds, request.harmonics, outputs);
+    // Overlapping outputs keep each response for the window asked.
+    if (request.gateMs > 0.0 && !request.room)
+        refuseGatePast(request.overlap ? 1000.0 * request.irSeconds
+                                       : linearResponseKeptMs(results.plan),
+                       request.gateMs);
     for (int output = request.device.firstOutput; output <= request.device.lastOutput; ++output)
         results.missingOutputs.push_back(output);
     const Clock::time_point begun = Clock::now();

@@ -30,6 +30,7 @@ struct RunRequest {
     // response read from a window of irSeconds after its onset.
     bool overlap = false;
     double irSeconds = 0.3;
+    double gateMs = 0.0; // 0: not gated
 };
 
 struct PairResult {
@@ -77,7 +78,9 @@ struct RunResults {
     double averagingGainDb = 0.0;
     uint64_t clippedSamples = 0;
     std::vector<double> bandLimitEtcDb; // as Results holds it
-    std::string date;                   // UTC, ISO 8601
+    double gateMs = 0.0;                // as Results holds them
+    int smoothing = 0;
+    std::string date; // UTC, ISO 8601
     std::vector<PairResult> pairs;
     std::vector<CrosstalkEntry> crosstalk;
     std::vector<ExcludedRepeat> excluded;

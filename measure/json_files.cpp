@@ -35,6 +35,19 @@ Json sweepResultJson(const SweepPlan& plan, const std::vector<double>& bandLimit
     return out;
 }
 
+Json responseJson(const std::vector<ResponsePoint>& points) {
+    Json response = Json::array();
+    for (const ResponsePoint& p : points) {
+        Json point{{"hz", rounded(p.hz, 1e-3)}, {"db", rounded(p.db)}, {"deg", rounded(p.deg)}};
+        if (p.belowResolution)
+            point["belowResolution"] = true;
+        if (p.belowGate)
+            point["belowGate"] = true;
+        response.push_back(std::move(point));
+    }
+    return response;
+}
+
 Json channelJson(const ChannelResult& c) {
     Json out{{"input", c.input}, {"belowNoise", c.belowNoise}};
     if (c.belowNoise && !c.noiseMeasured)
@@ -48,14 +61,11 @@ Json channelJson(const ChannelResult& c) {
     out["impulseResponse"] = c.impulseResponse;
     out["peak"] = c.peak;
     out["clippedSamples"] = c.clippedSamples;
-    Json response = Json::array();
-    for (const ResponsePoint& p : c.response) {
-        Json point{{"hz", rounded(p.hz, 1e-3)}, {"db", rounded(p.db)}, {"deg", rounded(p.deg)}};
-        if (p.belowResolution)
-            point["belowResolution"] = true;
-        response.push_back(std::move(point));
-    }
-    out["response"] = std::move(response);
+    out["response"] = responseJson(c.response);
+    if (!c.gatedResponse.empty())
+        out["gatedResponse"] = responseJson(c.gatedResponse);
+    if (!c.smoothedResponse.empty())
+        out["smoothedResponse"] = responseJson(c.smoothedResponse);
     Json harmonics = Json::array();
     for (const HarmonicCurve& curve : c.harmonics) {
         Json points = Json::array();
@@ -151,11 +161,19 @@ std::string resultsJson(const Results& results) {
         if (!value->empty())
             out[key] = *value;
     if (results.complete) {
+        addGateAndSmoothingFields(results.gateMs, results.smoothing, out);
         out["harmonicsCounted"] = results.harmonicsCounted;
         out["clippedSamples"] = results.clippedSamples;
         out["channels"] = jsonArray(results.channels, channelJson);
     }
     return jsonText(out, 2) + "\n";
+}
+
+void addGateAndSmoothingFields(double gateMs, int smoothing, Json& results) {
+    if (gateMs > 0.0)
+        results["gateMs"] = gateMs;
+    if (smoothing > 0)
+        results["smoothing"] = smoothing;
 }
 
 std::string sweepResultText(const SweepPlan& plan, const std::vector<double>& bandLimitEtcDb) {

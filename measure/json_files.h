@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "driversession/json_writer.h"
 #include "measure/results.h"
 #include "measure/sweep_plan.h"
 
@@ -23,6 +24,9 @@ std::string resultsJson(const Results& results);
 // The sweep's object as results.json holds it: the band, and the band
 // limit's energy-time curve when there is one.
 std::string sweepResultText(const SweepPlan& plan, const std::vector<double>& bandLimitEtcDb);
+
+// The top-level "gateMs" and "smoothing" of results.json, where asked for.
+void addGateAndSmoothingFields(double gateMs, int smoothing, Json& results);
 
 // A figure in dB as results.json holds it. The console prints this value, so
 // that it and the page, which reads the file, round it alike.

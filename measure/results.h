@@ -18,6 +18,8 @@ struct ResponsePoint {
     // Below three periods of the linear response's cut: the cut, not the
     // device, shapes it.
     bool belowResolution = false;
+    // Gated responses only: below one period of the gate after the peak.
+    bool belowGate = false;
 };
 
 struct LevelPoint {
@@ -60,6 +62,10 @@ struct ChannelResult {
     std::string impulseResponse;       // file name, in the results' folder
     std::vector<float> impulseSamples; // the linear response from frame 0, delay kept
     std::vector<ResponsePoint> response;
+    // With a gate: the response of the impulse response gated around its peak.
+    std::vector<ResponsePoint> gatedResponse;
+    // With smoothing: the gated response smoothed when there is one, else the response.
+    std::vector<ResponsePoint> smoothedResponse;
     std::vector<HarmonicCurve> harmonics;
     std::vector<ThdPoint> thd; // of the orders measured; none where none is
     bool hasRoom = false;      // room figures asked for (--room)
@@ -73,6 +79,8 @@ struct Results {
     int harmonicsCounted = 0; // K
     uint64_t clippedSamples = 0;
     std::vector<double> bandLimitEtcDb;
+    double gateMs = 0.0; // 0: not gated
+    int smoothing = 0;   // N of 1/N octave; 0: not smoothed
     std::vector<ChannelResult> channels;
     // What was analysed, when and by which version: the files as full paths.
     std::string sweepFile, recording, date, programVersion;

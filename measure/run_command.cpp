@@ -8,6 +8,7 @@
 #include "measure/device_run.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
+#include "measure/gate_and_smoothing.h"
 #include "measure/json_files.h"
 #include "measure/measure_files.h"
 #include "measure/report_files.h"
@@ -27,6 +28,7 @@ struct RunOptions {
     // The reverberation time a room is measured for: the silence after the
     // sweep lasts at least this long with --room.
     double roomSeconds = 3.0;
+    int smoothing = 0;
 };
 
 RunOptions runOptions(const std::vector<std::string>& args) {
@@ -43,6 +45,8 @@ RunOptions runOptions(const std::vector<std::string>& args) {
         .valued("--harmonics", whole(&r.harmonics, 2, 20))
         .valued("--bands", bandWidth(&o.bands))
         .valued("--room-seconds", number(&o.roomSeconds))
+        .valued("--gate", gateMs(&r.gateMs))
+        .valued("--smooth", smoothingFraction(&o.smoothing))
         .flag("--room", &r.room)
         .flag("--overlap", &r.overlap)
         .valued("--ir-seconds", number(&r.irSeconds));
@@ -220,6 +224,8 @@ int runCommand(const std::vector<std::string>& args) {
                     [&] {
                         if (options.request.room)
                             addRoomFigures(results.pairs, results.plan.rate, options.bands);
+                        addGatedResponses(options.request.gateMs, results);
+                        addSmoothedResponses(options.smoothing, results);
                         writeRun(results, dir);
                     },
                     options.device.json,

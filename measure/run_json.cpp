@@ -83,6 +83,7 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
     out["programVersion"] = programVersion;
     if (!r.complete && !r.partial)
         return jsonText(out, 2) + "\n";
+    addGateAndSmoothingFields(r.gateMs, r.smoothing, out);
     out["harmonicsCounted"] = r.harmonics;
     out["clippedSamples"] = r.clippedSamples;
     out["repeats"] = r.repeats;

@@ -37,6 +37,22 @@ void printThd(std::FILE* out, const ChannelResult& c, const SweepPlan& sweep,
         std::fprintf(out, "  THD at %.0f Hz: below the noise\n", target->hz);
 }
 
+// The range over what the linear response's cut (and the gate) resolves.
+void printRange(std::FILE* out, const char* name, const std::vector<ResponsePoint>& points) {
+    const ResponsePoint* first = nullptr;
+    double low = 0.0, high = 0.0;
+    for (const ResponsePoint& p : points) {
+        if (p.belowResolution || p.belowGate)
+            continue;
+        low = first == nullptr ? p.db : std::fmin(low, p.db);
+        high = first == nullptr ? p.db : std::fmax(high, p.db);
+        first = first == nullptr ? &p : first;
+    }
+    if (first != nullptr)
+        std::fprintf(out, "  %s %g to %g Hz: %+.2f to %+.2f dB\n", name, first->hz,
+                     points.back().hz, low, high);
+}
+
 void printChannel(std::FILE* out, const ChannelResult& c, const Results& results,
                   const std::string& dir) {
     const double rate = results.sweep.rate;
@@ -66,19 +82,9 @@ bool isSilent(const ChannelResult& channel) {
 
 void printResponseFigures(std::FILE* out, const ChannelResult& c, const SweepPlan& sweep,
                           int harmonicsCounted) {
-    // The range over what the linear response's cut resolves.
-    const ResponsePoint* first = nullptr;
-    double low = 0.0, high = 0.0;
-    for (const ResponsePoint& p : c.response) {
-        if (p.belowResolution)
-            continue;
-        low = first == nullptr ? p.db : std::fmin(low, p.db);
-        high = first == nullptr ? p.db : std::fmax(high, p.db);
-        first = first == nullptr ? &p : first;
-    }
-    if (first != nullptr)
-        std::fprintf(out, "  response %g to %g Hz: %+.2f to %+.2f dB\n", first->hz,
-                     c.response.back().hz, low, high);
+    printRange(out, "response", c.response);
+    printRange(out, "gated response", c.gatedResponse);
+    printRange(out, "smoothed response", c.smoothedResponse);
     printThd(out, c, sweep, harmonicsCounted);
 }
 

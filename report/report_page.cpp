@@ -5,6 +5,9 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "dsp/group_delay.h"
+#include "dsp/response_gate.h"
+#include "dsp/step_response.h"
 #include "report/interface_page.h"
 #include "report/room_section.h"
 #include "report/svg_plot.h"
@@ -142,7 +145,7 @@ class Page {
                    shown(root_, "error") + missingOutputs() + "</p>\n";
         if (root_.contains("source"))
             return out + roomResponse() + "</body></html>\n";
-        out += warnings() + facts() + events() + summary() + crosstalk();
+        out += warnings() + facts() + events() + summary() + overlay() + crosstalk();
         for (const Json& pair : pairs())
             out += pairSection(pair);
         return out + "</body></html>\n";
@@ -197,6 +200,13 @@ class Page {
         rows += row("Reported latencies", reportedLatencies());
         rows += row("Repeats", repeats());
         rows += row("Repeats left out", excludedRepeats());
+        rows += row("Reference", labelled("input ", shown(root_, "reference")), "reference");
+        rows += row("Calibration", calibrationFiles(), "calibration");
+        rows += row("Gate", gate(), "gate");
+        rows += row("Smoothing",
+                    labelled("1/", shown(root_, "smoothing")) +
+                        (root_.contains("smoothing") ? " octave" : ""),
+                    "smoothing");
         rows += row("Date", shown(root_, "date"));
         rows += row("Program", labelled("tandemwav-measure ", shown(root_, "programVersion")));
         return rows.empty() ? "" : "<h2>Measurement</h2><table id=\"facts\">" + rows + "</table>\n";
@@ -212,6 +222,23 @@ class Page {
                        labelled("swept ", band("sweptFrom", "sweptTo")),
                        shown(sweep, "seconds", 2, " s"),
                        labelled("peak ", shown(sweep, "level", 1, " dBFS"))});
+    }
+
+    std::string calibrationFiles() const {
+        std::string out;
+        for (const Json& c : arrayAt(root_, "calibration"))
+            out += (out.empty() ? "" : "; ") + labelled("input ", shown(c, "input")) +
+                   labelled(": ", shown(c, "file"));
+        return out;
+    }
+
+    std::string gate() const {
+        double ms = 0.0;
+        if (!numberAt(root_, "gateMs", &ms) || !(ms > 0.0))
+            return "";
+        return formatNumber(ms, ms == std::floor(ms) ? 0 : 1) +
+               " ms after the peak, from 1 ms before it (resolves from " +
+               frequencyLabel(1000.0 / ms) + ")";
     }
 
     std::string reportedLatencies() const {
@@ -454,7 +481,10 @@ class Page {
                        clipped > 0 ? std::to_string(clipped) + " samples at full scale (clipped)"
                                    : ""}) +
                "</p><div class=\"plots\">";
-        out += magnitude(pair, id) + phase(pair, id) + distortion(pair, id) + energyTime(pair, id);
+        ImpulseResponse ir;
+        const bool loaded = loadImpulse(pair, &ir);
+        out += magnitude(pair, id) + phase(pair, id) + groupDelay(pair, id) + distortion(pair, id) +
+               energyTime(loaded, ir, id) + step(loaded, ir, id);
         out += "</div>";
         if (pair.contains("room"))
             out += roomSection(objectAt(pair, "room"), id);
@@ -477,14 +507,16 @@ class Page {
 
     // A response's points in two curves: those the analysis resolves, and,
     // lighter, those below its resolution, joined where they meet.
-    static std::vector<Curve> resolvedAndNot(const Json& pair, const char* key, Curve resolved) {
+    static std::vector<Curve> resolvedAndNot(const Json& pair, const char* key, Curve resolved,
+                                             const char* response = "response",
+                                             const char* flag = "belowResolution") {
         Curve below = resolved;
         below.name = "";
         below.faint = true;
         bool previousBelow = false;
-        for (const Json& p : arrayAt(pair, "response")) {
+        for (const Json& p : arrayAt(pair, response)) {
             const double hz = numberOr(p, "hz", NAN), value = numberOr(p, key, NAN);
-            const bool isBelow = p.value("belowResolution", false);
+            const bool isBelow = p.value(flag, false);
             resolved.points.emplace_back(hz, isBelow ? NAN : value);
             below.points.emplace_back(hz, isBelow || previousBelow ? value : NAN);
             previousBelow = isBelow;
@@ -493,8 +525,15 @@ class Page {
     }
 
     std::string magnitude(const Json& pair, const std::string& id) const {
-        const std::vector<Curve> curves =
+        std::vector<Curve> curves =
             resolvedAndNot(pair, "db", {"magnitude", "#1f5fbf", {}, 0.0, false});
+        if (pair.contains("gatedResponse"))
+            for (Curve& c : resolvedAndNot(pair, "db", {"gated", "#2e8b57", {}, 0.0, false},
+                                           "gatedResponse", "belowGate"))
+                curves.push_back(std::move(c));
+        if (pair.contains("smoothedResponse"))
+            curves.push_back({"smoothed 1/" + shown(root_, "smoothing"), "#c0392b",
+                              pointsOf(pair, "smoothedResponse", "db"), 0.0, true});
         double low = INFINITY, high = -INFINITY;
         for (const Curve& c : curves)
             for (const auto& point : c.points)
@@ -509,6 +548,115 @@ class Page {
                     levelAxis(low, high, 24.0, "dB", "level"),
                     {}};
         return svgPlot(f, curves);
+    }
+
+    // The group delay of the response as reported, over the pair's delay.
+    std::string groupDelay(const Json& pair, const std::string& id) const {
+        std::vector<double> hz, deg;
+        for (const Json& p : arrayAt(pair, "response")) {
+            hz.push_back(numberOr(p, "hz", NAN));
+            deg.push_back(numberOr(p, "deg", NAN));
+        }
+        const std::vector<double> seconds = dsp::groupDelaySeconds(hz, deg);
+        Curve curve{"group delay", "#b0456e", {}, 0.0, false};
+        std::vector<double> ms;
+        for (size_t i = 0; i < seconds.size(); ++i) {
+            curve.points.emplace_back(hz[i], 1000.0 * seconds[i]);
+            if (std::isfinite(seconds[i]))
+                ms.push_back(1000.0 * seconds[i]);
+        }
+        PlotFrame f{id + "-group-delay", "group-delay", "Group delay after the delay, ms",
+                    frequencyAxis(),     delayAxis(ms), {}};
+        return svgPlot(f, {curve});
+    }
+
+    // From the tenth to the ninetieth percentile and a little beyond, so
+    // that the spikes at a response's notches do not flatten the rest.
+    static Axis delayAxis(std::vector<double> ms) {
+        double low = -1.0, high = 1.0;
+        if (!ms.empty()) {
+            std::sort(ms.begin(), ms.end());
+            low = std::min(low, ms[ms.size() / 10]);
+            high = std::max(high, ms[ms.size() * 9 / 10]);
+        }
+        Axis y;
+        y.step = gridStep(high - low, 6.0);
+        y.low = std::floor(low / y.step - 1.0) * y.step;
+        y.high = std::ceil(high / y.step + 1.0) * y.step;
+        y.unit = "ms";
+        y.title = "group delay";
+        return y;
+    }
+
+    static std::vector<std::pair<double, double>> pointsOf(const Json& pair, const char* response,
+                                                           const char* key) {
+        std::vector<std::pair<double, double>> points;
+        for (const Json& p : arrayAt(pair, response))
+            points.emplace_back(numberOr(p, "hz", NAN), numberOr(p, key, NAN));
+        return points;
+    }
+
+    // The pairs that carry an output's sound: of a run, each output's
+    // strongest input (0 dB in the crosstalk matrix); of an analysis, every
+    // channel that responds.
+    std::vector<const Json*> directPairs() const {
+        std::vector<const Json*> direct;
+        for (const Json& pair : pairs()) {
+            if (pair.value("belowNoise", false))
+                continue;
+            bool isDirect = !root_.contains("crosstalk");
+            for (const Json& e : arrayAt(root_, "crosstalk"))
+                isDirect = isDirect || (numberOr(e, "output", 0) == numberOr(pair, "output", -1) &&
+                                        numberOr(e, "input", 0) == numberOr(pair, "input", -1) &&
+                                        !e.value("belowNoise", false) &&
+                                        std::fabs(numberOr(e, "db", NAN)) < 0.005);
+            if (isDirect)
+                direct.push_back(&pair);
+        }
+        return direct;
+    }
+
+    // Every direct pair's magnitude in one plot, as finally reported: smoothed
+    // where asked for, else gated where asked for.
+    std::string overlay() const {
+        static const char* const colours[] = {"#1f5fbf", "#c0392b", "#2e8b57", "#d08c00",
+                                              "#8e44ad", "#16a0a0", "#b0456e", "#6b7a2a"};
+        const char* response = root_.contains("smoothing") ? "smoothedResponse"
+                               : root_.contains("gateMs")  ? "gatedResponse"
+                                                           : "response";
+        std::vector<Curve> curves;
+        double low = INFINITY, high = -INFINITY;
+        for (const Json* pair : directPairs()) {
+            Curve c{pairLabel(*pair), colours[curves.size() % 8], pointsOf(*pair, response, "db"),
+                    0.0, false};
+            for (const auto& point : c.points)
+                if (std::isfinite(point.second)) {
+                    low = std::min(low, point.second);
+                    high = std::max(high, point.second);
+                }
+            curves.push_back(std::move(c));
+        }
+        if (curves.empty())
+            return "";
+        const std::string which = root_.contains("smoothing") ? ", smoothed"
+                                  : root_.contains("gateMs")  ? ", gated"
+                                                              : "";
+        PlotFrame f{"overlay-magnitude",
+                    "overlay",
+                    "Magnitude of every direct pair" + which,
+                    frequencyAxis(),
+                    levelAxis(low, high, 24.0, "dB", "level"),
+                    {}};
+        // A legend even for one pair: the plot says whose response it is.
+        if (curves.size() == 1)
+            curves.insert(curves.begin(), Curve{"", "#ffffff", {}, 0.0, false});
+        return "<h2>Responses</h2><div class=\"plots\">" + svgPlot(f, curves) + "</div>\n";
+    }
+
+    static std::string pairLabel(const Json& pair) {
+        const std::string input = "in " + shown(pair, "input");
+        return pair.contains("output") ? "out " + shown(pair, "output") + " \u2192 " + input
+                                       : input;
     }
 
     std::string phase(const Json& pair, const std::string& id) const {
@@ -579,11 +727,14 @@ class Page {
         return svgPlot(f, curves);
     }
 
-    std::string energyTime(const Json& pair, const std::string& id) const {
-        ImpulseResponse ir;
+    bool loadImpulse(const Json& pair, ImpulseResponse* ir) const {
         const auto name = pair.find("impulseResponse");
-        if (name == pair.end() || !name->is_string() || !load_ ||
-            !load_(name->get<std::string>(), &ir) || ir.samples.empty() || !(ir.rate > 0.0))
+        return name != pair.end() && name->is_string() && load_ &&
+               load_(name->get<std::string>(), ir) && !ir->samples.empty() && ir->rate > 0.0;
+    }
+
+    std::string energyTime(bool loaded, const ImpulseResponse& ir, const std::string& id) const {
+        if (!loaded)
             return "<p class=\"note\" id=\"" + id +
                    "-etc-missing\">Energy-time curve: the impulse response file could not be "
                    "read.</p>";
@@ -597,7 +748,7 @@ class Page {
         Axis x;
         x.low = firstMs;
         x.high = std::max(lastMs, firstMs + 1.0);
-        x.step = timeStep(x.high - x.low);
+        x.step = gridStep(x.high - x.low);
         x.unit = "ms";
         x.title = "time from the start of the sweep file (ms)";
         PlotFrame f{id + "-etc",
@@ -609,7 +760,61 @@ class Page {
         f.y.high = 0.0; // the peak
         // Beneath: what the analysis's band limit leaves of a perfect loop's
         // response, so that its ringing is not taken for the device's decay.
-        return svgPlot(f, {bandLimit, curve});
+        std::vector<Curve> curves{bandLimit, curve};
+        double gateMs = 0.0;
+        if (numberAt(root_, "gateMs", &gateMs) && gateMs > 0.0) {
+            curves.push_back({"gate", "#2e8b57", gatePoints(ir, gateMs), 0.0, true});
+            f.title = "Energy-time curve of the impulse response, and the gate";
+        }
+        return svgPlot(f, curves);
+    }
+
+    // The gate's weight in dB, where it is open, over the same time axis.
+    static std::vector<std::pair<double, double>> gatePoints(const ImpulseResponse& ir,
+                                                             double gateMs) {
+        const dsp::ResponseGate gate(static_cast<double>(peakOf(ir.samples)), ir.rate, gateMs);
+        std::vector<std::pair<double, double>> points;
+        const double from = std::floor(gate.opensAt()), to = std::ceil(gate.closedAt());
+        const double step = std::max(1.0, (to - from) / 200.0);
+        for (double frame = from; frame <= to + step / 2; frame += step) {
+            const double w = gate.weight(frame);
+            points.emplace_back(1000.0 * frame / ir.rate,
+                                w > 0.0 ? std::max(20.0 * std::log10(w), -160.0) : -160.0);
+        }
+        return points;
+    }
+
+    // The running sum of the impulse response, from 2 ms before its peak
+    // to 20 ms after it: a device that passes the band whole steps to 1.
+    std::string step(bool loaded, const ImpulseResponse& ir, const std::string& id) const {
+        if (!loaded)
+            return "";
+        const std::vector<double> sum = dsp::stepResponse(ir.samples);
+        const size_t peak = peakOf(ir.samples);
+        const size_t before = static_cast<size_t>(0.002 * ir.rate);
+        const size_t from = peak > before ? peak - before : 0;
+        const size_t to = std::min(sum.size(), peak + static_cast<size_t>(0.02 * ir.rate) + 1);
+        Curve curve{"step", "#1f5fbf", {}, 0.0, false};
+        double low = 0.0, high = 1.0;
+        for (size_t n = from; n < to; ++n) {
+            curve.points.emplace_back(1000.0 * static_cast<double>(n) / ir.rate, sum[n]);
+            low = std::min(low, sum[n]);
+            high = std::max(high, sum[n]);
+        }
+        Axis x;
+        x.low = 1000.0 * static_cast<double>(from) / ir.rate;
+        x.high = 1000.0 * static_cast<double>(to) / ir.rate;
+        x.step = gridStep(x.high - x.low);
+        x.unit = "ms";
+        x.title = "time from the start of the sweep file (ms)";
+        Axis y;
+        y.step = gridStep(high - low);
+        y.low = std::floor(low / y.step) * y.step;
+        y.high = std::ceil(high / y.step) * y.step;
+        y.title = "amplitude";
+        return svgPlot(
+            {id + "-step", "step", "Step response (the impulse response summed)", x, y, {}},
+            {curve});
     }
 
     // The squared response's largest value in each of 400 steps, in dB of its
@@ -662,9 +867,10 @@ class Page {
         return points;
     }
 
-    static double timeStep(double spanMs) {
+    // The step of a linear grid that divides span into `most` or fewer.
+    static double gridStep(double span, double most = 10.0) {
         for (double step : {0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 50.0, 100.0, 200.0, 500.0})
-            if (spanMs / step <= 10.0)
+            if (span / step <= most)
                 return step;
         return 1000.0;
     }

@@ -1,6 +1,8 @@
 // Writes the report page of a made-up run, 2 outputs by 3 inputs, for the
 // browser test: report_example DIR writes DIR/report.html and
-// DIR/results.json. Output 2 does not reach input 3 above its noise.
+// DIR/results.json. Output 2 does not reach input 3 above its noise. Its
+// responses are gated and smoothed, against a reference input and
+// calibration files.
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -29,12 +31,20 @@ std::string pairJson(int output, int input, double gainDb) {
     const bool direct = output == input;
     if (output == 2 && input == 3)
         return "{\"output\":2,\"input\":3,\"belowNoise\":true}";
-    std::string response, hd2, hd3, thd;
+    std::string response, gated, smoothed, hd2, hd3, thd;
     for (double hz = 20.0; hz <= 20000.0; hz *= std::pow(2.0, 1.0 / 48.0)) {
         const std::complex<double> h = device(hz) * std::pow(10.0, gainDb / 20.0);
-        response += std::string(response.empty() ? "" : ",") + "{\"hz\":" + number(hz) +
-                    ",\"db\":" + number(20.0 * std::log10(std::abs(h))) +
-                    ",\"deg\":" + number(std::arg(h) * 180.0 / kPi) + "}";
+        const std::string point = "{\"hz\":" + number(hz) +
+                                  ",\"db\":" + number(20.0 * std::log10(std::abs(h))) +
+                                  ",\"deg\":" + number(std::arg(h) * 180.0 / kPi);
+        // A reflection's ripple, which the gate leaves out and smoothing evens.
+        const double ripple = 2.0 * std::sin(hz / 150.0);
+        response += std::string(response.empty() ? "" : ",") + point + "}";
+        gated += std::string(gated.empty() ? "" : ",") + point +
+                 (hz < 250.0 ? ",\"belowGate\":true}" : "}");
+        smoothed += std::string(smoothed.empty() ? "" : ",") + "{\"hz\":" + number(hz) +
+                    ",\"db\":" + number(20.0 * std::log10(std::abs(h)) + ripple / 4.0) +
+                    ",\"deg\":0}";
         if (hz * 3.0 > 20000.0)
             continue;
         const double d2 = -45.0 + 10.0 * std::log10(1.0 + hz / 2000.0);
@@ -54,8 +64,9 @@ std::string pairJson(int output, int input, double gainDb) {
            (direct ? "as reported" : "1 frame more than reported") +
            "\",\"snrDb\":" + number(direct ? 92.5 : 42.5) +
            ",\"noiseFloorDb\":-98.2,\"impulseResponse\":\"" + name + ".wav\",\"response\":[" +
-           response + "],\"harmonics\":[{\"order\":2,\"points\":[" + hd2 +
-           "]},{\"order\":3,\"points\":[" + hd3 + "]}],\"thd\":[" + thd + "]}";
+           response + "],\"gatedResponse\":[" + gated + "],\"smoothedResponse\":[" + smoothed +
+           "],\"harmonics\":[{\"order\":2,\"points\":[" + hd2 + "]},{\"order\":3,\"points\":[" +
+           hd3 + "]}],\"thd\":[" + thd + "]}";
 }
 
 std::string resultsJson() {
@@ -76,6 +87,8 @@ std::string resultsJson() {
            "\"Studio Interface ASIO\",\"version\":3},\"buffer\":256,\"rate\":48000,"
            "\"latencies\":{\"input\":256,\"output\":0},\"sweep\":{\"from\":20,\"to\":20000,"
            "\"sweptFrom\":10,\"sweptTo\":22800,\"seconds\":5.2,\"level\":-12},"
+           "\"reference\":3,\"calibration\":[{\"input\":1,\"file\":\"mic <7>.txt\"},"
+           "{\"input\":2,\"file\":\"mic 8.txt\"}],\"gateMs\":4,\"smoothing\":3,"
            "\"lostBlocks\":5,\"clippedSamples\":45733,\"takes\":[{\"output\":1,\"repeat\":2,"
            "\"attempts\":3,\"lostBlocks\":[3,2,0]}],\"repeats\":4,\"averagingGainDb\":5.98,"
            "\"excludedRepeats\":[{\"output\":1,\"repeat\":"

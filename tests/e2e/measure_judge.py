@@ -8,6 +8,10 @@
   measure_judge.py RESULTS snr --at-least DB
   measure_judge.py RESULTS below-noise --channel N    (its harmonics all bounds, no THD)
   measure_judge.py RESULTS clipped --expect-clipped none|some
+  measure_judge.py RESULTS gated --taps "b0 ..." --gate MS --db TOL --db-band LO HI
+                   (the gated response flat; the ungated one swings as the taps do)
+  measure_judge.py RESULTS smoothed --taps "b0 ..." --smooth N --db TOL --deg TOL [--db-band LO HI]
+                   (1/N-octave smoothing of the taps' response on the results' grid)
 
 Prints the worst deviation of every check; exits 1 when one is out of bounds.
 """
@@ -93,6 +97,54 @@ def judge_harmonics(doc, args):
     return ok
 
 
+def judge_gated(doc, args):
+    channel, rate = doc["channels"][0], doc["rate"]
+    taps = numbers(args.taps)
+    lo, hi = args.db_band
+    ok = doc.get("gateMs") == args.gate
+    ungated = [20 * math.log10(abs(response(taps, p["hz"], rate))) for p in channel["response"] if lo <= p["hz"] <= hi]
+    swing = [p["db"] for p in channel["response"] if lo <= p["hz"] <= hi]
+    print("  ungated %+.2f to %+.2f dB (closed form %+.2f to %+.2f)" % (max(swing), min(swing), max(ungated), min(ungated)))
+    ok &= max(swing) > 3.0 and min(swing) < -5.0
+    gated = channel["gatedResponse"]
+    ok &= [p["hz"] for p in gated] == [p["hz"] for p in channel["response"]]
+    worst = max(abs(p["db"]) for p in gated if lo <= p["hz"] <= hi)
+    ok &= check("gated, flat %g-%g Hz, dB" % (lo, hi), worst, args.db)
+    flagged = [p["hz"] < 1000 / args.gate for p in gated]
+    ok &= flagged == [bool(p.get("belowGate")) for p in gated] and any(flagged)
+    print("  %d points flagged below the gate's %g Hz" % (sum(flagged), 1000 / args.gate))
+    return ok
+
+
+def smoothed_closed_form(taps, grid, rate, n):
+    """The taps' response smoothed as defined: power and complex response averaged over the grid
+    points within f 2^(+-1/(2n))."""
+    values = [response(taps, hz, rate) for hz in grid]
+    out = []
+    for f in grid:
+        inside = [v for hz, v in zip(grid, values) if abs(math.log2(hz / f)) <= 1 / (2 * n) + 1e-9]
+        power = sum(abs(v) ** 2 for v in inside) / len(inside)
+        out.append((10 * math.log10(power), math.degrees(cmath.phase(sum(inside)))))
+    return out
+
+
+def judge_smoothed(doc, args):
+    channel, rate = doc["channels"][0], doc["rate"]
+    smoothed = channel["smoothedResponse"]
+    grid = [p["hz"] for p in channel["response"]]
+    ok = doc.get("smoothing") == args.smooth and [p["hz"] for p in smoothed] == grid
+    expected = smoothed_closed_form(numbers(args.taps), grid, rate, args.smooth)
+    lo, hi = args.db_band or (0, rate)
+    pairs = [(p, e) for p, e in zip(smoothed, expected) if lo <= p["hz"] <= hi]
+    worst_db = max(abs(p["db"] - db) for p, (db, _) in pairs)
+    worst_deg = max(abs((p["deg"] - deg + 180) % 360 - 180) for p, (_, deg) in pairs)
+    raw = max(abs(p["db"] - s["db"]) for p, s in zip(channel["response"], smoothed))
+    print("  smoothing moves the response by up to %.2f dB" % raw)
+    ok &= check("1/%d octave %g-%g Hz, dB" % (args.smooth, lo, hi), worst_db, args.db)
+    ok &= check("1/%d octave, degrees" % args.smooth, worst_deg, args.deg)
+    return ok
+
+
 def judge_snr(args):
     short, long = (json.load(open(f))["channels"][0]["snrDb"] for f in (args.short, args.long))
     print("  signal-to-noise %.2f dB, twice as long %.2f dB" % (short, long))
@@ -125,14 +177,15 @@ def judge_clipped(doc, args):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("results")
-    parser.add_argument("kind", choices=["linear", "harmonics", "snr-gain", "snr", "below-noise", "clipped"])
+    parser.add_argument("kind", choices=["linear", "harmonics", "snr-gain", "snr", "below-noise", "clipped",
+                                           "gated", "smoothed"])
     parser.add_argument("short", nargs="?")
     parser.add_argument("long", nargs="?")
     for name in ("--taps", "--poly", "--expect"):
         parser.add_argument(name)
-    for name in ("--delay", "--channel"):
+    for name in ("--delay", "--channel", "--smooth"):
         parser.add_argument(name, type=int)
-    for name in ("--db", "--deg", "--gain", "--within", "--at-least", "--flagged-under"):
+    for name in ("--db", "--deg", "--gain", "--within", "--at-least", "--flagged-under", "--gate"):
         parser.add_argument(name, type=float)
     for name in ("--db-band", "--deg-band"):
         parser.add_argument(name, type=float, nargs=2)
@@ -143,7 +196,8 @@ def main():
     else:
         doc = json.load(open(args.results))
         kinds = {"linear": judge_linear, "harmonics": judge_harmonics, "snr": judge_snr_floor,
-                 "below-noise": judge_below_noise, "clipped": judge_clipped}
+                 "below-noise": judge_below_noise, "clipped": judge_clipped,
+                 "gated": judge_gated, "smoothed": judge_smoothed}
         ok = doc["complete"] and kinds[args.kind](doc, args)
     sys.exit(0 if ok else 1)
 

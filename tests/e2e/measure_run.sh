@@ -61,20 +61,22 @@ run_ok() {
     [ "$status" = 0 ] || { fail "$name: exit code $status"; cat "$work/out" "$work/err"; return 1; }
 }
 
-run_ok crosstalk "Run Crosstalk" --outputs 1-2 --inputs 1-4 --from 50 --seconds 2 &&
+run_ok crosstalk "Run Crosstalk" --outputs 1-2 --inputs 1-4 --from 50 --seconds 2 --gate 10 \
+    --smooth 6 &&
     check crosstalk crosstalk --off -50 --within 0.5 &&
     check crosstalk pairs --delay 1:1:256,1:2:256,2:2:256,2:4:256 &&
     [ -s crosstalk/report.html ] && [ -s crosstalk/ir-o2-i4.wav ] || fail "crosstalk: files"
-# The console: each direct pair with its response and THD lines, the others
-# without; one repeat, so no averaging gain.
+# The console: each direct pair with its response (plain, gated and smoothed)
+# and THD lines, the others without; one repeat, so no averaging gain.
 tr -d '\r' <"$work/out" >"$work/crosstalk.out"
-[ "$(grep -A2 -E '^Output (1 -> input 1|2 -> input 2):' "$work/crosstalk.out" | grep -cE '^  (response 50 to 20000 Hz: |THD at 9[0-9]{2} Hz: )')" = 4 ] &&
+[ "$(grep -A4 -E '^Output (1 -> input 1|2 -> input 2):' "$work/crosstalk.out" | grep -cE '^  (response 50 to 20000 Hz: |THD at 9[0-9]{2} Hz: )')" = 4 ] &&
+    [ "$(grep -A4 -E '^Output (1 -> input 1|2 -> input 2):' "$work/crosstalk.out" | grep -cE '^  (gated|smoothed) response 1[0-9.]* to 20000 Hz: ')" = 4 ] &&
     [ "$(grep -A1 '^Output 1 -> input 2:' "$work/crosstalk.out" | grep -c '^  ')" = 0 ] &&
     ! grep -q 'Averaging gain' "$work/crosstalk.out" &&
     echo "ok   the run's console: direct pairs' response and THD, no gain for one repeat" ||
     fail "the run's console: $(cat "$work/crosstalk.out")"
 python3 -c 'import json,sys; print(",".join(json.load(open(sys.argv[1]))))' crosstalk/results.json |
-    grep -qx complete,rate,sweep,device,driver,buffer,latencies,lostBlocks,date,programVersion,harmonicsCounted,clippedSamples,repeats,averagingGainDb,excludedRepeats,takes,pairs,crosstalk &&
+    grep -qx complete,rate,sweep,device,driver,buffer,latencies,lostBlocks,date,programVersion,gateMs,smoothing,harmonicsCounted,clippedSamples,repeats,averagingGainDb,excludedRepeats,takes,pairs,crosstalk &&
     echo "ok   the run's results.json fields in order" || fail "the run's results.json fields out of order"
 
 # The run's own page as a browser shows it, where there is one: every pair's
@@ -265,6 +267,16 @@ run_program run "Run Crosstalk" --outputs 1 --inputs 1 --repeats 0
 run_program run "Run Crosstalk" --outputs 1 --inputs 1 --retakes 101
 [ "$status" = 1 ] && echo "ok   refused: too many retakes" || fail "retakes 101: exit code $status"
 refuse "a tail too short for the sweep" 24 'tail' "Run Crosstalk" --outputs 1 --inputs 1 --tail 0.1
+# A gate past the 58 ms a one-second sweep keeps after the peak, refused
+# before the first take; a gate or a smoothing outside what is offered.
+refuse "a gate longer than the response kept" 24 'A gate of 100 ms reaches past the linear response' \
+    "Run Crosstalk" --outputs 1 --inputs 1 --seconds 1 --gate 100
+grep -q '^Output 1, repeat' "$work/err" && fail "a gate too long: refused only after the takes"
+for bad in "--gate 0.5" "--gate 501" "--smooth 4"; do
+    run_program run "Run Crosstalk" --outputs 1 --inputs 1 $bad
+    [ "$status" = 1 ] && grep -aq -- "${bad% *} takes" "$work/out" && echo "ok   refused: $bad" ||
+        fail "$bad: exit code $status"
+done
 
 # The report redrawn from results.json alone; a folder without one refused.
 rm crosstalk/report.html

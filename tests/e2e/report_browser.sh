@@ -2,8 +2,9 @@
 # The report page as a person's browser shows it: headless Chromium opens the
 # page of a made-up run of 2 outputs by 3 inputs, one pair below its noise,
 # one take taken three times, samples clipped.
-# Every responding pair has its four plots with labelled axes, the crosstalk
-# matrix has six cells, nothing loads from elsewhere, and the screenshot is not
+# Every responding pair has its six plots with labelled axes, the direct
+# pairs are overlaid in one, the header names the reference, calibration,
+# gate and smoothing, the crosstalk matrix has six cells, nothing loads from elsewhere, and the screenshot is not
 # blank. A device name with markup in it shows as text.
 #   report_browser.sh REPORT_EXAMPLE WORKDIR
 set -u
@@ -26,6 +27,14 @@ if python3 "$here/report_page_check.py" events "$work/dom.html" 45733 5 1:2:3; t
     echo "ok   clipped samples, lost blocks and the retake counted"
 else
     failures=$((failures + 1))
+fi
+if grep -q '<tr id="reference"><th>Reference</th><td>input 3</td>' "$work/dom.html" &&
+    grep -q '<td>input 1: mic &lt;7&gt;.txt; input 2: mic 8.txt</td>' "$work/dom.html" &&
+    grep -q '<tr id="gate"><th>Gate</th><td>4 ms after the peak' "$work/dom.html" &&
+    grep -q '<tr id="smoothing"><th>Smoothing</th><td>1/3 octave</td>' "$work/dom.html"; then
+    echo "ok   the header names the reference, the calibration files, the gate and the smoothing"
+else
+    echo "FAIL header"; failures=$((failures + 1))
 fi
 if grep -q '<h1>Measurement report: Studio &lt;Interface&gt; &amp; Co</h1>' "$work/dom.html"; then
     echo "ok   markup in a device name stays text"

@@ -5,8 +5,9 @@
     report_page_check.py events DOM_FILE CLIPPED LOST_BLOCKS RETAKES
 
 dom: every responding pair (outputs x inputs, less the pairs below noise,
-given as "O:I,...") has its four plots with their axes' labels, the crosstalk
-matrix has one cell per pair, and the page has no script and nothing that
+given as "O:I,...") has its six plots with their axes' labels (the gate on
+the energy-time curve of a gated run), one plot overlays the direct pairs (output n to input
+n) with a legend, the crosstalk matrix has one cell per pair, and the page has no script and nothing that
 loads from elsewhere. screenshot: the picture is not blank. events: the page
 counts the samples clipped and the blocks lost ("none" for 0), with a warning
 at its top for either, and names every retake ("O:R:ATTEMPTS,...").
@@ -98,12 +99,17 @@ def check_dom(path, outputs, inputs, below):
     dom = Dom()
     dom.feed(open(path, encoding="utf-8").read())
     below_pairs = {tuple(int(n) for n in p.split(":")) for p in below.split(",") if p}
+    gated = '<tr id="gate">' in open(path, encoding="utf-8").read()
     labels = {
         "magnitude": ["100 Hz", "1 kHz", "10 kHz", " dB"],
         "phase": ["1 kHz", "\u00b0"],
         "distortion": ["1 kHz", " dB", " %"],
         "etc": ["ms", " dB"],
+        "group-delay": ["1 kHz", " ms"],
+        "step": ["ms", "Step response"],
     }
+    if gated:
+        labels["etc"].append("gate")
     for o in range(1, outputs + 1):
         for i in range(1, inputs + 1):
             for kind, wanted in labels.items():
@@ -119,6 +125,13 @@ def check_dom(path, outputs, inputs, below):
                 for label in wanted:
                     if label not in text:
                         failures.append(f"{plot}: no axis label {label!r}")
+    direct = [f"out {n} \u2192 in {n}" for n in range(1, min(outputs, inputs) + 1)]
+    overlay = " ".join(dom.svgs.get("overlay-magnitude", []))
+    for label in direct + [" dB", "1 kHz"]:
+        if label not in overlay:
+            failures.append(f"overlay of the direct pairs: no {label!r}")
+    if "out 1 \u2192 in 2" in overlay:
+        failures.append("overlay: a crosstalk pair drawn as a direct one")
     if dom.crosstalk_cells != outputs * inputs:
         failures.append(f"crosstalk matrix: {dom.crosstalk_cells} cells, expected {outputs * inputs}")
     if dom.scripts:
