@@ -188,7 +188,8 @@ Stretch noiseStretch(const SweepPlan& plan, size_t recorded, size_t peak) {
 // start) is not read as the device's noise.
 dsp::NoiseSpectrum measureNoise(const SweepPlan& plan, const std::vector<double>& h,
                                 size_t recorded, ChannelResult& result) {
-    const Stretch stretch = noiseStretch(plan, recorded, static_cast<size_t>(result.delayFrames));
+    const Stretch stretch =
+        noiseStretch(plan, recorded, static_cast<size_t>(std::max<int64_t>(result.delayFrames, 0)));
     dsp::NoiseSpectrum noise(h.data() + stretch.from, stretch.size(), plan.rate);
     const double power = noise.bandPower(plan.from, plan.to);
     if (power > 0.0) {
@@ -285,17 +286,24 @@ struct OrderReading {
     std::vector<OrderSpectrum> perfectLoop;
 };
 
+// The linear response on the grid, its phase about the onset.
+std::vector<ResponsePoint> responseOf(const SweepPlan& plan, const OrderSpectrum& linear) {
+    std::vector<ResponsePoint> response;
+    const double resolved = resolvedFrom(plan);
+    for (double f : frequencyGrid(plan.from, plan.to)) {
+        const std::complex<double> value = linear.at(f);
+        response.push_back(
+            {f, decibels(std::abs(value)), std::arg(value) * 180.0 / kPi, f < resolved});
+    }
+    return response;
+}
+
 void measureOrders(const SweepPlan& plan, const std::vector<double>& h, const OrderReading& reading,
                    const dsp::NoiseSpectrum& noise, ChannelResult& result) {
     const int harmonics = static_cast<int>(reading.transforms.size());
     const std::vector<OrderSpectrum> orders =
         ordersOf(plan, h, reading.transforms, result.delayFrames);
-    const double resolved = resolvedFrom(plan);
-    for (double f : frequencyGrid(plan.from, plan.to)) {
-        const std::complex<double> value = orders[0].at(f);
-        result.response.push_back(
-            {f, decibels(std::abs(value)), std::arg(value) * 180.0 / kPi, f < resolved});
-    }
+    result.response = responseOf(plan, orders[0]);
     for (int k = 2; k <= harmonics; ++k)
         result.harmonics.push_back(harmonicCurve(plan, orders, reading.perfectLoop, noise, k));
     if (harmonics >= 2)
@@ -340,6 +348,111 @@ ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h
     result.impulseSamples.assign(h.begin(), h.begin() + static_cast<std::ptrdiff_t>(tail));
     measureOrders(plan, h, reading, noise, result);
     return result;
+}
+
+// The reference's linear response, cut out of its impulse response where it
+// lies (its harmonics and noise left behind), as a divisor per bin:
+// conj(R) / (|R|^2 + d), d far below the band's level, so that outside the
+// band, where R fades to nothing, the quotient fades too instead of growing.
+class ReferenceDivisor {
+  public:
+    ReferenceDivisor(const SweepPlan& plan, const std::vector<double>& h, int64_t delay,
+                     const dsp::RealFft& fft, const OrderReading& reading)
+        : linear_(h, cutOf(plan, delay, 1), *reading.transforms[0], plan.rate) {
+        const Cut cut = cutOf(plan, delay, 1);
+        const size_t span = cut.before + cut.after;
+        const size_t taper = span / 16;
+        std::vector<double> linear(fft.size(), 0.0);
+        for (size_t s = 0; s < span; ++s) {
+            const size_t n = wrapped(
+                delay - static_cast<int64_t>(cut.before) + static_cast<int64_t>(s), h.size());
+            linear[n] = h[n] * dsp::taperedWindow(s, span, taper);
+        }
+        divisor_.resize(fft.bins());
+        fft.forward(linear.data(), divisor_.data());
+        double largest = 0.0;
+        for (const dsp::Complex& r : divisor_)
+            largest = std::max(largest, std::norm(r));
+        const double floor = largest * 1e-12;
+        for (dsp::Complex& r : divisor_)
+            r = std::norm(r) + floor > 0.0 ? std::conj(r) / (std::norm(r) + floor)
+                                           : dsp::Complex(0.0, 0.0);
+    }
+
+    // h, a whole circular impulse response, divided by the reference.
+    void divide(std::vector<double>& h, std::vector<dsp::Complex>& spectrum,
+                const dsp::RealFft& fft) const {
+        fft.forward(h.data(), spectrum.data());
+        for (size_t k = 0; k < spectrum.size(); ++k)
+            spectrum[k] *= divisor_[k];
+        fft.inverse(spectrum.data(), h.data());
+    }
+
+    // The reference's linear response at any frequency.
+    double magnitudeAt(double hz) const { return std::abs(linear_.at(hz)); }
+
+  private:
+    OrderSpectrum linear_;
+    std::vector<dsp::Complex> divisor_;
+};
+
+// HDk(f0) |R(f0)| / |R(k f0)|: each harmonic over the reference's linear
+// response at its own frequency, the fundamental over it at f0. Read from the
+// pair's own orders, so that whether a harmonic stands out of the noise is
+// the pair's own finding, not one of the division.
+std::vector<HarmonicCurve> referencedHarmonics(std::vector<HarmonicCurve> curves,
+                                               const ReferenceDivisor& divisor) {
+    for (HarmonicCurve& curve : curves)
+        for (LevelPoint& p : curve.points)
+            p.db += decibels(divisor.magnitudeAt(p.hz) / divisor.magnitudeAt(curve.order * p.hz));
+    return curves;
+}
+
+// The lag of a circular response's largest sample, negative in its second
+// half, refined by a parabola through that sample and its two neighbours.
+double refinedPeak(const std::vector<double>& h, size_t* peak) {
+    size_t at = 0;
+    for (size_t n = 1; n < h.size(); ++n)
+        if (std::fabs(h[n]) > std::fabs(h[at]))
+            at = n;
+    *peak = at;
+    const double sign = h[at] < 0.0 ? -1.0 : 1.0;
+    const double a = sign * h[wrapped(static_cast<int64_t>(at) - 1, h.size())];
+    const double b = sign * h[at];
+    const double c = sign * h[wrapped(static_cast<int64_t>(at) + 1, h.size())];
+    const double curvature = a - 2.0 * b + c;
+    const double offset = curvature < 0.0 ? 0.5 * (a - c) / curvature : 0.0;
+    const double lag = at < h.size() / 2 ? static_cast<double>(at)
+                                         : static_cast<double>(at) - static_cast<double>(h.size());
+    return std::round((lag + offset) * 100.0) / 100.0;
+}
+
+// The pair's figures from its impulse response divided by the reference's:
+// the response, the harmonics (each order over the reference's linear
+// response at its own frequency) and the relative delay. The delay, the
+// noise and the peak stay the pair's own.
+void referenceChannel(const SweepPlan& plan, const std::vector<double>& h, size_t recorded,
+                      const OrderReading& reading, ResponseKept kept,
+                      const ReferenceDivisor& divisor, ChannelResult& result) {
+    size_t peak = 0;
+    result.relativeDelayFrames = refinedPeak(h, &peak);
+    result.hasRelativeDelay = true;
+    const int64_t lag = peak < h.size() / 2
+                            ? static_cast<int64_t>(peak)
+                            : static_cast<int64_t>(peak) - static_cast<int64_t>(h.size());
+    const OrderSpectrum linear(h, cutOf(plan, lag, 1), *reading.transforms[0], plan.rate);
+    result.unreferencedResponse = std::move(result.response);
+    result.response = responseOf(plan, linear);
+    const int harmonics = static_cast<int>(reading.transforms.size());
+    result.harmonics = referencedHarmonics(std::move(result.harmonics), divisor);
+    if (harmonics >= 2)
+        result.thd = thdOf(result.harmonics, harmonics, plan);
+    const size_t onset = static_cast<size_t>(std::max<int64_t>(lag, 0));
+    const size_t window = onset + cutOf(plan, lag, 1).after;
+    const size_t tail = kept == ResponseKept::wholeRecording
+                            ? std::max(window, fullyRecorded(plan, recorded))
+                            : window;
+    result.impulseSamples.assign(h.begin(), h.begin() + static_cast<std::ptrdiff_t>(tail));
 }
 
 // The channel's samples from the sweep's first frame, zero-padded. Its mean
@@ -412,12 +525,35 @@ void Deconvolver::run(std::vector<double>& samples, std::vector<dsp::Complex>& s
     fft_.inverse(spectrum.data(), samples.data());
 }
 
+namespace {
+
+// The reference channel analysed first, on its own: every other channel is
+// divided by its linear response. None when it is below its noise.
+std::unique_ptr<ReferenceDivisor> analyseReference(const SweepPlan& plan,
+                                                   const Recording& recording, size_t recorded,
+                                                   const Deconvolver& deconvolver,
+                                                   const OrderReading& reading, ResponseKept kept,
+                                                   int reference, ChannelResult& result) {
+    std::vector<double> samples(deconvolver.size());
+    std::vector<dsp::Complex> spectrum(deconvolver.bins());
+    loadChannel(plan, recording, reference - 1, samples);
+    deconvolver.run(samples, spectrum);
+    result = analyseChannel(plan, samples, recorded, reading, kept);
+    if (result.belowNoise)
+        return nullptr;
+    return std::make_unique<ReferenceDivisor>(plan, samples, result.delayFrames,
+                                              deconvolver.transform(), reading);
+}
+
+} // namespace
+
 Results analyseRecording(const SweepPlan& plan, const Recording& recording, int harmonics,
-                         ResponseKept kept) {
+                         ResponseKept kept, int reference) {
     refuseNonFiniteSamples(recording);
     Results results;
     results.sweep = plan;
     results.harmonicsCounted = harmonics;
+    results.reference = reference;
     const size_t recorded =
         static_cast<size_t>(recording.info.frames) - static_cast<size_t>(plan.silenceBefore);
     Deconvolver deconvolver(plan, recorded);
@@ -426,6 +562,15 @@ Results analyseRecording(const SweepPlan& plan, const Recording& recording, int 
     reading.perfectLoop = ordersOf(plan, deconvolver.takePerfectLoop(), reading.transforms, 0);
     const int channels = recording.info.channels;
     results.channels.resize(static_cast<size_t>(channels));
+    std::unique_ptr<ReferenceDivisor> divisor;
+    if (reference > 0) {
+        ChannelResult& own = results.channels[static_cast<size_t>(reference - 1)];
+        divisor =
+            analyseReference(plan, recording, recorded, deconvolver, reading, kept, reference, own);
+        own.input = reference;
+        if (!divisor)
+            return results;
+    }
     // Channels are independent: two workers, each with its own buffers,
     // share the transform and take channels in turn.
     const int workers = std::min(channels, 2);
@@ -434,10 +579,16 @@ Results analyseRecording(const SweepPlan& plan, const Recording& recording, int 
         std::vector<double> samples(deconvolver.size());
         std::vector<dsp::Complex> spectrum(deconvolver.bins());
         for (int c = worker; c < channels; c += workers) {
-            loadChannel(plan, recording, c, samples);
-            deconvolver.run(samples, spectrum);
             ChannelResult& result = results.channels[static_cast<size_t>(c)];
-            result = analyseChannel(plan, samples, recorded, reading, kept);
+            if (c + 1 != reference) {
+                loadChannel(plan, recording, c, samples);
+                deconvolver.run(samples, spectrum);
+                result = analyseChannel(plan, samples, recorded, reading, kept);
+                if (divisor && !result.belowNoise) {
+                    divisor->divide(samples, spectrum, deconvolver.transform());
+                    referenceChannel(plan, samples, recorded, reading, kept, *divisor, result);
+                }
+            }
             result.input = c + 1;
             result.clippedSamples = recording.clipped[static_cast<size_t>(c)];
         }
@@ -461,6 +612,12 @@ Results analyseRecording(const SweepPlan& plan, const Recording& recording, int 
     for (const ChannelResult& channel : results.channels)
         results.clippedSamples += channel.clippedSamples;
     return results;
+}
+
+bool referenceFails(const Results& results) {
+    const size_t channel = static_cast<size_t>(results.reference - 1);
+    return results.reference > 0 && channel < results.channels.size() &&
+           results.channels[channel].belowNoise;
 }
 
 } // namespace measure

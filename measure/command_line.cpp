@@ -15,11 +15,13 @@ const char kUsageText[] =
     "  tandemwav-measure sweep FILE.wav [--rate R] [--from F1] [--to F2] [--seconds T]\n"
     "                          [--level dB] [--channels N] [--on C] [--tail S]\n"
     "  tandemwav-measure analyze FILE.wav RECORDING.wav [--dir DIR] [--harmonics K] [--json]\n"
-    "                            [--room] [--bands octave|third]\n"
+    "                            [--room] [--bands octave|third] [--reference N]\n"
+    "                            [--cal N=FILE | --cal FILE]...\n"
     "  tandemwav-measure run \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N] [--rate R]\n"
     "                        [--from F1] [--to F2] [--seconds T] [--level dB] [--tail S]\n"
     "                        [--repeats K] [--retakes N] [--harmonics K] [--dir DIR] [--json]\n"
     "                        [--room] [--room-seconds S] [--bands octave|third]\n"
+    "                        [--reference N] [--cal N=FILE | --cal FILE]...\n"
     "  tandemwav-measure room IR.wav [--bands octave|third] [--dir DIR] [--json]\n"
     "  tandemwav-measure interface \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N]\n"
     "                        [--rate R] [--dir DIR] [--json] [--quick]\n"
@@ -77,6 +79,13 @@ Arguments split(const std::vector<std::string>& args, const std::vector<std::str
 int usage(const std::string& problem) {
     std::printf("Error: %s.\n%s", problem.c_str(), kUsageText);
     return kUsage;
+}
+
+int channelNumber(const std::string& option, const std::string& text) {
+    const int channel = whole(option, text);
+    if (channel < 1)
+        throw UsageError{option + " takes a channel from 1, not \"" + text + "\""};
+    return channel;
 }
 
 void channelRange(const std::string& option, const std::string& text, int* first, int* last) {

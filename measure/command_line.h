@@ -35,6 +35,9 @@ Arguments split(const std::vector<std::string>& args, const std::vector<std::str
 // Prints "Error: <problem>." and the usage text; the usage exit code.
 int usage(const std::string& problem);
 
+// One channel, from 1.
+int channelNumber(const std::string& option, const std::string& text);
+
 // "3" or "3-6": channels from 1, the first not above the last.
 void channelRange(const std::string& option, const std::string& text, int* first, int* last);
 

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "measure/analysis.h"
+#include "measure/calibration.h"
 #include "measure/command_line.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
@@ -15,6 +16,7 @@
 #include "measure/report_files.h"
 #include "measure/room_json.h"
 #include "measure/summary.h"
+#include "measure/tool_files.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
 
@@ -82,13 +84,16 @@ namespace {
 struct AnalyzeRequest {
     std::string sweep, recording, dir;
     int harmonics = 5;
+    int reference = 0; // a channel of the recording, from 1; 0 for none
+    std::vector<CalibrationChoice> calibrations;
     bool json = false;
     bool room = false;
     room::BandWidth bands = room::BandWidth::octave;
 };
 
 AnalyzeRequest analyzeRequest(const std::vector<std::string>& args) {
-    const Arguments a = split(args, {"--dir", "--harmonics", "--bands"}, {"--json", "--room"});
+    const Arguments a = split(args, {"--dir", "--harmonics", "--bands", "--reference", "--cal"},
+                              {"--json", "--room"});
     if (a.positional.size() != 2)
         throw UsageError{"analyze takes the sweep file and the recording"};
     AnalyzeRequest r;
@@ -104,6 +109,10 @@ AnalyzeRequest analyzeRequest(const std::vector<std::string>& args) {
             r.room = true;
         else if (name == "--bands")
             r.bands = bandWidth(name, value);
+        else if (name == "--reference")
+            r.reference = channelNumber(name, value);
+        else if (name == "--cal")
+            r.calibrations.push_back(calibrationChoice(name, value));
         else
             r.harmonics = whole(name, value);
     }
@@ -156,11 +165,33 @@ void checkRecording(const SweepPlan& plan, const std::string& path) {
                                               std::to_string(plan.totalFrames()) + "!");
 }
 
+// A reference or calibration channel the recording does not have.
+void checkChannelsNamed(const AnalyzeRequest& request, int channels) {
+    auto refuse = [&](const std::string& option, int channel) {
+        if (channel > channels)
+            throw Failure(kUsage, "Error: " + option + " names channel " + std::to_string(channel) +
+                                      ", but the recording has " + std::to_string(channels) +
+                                      " channel(s)!");
+    };
+    refuse("--reference", request.reference);
+    for (const CalibrationChoice& choice : request.calibrations)
+        refuse("--cal", choice.input);
+}
+
 void nameWhatWasAnalysed(const AnalyzeRequest& request, Results& results) {
     results.sweepFile = fullPathName(request.sweep.c_str());
     results.recording = fullPathName(request.recording.c_str());
     results.date = utcDate();
     results.programVersion = TANDEM_VERSION;
+}
+
+ResponseMaking responseMaking(const Results& results, const ChannelResult& channel) {
+    ResponseMaking making;
+    making.pair = "input " + std::to_string(channel.input);
+    making.reference = channel.hasRelativeDelay ? results.reference : 0;
+    making.calibrationFile = channel.calibrationFile;
+    making.programVersion = TANDEM_VERSION;
+    return making;
 }
 
 // Every file the results name is written before results.json, which comes
@@ -173,6 +204,7 @@ void writeResults(Results& results, const std::string& dir) {
         channel.impulseResponse = "ir-" + std::to_string(channel.input) + ".wav";
         writeFloatWav(joinPath(dir, channel.impulseResponse), results.sweep.rate, 1,
                       channel.impulseSamples);
+        writeToolFiles(dir, channel, responseMaking(results, channel), results.harmonicsCounted);
     }
     results.complete = true;
     const std::string json = resultsJson(results);
@@ -209,13 +241,24 @@ int analyzeCommand(const std::vector<std::string>& args) {
         const SweepPlan plan = sweepOf(request.sweep, request.recording);
         results.sweep = plan;
         checkRecording(plan, request.recording);
+        const std::vector<CalibrationCurve> curves = readCalibrations(request.calibrations);
         const Recording recording = readRecording(request.recording);
+        checkChannelsNamed(request, recording.info.channels);
         results = analyseRecording(plan, recording, request.harmonics,
                                    request.room ? ResponseKept::wholeRecording
-                                                : ResponseKept::linearWindow);
+                                                : ResponseKept::linearWindow,
+                                   request.reference);
         nameWhatWasAnalysed(request, results);
+        if (referenceFails(results))
+            throw Failure(kNoSignal, "Error: The reference, channel " +
+                                         std::to_string(request.reference) +
+                                         ", is below its noise: nothing to divide by!\nCheck "
+                                         "that the reference input is wired straight from the "
+                                         "output that played.");
         if (!anyChannelResponds(results))
             throw Failure(kNoSignal, noSignalMessage(results));
+        for (ChannelResult& channel : results.channels)
+            applyCalibration(request.calibrations, curves, results.reference, channel);
         if (request.room)
             addRoomFigures(results.channels, plan.rate, request.bands);
         writeResults(results, request.dir);

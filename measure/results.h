@@ -18,6 +18,9 @@ struct ResponsePoint {
     // Below three periods of the linear response's cut: the cut, not the
     // device, shapes it.
     bool belowResolution = false;
+    // False outside a calibration file's range, where the point is left as
+    // measured; true where no file applies.
+    bool calibrated = true;
 };
 
 struct LevelPoint {
@@ -59,7 +62,19 @@ struct ChannelResult {
     uint64_t clippedSamples = 0;
     std::string impulseResponse;       // file name, in the results' folder
     std::vector<float> impulseSamples; // the linear response from frame 0, delay kept
+    // Referenced (when a reference divides it) and calibrated (where a file
+    // applies): the response reported.
     std::vector<ResponsePoint> response;
+    // The response gated and smoothed, when asked for; empty otherwise.
+    std::vector<ResponsePoint> gatedResponse, smoothedResponse;
+    // The pair's own, before a reference divided it; empty without one.
+    std::vector<ResponsePoint> unreferencedResponse;
+    // The referenced impulse response's peak against the reference's, in
+    // frames to a hundredth; with impulseSamples then the referenced response.
+    bool hasRelativeDelay = false;
+    double relativeDelayFrames = 0.0;
+    std::string calibrationFile; // full path; empty when none applies
+    std::string frd, csv;        // the files for other tools, in the results' folder
     std::vector<HarmonicCurve> harmonics;
     std::vector<ThdPoint> thd; // of the orders measured; none where none is
     bool hasRoom = false;      // room figures asked for (--room)
@@ -71,6 +86,7 @@ struct Results {
     std::string error;
     SweepPlan sweep;
     int harmonicsCounted = 0; // K
+    int reference = 0;        // the reference channel, from 1; 0 for none
     uint64_t clippedSamples = 0;
     std::vector<double> bandLimitEtcDb;
     std::vector<ChannelResult> channels;

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "driversession/driver_session.h"
+#include "measure/calibration.h"
 #include "measure/command_line.h"
 #include "measure/commands.h"
 #include "measure/device_run.h"
@@ -16,6 +17,7 @@
 #include "measure/room_json.h"
 #include "measure/run_json.h"
 #include "measure/summary.h"
+#include "measure/tool_files.h"
 #include "platform/file_system.h"
 #include "platform/interrupts.h"
 
@@ -35,6 +37,7 @@ struct RunOptions {
     // The reverberation time a room is measured for: the silence after the
     // sweep lasts at least this long with --room.
     double roomSeconds = 3.0;
+    std::vector<CalibrationChoice> calibrations;
 };
 
 void applyOption(const std::string& name, const std::string& value, RunOptions& o) {
@@ -71,16 +74,34 @@ void applyOption(const std::string& name, const std::string& value, RunOptions& 
         r.room = true;
     else if (name == "--room-seconds")
         o.roomSeconds = number(name, value);
+    else if (name == "--reference")
+        r.reference = channelNumber(name, value);
+    else if (name == "--cal")
+        o.calibrations.push_back(calibrationChoice(name, value));
     else
         o.json = true;
 }
 
+// The reference and the calibrated inputs must be among those recorded.
+void refuseUnrecordedInputs(const RunOptions& o) {
+    const DeviceRequest& d = o.request.device;
+    auto refuse = [&](const std::string& option, int input) {
+        if (input != 0 && (input < d.firstInput || input > d.lastInput))
+            throw UsageError{option + " names input " + std::to_string(input) +
+                             ", which --inputs does not record"};
+    };
+    refuse("--reference", o.request.reference);
+    for (const CalibrationChoice& choice : o.calibrations)
+        refuse("--cal", choice.input);
+}
+
 RunOptions runOptions(const std::vector<std::string>& args) {
-    const Arguments a = split(args,
-                              {"--outputs", "--inputs", "--buffer", "--rate", "--from", "--to",
-                               "--seconds", "--level", "--tail", "--repeats", "--retakes",
-                               "--harmonics", "--dir", "--bands", "--room-seconds"},
-                              {"--json", "--room"});
+    const Arguments a =
+        split(args,
+              {"--outputs", "--inputs", "--buffer", "--rate", "--from", "--to", "--seconds",
+               "--level", "--tail", "--repeats", "--retakes", "--harmonics", "--dir", "--bands",
+               "--room-seconds", "--reference", "--cal"},
+              {"--json", "--room"});
     if (a.positional.size() != 1)
         throw UsageError{"run takes one driver name"};
     RunOptions o;
@@ -107,6 +128,7 @@ RunOptions runOptions(const std::vector<std::string>& args) {
         throw UsageError{"--retakes takes 0 to 100"};
     if (o.request.harmonics < 2 || o.request.harmonics > 20)
         throw UsageError{"--harmonics takes 2 to 20"};
+    refuseUnrecordedInputs(o);
     if (o.request.rateGiven && o.request.sweep.rate < 1)
         throw UsageError{"--rate takes a rate in Hz"};
     o.request.device.rate = o.request.rateGiven ? o.request.sweep.rate : 0.0;
@@ -134,6 +156,16 @@ void showRetake(int output, int repeat, uint32_t lost, int attempt, int attempts
 // The averaged responses first, the page next, results.json last and in one
 // step: a results.json that says complete has all its files. One that keeps
 // the outputs measured before a failure says it is not complete.
+ResponseMaking responseMaking(const RunResults& results, const PairResult& pair) {
+    ResponseMaking making;
+    making.pair =
+        "output " + std::to_string(pair.output) + " -> input " + std::to_string(pair.channel.input);
+    making.reference = pair.channel.hasRelativeDelay ? results.reference : 0;
+    making.calibrationFile = pair.channel.calibrationFile;
+    making.programVersion = TANDEM_VERSION;
+    return making;
+}
+
 void writeRun(RunResults& results, const std::string& dir) {
     makeResultsFolder(dir);
     for (PairResult& pair : results.pairs) {
@@ -143,6 +175,7 @@ void writeRun(RunResults& results, const std::string& dir) {
                                        std::to_string(pair.channel.input) + ".wav";
         writeFloatWav(joinPath(dir, pair.channel.impulseResponse), results.plan.rate, 1,
                       pair.channel.impulseSamples);
+        writeToolFiles(dir, pair.channel, responseMaking(results, pair), results.harmonics);
     }
     results.complete = !results.partial;
     const std::string json = runResultsJson(results, TANDEM_VERSION);
@@ -171,7 +204,8 @@ void printPair(std::FILE* out, const RunResults& r, const PairResult& p) {
     if (c.noiseMeasured)
         std::fprintf(out, ", SNR %.1f dB", hundredths(c.snrDb));
     std::fprintf(out, "\n");
-    if (isDirect(r, p))
+    printReferencing(out, c, r.reference, r.plan.rate);
+    if (isDirect(r, p) || c.hasRelativeDelay)
         printResponseFigures(out, c, r.plan, r.harmonics);
 }
 
@@ -256,7 +290,10 @@ int runCommand(const std::vector<std::string>& args) {
     int code = kDone;
     std::string message;
     try {
+        const std::vector<CalibrationCurve> curves = readCalibrations(options.calibrations);
         measureDevice(options.request, showProgress, showRetake, results);
+        for (PairResult& pair : results.pairs)
+            applyCalibration(options.calibrations, curves, results.reference, pair.channel);
         if (interruptRequested())
             throw Failure(kInterrupted, "Interrupted; the driver was released.");
         if (options.request.room)

@@ -11,9 +11,9 @@ Json sweepJson(const RunResults& r) {
     return Json::parse(sweepResultText(r.plan, r.bandLimitEtcDb));
 }
 
-Json pairJson(const PairResult& pair, const DeviceSetup& setup) {
+Json pairJson(const PairResult& pair, const DeviceSetup& setup, int rate) {
     Json out{{"output", pair.output}};
-    const Json channel = Json::parse(channelResultJson(pair.channel));
+    const Json channel = Json::parse(channelResultJson(pair.channel, rate));
     for (auto& [key, value] : channel.items())
         out[key] = value;
     if (!pair.channel.belowNoise) {
@@ -75,6 +75,12 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
     out["programVersion"] = programVersion;
     if (!r.complete && !r.partial)
         return jsonText(out, 2) + "\n";
+    std::vector<const ChannelResult*> channels;
+    for (const PairResult& pair : r.pairs)
+        channels.push_back(&pair.channel);
+    const Json referencing = Json::parse(referenceText(r.reference, channels));
+    for (auto& [key, value] : referencing.items())
+        out[key] = value;
     out["harmonicsCounted"] = r.harmonics;
     out["clippedSamples"] = r.clippedSamples;
     out["repeats"] = r.repeats;
@@ -90,7 +96,7 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
         out["missingOutputs"] = r.missingOutputs;
     Json pairs = Json::array();
     for (const PairResult& pair : r.pairs)
-        pairs.push_back(pairJson(pair, r.setup));
+        pairs.push_back(pairJson(pair, r.setup, r.plan.rate));
     out["pairs"] = std::move(pairs);
     Json crosstalk = Json::array();
     for (const CrosstalkEntry& e : r.crosstalk)

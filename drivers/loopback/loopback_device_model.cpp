@@ -158,7 +158,7 @@ bool LoopbackDeviceModel::readRouting(HKEY key) {
 bool LoopbackDeviceModel::readChannels(HKEY key, const char* name, size_t count, int32_t highest,
                                        std::vector<int32_t>* channels) {
     std::vector<double> numbers;
-    if (!readList(key, name, static_cast<size_t>(kDriverMaxChannels), &numbers))
+    if (!readNumbers(key, name, static_cast<size_t>(kDriverMaxChannels), &numbers))
         return false;
     const bool lengthRight =
         count == 0 ? numbers.size() <= static_cast<size_t>(inputs_) : numbers.size() == count;
@@ -208,14 +208,20 @@ bool LoopbackDeviceModel::readReverb(HKEY key) {
 // One number, as text or, since whole seconds and seeds are numbers too, as a
 // DWORD.
 bool LoopbackDeviceModel::readOneNumber(HKEY key, const char* name, std::vector<double>* number) {
+    return readNumbers(key, name, 1, number);
+}
+
+// A list of numbers as text, or a single whole one as a DWORD.
+bool LoopbackDeviceModel::readNumbers(HKEY key, const char* name, size_t most,
+                                      std::vector<double>* numbers) {
     DWORD type = 0;
     uint32_t value = 0;
     if (RegQueryValueExA(key, name, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
         type == REG_DWORD && readNumber(key, name, &value)) {
-        number->assign(1, static_cast<double>(value));
+        numbers->assign(1, static_cast<double>(value));
         return true;
     }
-    return readList(key, name, 1, number);
+    return readList(key, name, most, numbers);
 }
 
 // True when the value is there and parses; a value that is there and does not
