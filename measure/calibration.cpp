@@ -100,7 +100,7 @@ double wrappedDegrees(double deg) {
 
 CalibrationCurve readCalibration(const std::string& path) {
     CalibrationCurve curve;
-    curve.path = fullPathName(path.c_str());
+    curve.path = path; // as given, for the messages
     std::ifstream in(path, std::ios::binary);
     if (!in || !isRegularFile(path.c_str()))
         refuse(path, 0, "it is missing or cannot be read");
@@ -125,6 +125,7 @@ CalibrationCurve readCalibration(const std::string& path) {
         refuse(path, 0, "it cannot be read to its end");
     if (curve.hz.empty())
         refuse(path, 0, "it holds no points");
+    curve.path = fullPathName(path.c_str());
     return curve;
 }
 
