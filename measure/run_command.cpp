@@ -289,11 +289,18 @@ int runCommand(const std::vector<std::string>& args) {
     RunResults results;
     int code = kDone;
     std::string message;
-    try {
-        const std::vector<CalibrationCurve> curves = readCalibrations(options.calibrations);
-        measureDevice(options.request, showProgress, showRetake, results);
+    std::vector<CalibrationCurve> curves;
+    // The outputs measured in full before a damaged take are kept: they are
+    // calibrated as a whole run's are.
+    auto calibratePairs = [&] {
         for (PairResult& pair : results.pairs)
-            applyCalibration(options.calibrations, curves, results.reference, pair.channel);
+            if (pair.channel.calibrationFile.empty())
+                applyCalibration(options.calibrations, curves, results.reference, pair.channel);
+    };
+    try {
+        curves = readCalibrations(options.calibrations);
+        measureDevice(options.request, showProgress, showRetake, results);
+        calibratePairs();
         if (interruptRequested())
             throw Failure(kInterrupted, "Interrupted; the driver was released.");
         if (options.request.room)
@@ -308,6 +315,8 @@ int runCommand(const std::vector<std::string>& args) {
     }
     if (code != kDone) {
         std::fprintf(messages, "%s\n", message.c_str());
+        if (code == kDamagedTake)
+            calibratePairs();
         const std::string json = failedRunJson(results, code, message, options.dir);
         if (options.json)
             std::fputs(json.c_str(), stdout);
