@@ -5,8 +5,10 @@
 # one-second sweep's too), the harmonics of polynomials (alone and followed
 # by a filter), the gain in signal-to-noise from a sweep twice as long, a
 # bit-exact loop's signal-to-noise and band top, a crosstalk path's harmonics
-# left as bounds, clipping only where a device clips, each held to its
-# tolerance.
+# left as bounds, clipping only where a device clips, a reference input
+# dividing out an interface's filter (response, relative delay, harmonics),
+# a calibration file's tilt, and the .frd and .csv read back, each held to
+# its tolerance.
 #   measure_accuracy.sh RUNNER MEASURE NEWLINE WORKDIR LOOPBACK_MODULE TANDEMWAV
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/streaming_lib.sh"

@@ -6,7 +6,8 @@
 # measured so far kept), a loop longer than the sweep file holds refused and
 # measured with a longer tail, the longest round trip found to the frame,
 # Ctrl+C during the second output, a second Ctrl+C while the driver does not return from stop, the
-# refusals with their codes, and the report redrawn.
+# refusals with their codes, a reference input dividing the average, and
+# the report redrawn.
 #   measure_run.sh RUNNER MEASURE NEWLINE WORKDIR LOOPBACK_MODULE
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/streaming_lib.sh"
