@@ -408,23 +408,23 @@ std::vector<HarmonicCurve> referencedHarmonics(std::vector<HarmonicCurve> curves
     return curves;
 }
 
-// The lag of a circular response's largest sample, negative in its second
-// half, refined by a parabola through that sample and its two neighbours.
-double refinedPeak(const std::vector<double>& h, size_t* peak) {
+// The lag of a circular response's largest sample (negative in its second
+// half), and that lag refined by a parabola through the sample and its two
+// neighbours, to a hundredth of a frame.
+double refinedPeak(const std::vector<double>& h, int64_t* peak) {
     size_t at = 0;
     for (size_t n = 1; n < h.size(); ++n)
         if (std::fabs(h[n]) > std::fabs(h[at]))
             at = n;
-    *peak = at;
+    *peak = at < h.size() / 2 ? static_cast<int64_t>(at)
+                              : static_cast<int64_t>(at) - static_cast<int64_t>(h.size());
     const double sign = h[at] < 0.0 ? -1.0 : 1.0;
     const double a = sign * h[wrapped(static_cast<int64_t>(at) - 1, h.size())];
     const double b = sign * h[at];
     const double c = sign * h[wrapped(static_cast<int64_t>(at) + 1, h.size())];
     const double curvature = a - 2.0 * b + c;
     const double offset = curvature < 0.0 ? 0.5 * (a - c) / curvature : 0.0;
-    const double lag = at < h.size() / 2 ? static_cast<double>(at)
-                                         : static_cast<double>(at) - static_cast<double>(h.size());
-    return std::round((lag + offset) * 100.0) / 100.0;
+    return std::round((static_cast<double>(*peak) + offset) * 100.0) / 100.0;
 }
 
 // The pair's figures from its impulse response divided by the reference's:
@@ -434,12 +434,9 @@ double refinedPeak(const std::vector<double>& h, size_t* peak) {
 void referenceChannel(const SweepPlan& plan, const std::vector<double>& h, size_t recorded,
                       const OrderReading& reading, ResponseKept kept,
                       const ReferenceDivisor& divisor, ChannelResult& result) {
-    size_t peak = 0;
-    result.relativeDelayFrames = refinedPeak(h, &peak);
+    int64_t lag = 0;
+    result.relativeDelayFrames = refinedPeak(h, &lag);
     result.hasRelativeDelay = true;
-    const int64_t lag = peak < h.size() / 2
-                            ? static_cast<int64_t>(peak)
-                            : static_cast<int64_t>(peak) - static_cast<int64_t>(h.size());
     const OrderSpectrum linear(h, cutOf(plan, lag, 1), *reading.transforms[0], plan.rate);
     result.unreferencedResponse = std::move(result.response);
     result.response = responseOf(plan, linear);
