@@ -303,7 +303,7 @@ TEST_F(LoopbackDeviceModel, InputsRecordTheirSourcesInTheDevicesOrder) {
     create(3, 2, 40);
     run();
     const double leak = std::pow(10.0, -50.0 / 20.0);
-    const std::vector<double> dut = {0.5, 0.25}, interface = {1.0, -0.5};
+    const std::vector<double> dut = {0.5, 0.25}, interfaceTaps = {1.0, -0.5};
     const std::vector<double> a = asDouble(host->play[0]), b = asDouble(host->play[1]);
     const std::vector<double> fa = filtered(a, dut), fb = filtered(b, dut);
     std::vector<std::vector<double>> expected(3, std::vector<double>(a.size()));
@@ -314,7 +314,7 @@ TEST_F(LoopbackDeviceModel, InputsRecordTheirSourcesInTheDevicesOrder) {
         expected[2][t] = b[t] + leak * a[t];
     }
     for (size_t in = 0; in < 3; ++in) {
-        const std::vector<double> heard = delayed(filtered(expected[in], interface), 300);
+        const std::vector<double> heard = delayed(filtered(expected[in], interfaceTaps), 300);
         size_t wrong = 0;
         for (size_t t = 0; t < heard.size(); ++t)
             if (std::fabs(host->record[in][t] / kFullScale - heard[t]) > 2.0 / kFullScale &&
