@@ -40,6 +40,7 @@ device "Run Past Edge" "$(id 12)" freeRunning=1 latency=47521
 # frames of flight, both through the interface's filter.
 device "Run Reference" "$(id 14)" freeRunning=1 outputs=2 inputs=2 inputSources="1 1" \
     dutInputs="2" dutFilter="0.5 1 0.5" dutInputDelays="0 137" interfaceFilter="0.8 0.3 -0.1"
+device "Run Two Loops" "$(id 15)" freeRunning=1 outputs=2 inputs=2
 install_devices
 
 fail() {
@@ -298,7 +299,7 @@ PY
 refuse "a reference --inputs does not record" 1 '--reference names input 3' "Run Reference" \
     --outputs 1 --inputs 1-2 --reference 3
 refuse "a reference below its noise" 16 'The reference, input 1, is below its noise when output 2' \
-    "Run Realtime" --outputs 2 --inputs 1-2 --reference 1 --from 100 --seconds 1
+    "Run Two Loops" --outputs 2 --inputs 1-2 --reference 1 --from 100 --seconds 1
 
 # The report redrawn from results.json alone; a folder without one refused.
 rm crosstalk/report.html
