@@ -15,6 +15,14 @@ inline std::string jsonText(const Json& document, int indent = -1) {
     return document.dump(indent, ' ', true, Json::error_handler_t::replace);
 }
 
+// Each item as JSON, in order.
+template <typename Items, typename ToJson> Json jsonArray(const Items& items, ToJson toJson) {
+    Json array = Json::array();
+    for (const auto& item : items)
+        array.push_back(toJson(item));
+    return array;
+}
+
 // Empty text has nothing to say: null.
 inline Json textOrNull(const std::string& text) {
     return text.empty() ? Json() : Json(text);

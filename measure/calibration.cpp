@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 
-#include "measure/command_line.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
 #include "platform/file_system.h"
@@ -148,6 +148,8 @@ void calibrate(const CalibrationCurve& curve, std::vector<ResponsePoint>& respon
     }
 }
 
+namespace {
+
 CalibrationChoice calibrationChoice(const std::string& option, const std::string& text) {
     const size_t equals = text.find('=');
     CalibrationChoice choice;
@@ -155,12 +157,23 @@ CalibrationChoice calibrationChoice(const std::string& option, const std::string
         choice.file = text;
         return choice;
     }
-    choice.input = whole(option, text.substr(0, equals));
+    const std::optional<long long> input = commandline::decimalNumber(text.substr(0, equals));
     choice.file = text.substr(equals + 1);
-    if (choice.input < 1 || choice.file.empty())
-        throw UsageError{option + " takes N=FILE with a channel N from 1, or FILE, not \"" + text +
-                         "\""};
+    if (!input || *input < 1 || *input > 1000000 || choice.file.empty())
+        throw commandline::UsageError{option +
+                                      " takes N=FILE with a channel N from 1, or FILE, "
+                                      "not \"" +
+                                      text + "\""};
+    choice.input = static_cast<int>(*input);
     return choice;
+}
+
+} // namespace
+
+commandline::Take calibrations(std::vector<CalibrationChoice>* choices) {
+    return [choices](const std::string& option, const std::string& text) {
+        choices->push_back(calibrationChoice(option, text));
+    };
 }
 
 const CalibrationCurve* curveFor(const std::vector<CalibrationChoice>& choices,

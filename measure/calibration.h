@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "commandline/option_parser.h"
 #include "measure/results.h"
 
 namespace measure {
@@ -32,8 +33,9 @@ struct CalibrationChoice {
     std::string file;
 };
 
-// "N=FILE" or "FILE"; throws UsageError for a channel that is not one.
-CalibrationChoice calibrationChoice(const std::string& option, const std::string& text);
+// --cal, repeatable: "N=FILE" or "FILE", each one more choice; a channel
+// that is not one is refused.
+commandline::Take calibrations(std::vector<CalibrationChoice>* choices);
 
 // The curve that applies to `input`: its own, else the one for every input
 // but the reference; null for none.

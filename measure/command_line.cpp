@@ -3,98 +3,158 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 #include "measure/exit_codes.h"
 #include "platform/file_system.h"
 
 namespace measure {
 
-const char kUsageText[] =
-    "Usage:\n"
-    "  tandemwav-measure sweep FILE.wav [--rate R] [--from F1] [--to F2] [--seconds T]\n"
-    "                          [--level dB] [--channels N] [--on C] [--tail S]\n"
-    "  tandemwav-measure analyze FILE.wav RECORDING.wav [--dir DIR] [--harmonics K] [--json]\n"
-    "                            [--room] [--bands octave|third] [--reference N]\n"
-    "                            [--cal N=FILE | --cal FILE]...\n"
-    "  tandemwav-measure run \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N] [--rate R]\n"
-    "                        [--from F1] [--to F2] [--seconds T] [--level dB] [--tail S]\n"
-    "                        [--repeats K] [--retakes N] [--harmonics K] [--dir DIR] [--json]\n"
-    "                        [--room] [--room-seconds S] [--bands octave|third]\n"
-    "                        [--reference N] [--cal N=FILE | --cal FILE]...\n"
-    "  tandemwav-measure room IR.wav [--bands octave|third] [--dir DIR] [--json]\n"
-    "  tandemwav-measure interface \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N]\n"
-    "                        [--rate R] [--dir DIR] [--json] [--quick]\n"
-    "  tandemwav-measure report DIR\n";
+namespace {
 
-double number(const std::string& option, const std::string& text) {
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(value))
-        throw UsageError{option + " needs a number, not \"" + text + "\""};
-    return value;
+struct CommandUsage {
+    const char* command;
+    const char* lines;
+};
+
+const CommandUsage kUsages[] = {
+    {"sweep", "  tandemwav-measure sweep FILE.wav [--rate R] [--from F1] [--to F2] [--seconds T]\n"
+              "                          [--level dB] [--channels N] [--on C] [--tail S]\n"},
+    {"analyze",
+     "  tandemwav-measure analyze FILE.wav RECORDING.wav [--dir DIR] [--harmonics K] [--json]\n"
+     "                            [--room] [--bands octave|third] [--reference N]\n"
+     "                            [--cal N=FILE | --cal FILE]...\n"},
+    {"run",
+     "  tandemwav-measure run \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N] [--rate R]\n"
+     "                        [--from F1] [--to F2] [--seconds T] [--level dB] [--tail S]\n"
+     "                        [--repeats K] [--retakes N] [--harmonics K] [--dir DIR] [--json]\n"
+     "                        [--room] [--room-seconds S] [--bands octave|third]\n"
+     "                        [--reference N] [--cal N=FILE | --cal FILE]...\n"},
+    {"room", "  tandemwav-measure room IR.wav [--bands octave|third] [--dir DIR] [--json]\n"},
+    {"interface",
+     "  tandemwav-measure interface \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N]\n"
+     "                        [--rate R] [--dir DIR] [--json] [--quick]\n"},
+    {"report", "  tandemwav-measure report DIR\n"},
+};
+
+} // namespace
+
+std::string usageText(const std::string& command) {
+    std::string text = "Usage:\n";
+    for (const CommandUsage& usage : kUsages)
+        if (command.empty() || command == usage.command)
+            text += usage.lines;
+    return text;
 }
 
-int whole(const std::string& option, const std::string& text) {
-    const double value = number(option, text);
+int printUsage(const std::string& problem, const std::string& usage, bool json) {
+    const int code = problem.empty() ? kDone : kUsage;
+    if (json)
+        std::printf("%s\n", commandline::usageJson(code, problem, usage).c_str());
+    else if (!problem.empty())
+        std::printf("Error: %s.\n%s", problem.c_str(), usage.c_str());
+    else
+        std::printf("%s", usage.c_str());
+    return code;
+}
+
+namespace {
+
+double numberOf(const std::string& option, const std::string& text) {
+    const std::optional<double> value = commandline::realNumber(text);
+    if (!value)
+        throw UsageError{option + " needs a number, not \"" + text + "\""};
+    return *value;
+}
+
+int wholeOf(const std::string& option, const std::string& text) {
+    const double value = numberOf(option, text);
     if (value != std::floor(value) || std::fabs(value) > 1e9)
         throw UsageError{option + " needs a whole number, not \"" + text + "\""};
     return static_cast<int>(value);
 }
 
-room::BandWidth bandWidth(const std::string& option, const std::string& text) {
-    if (text == "octave")
-        return room::BandWidth::octave;
-    if (text == "third")
-        return room::BandWidth::third;
-    throw UsageError{option + " takes octave or third, not \"" + text + "\""};
+} // namespace
+
+Take number(double* target) {
+    return [target](const std::string& option, const std::string& value) {
+        *target = numberOf(option, value);
+    };
 }
 
-Arguments split(const std::vector<std::string>& args, const std::vector<std::string>& valued,
-                const std::vector<std::string>& flags) {
-    Arguments out;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto is = [&](const std::vector<std::string>& names) {
-            for (const std::string& n : names)
-                if (a == n)
-                    return true;
-            return false;
-        };
-        if (is(flags)) {
-            out.options.emplace_back(a, "");
-        } else if (is(valued)) {
-            if (i + 1 == args.size())
-                throw UsageError{a + " needs a value"};
-            out.options.emplace_back(a, args[++i]);
-        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-            throw UsageError{"unknown option " + a};
-        } else {
-            out.positional.push_back(a);
-        }
-    }
-    return out;
+Take whole(int* target) {
+    return [target](const std::string& option, const std::string& value) {
+        *target = wholeOf(option, value);
+    };
 }
 
-int usage(const std::string& problem) {
-    std::printf("Error: %s.\n%s", problem.c_str(), kUsageText);
-    return kUsage;
+Take whole(int* target, int low, int high, const std::string& told) {
+    const std::string range =
+        told.empty() ? std::to_string(low) + " to " + std::to_string(high) : told;
+    return [=](const std::string& option, const std::string& value) {
+        *target = wholeOf(option, value);
+        if (*target < low || *target > high)
+            throw UsageError{option + " takes " + range};
+    };
 }
 
-int channelNumber(const std::string& option, const std::string& text) {
-    const int channel = whole(option, text);
-    if (channel < 1)
-        throw UsageError{option + " takes a channel from 1, not \"" + text + "\""};
-    return channel;
+Take channelNumber(int* target) {
+    return [target](const std::string& option, const std::string& text) {
+        *target = wholeOf(option, text);
+        if (*target < 1)
+            throw UsageError{option + " takes a channel from 1, not \"" + text + "\""};
+    };
 }
 
-void channelRange(const std::string& option, const std::string& text, int* first, int* last) {
-    const size_t dash = text.find('-', 1);
-    *first = whole(option, text.substr(0, dash));
-    *last = dash == std::string::npos ? *first : whole(option, text.substr(dash + 1));
-    if (*first < 1 || *last < *first)
-        throw UsageError{option + " takes channels from 1, as A or A-B with A <= B, not \"" + text +
-                         "\""};
+Take channelRange(int* first, int* last) {
+    return [=](const std::string& option, const std::string& text) {
+        const size_t dash = text.find('-', 1);
+        *first = wholeOf(option, text.substr(0, dash));
+        *last = dash == std::string::npos ? *first : wholeOf(option, text.substr(dash + 1));
+        if (*first < 1 || *last < *first)
+            throw UsageError{option + " takes channels from 1, as A or A-B with A <= B, not \"" +
+                             text + "\""};
+    };
+}
+
+Take bandWidth(room::BandWidth* target) {
+    return commandline::choice<room::BandWidth>(
+        {{"octave", room::BandWidth::octave}, {"third", room::BandWidth::third}}, target);
+}
+
+Arguments readArguments(const OptionParser& options, const std::vector<std::string>& args,
+                        size_t positionals, const std::string& problem) {
+    const Arguments arguments = options.split(args);
+    if (arguments.positional.size() != positionals)
+        throw UsageError{problem};
+    options.take(arguments);
+    return arguments;
+}
+
+void needs(const Arguments& given, const std::string& option, const std::string& other) {
+    if (given.given(option) && !given.given(other))
+        throw UsageError{option + " needs " + other};
+}
+
+OptionParser deviceOptions(DeviceOptions& o) {
+    DeviceRequest& d = o.device;
+    OptionParser options;
+    options.valued("--outputs", channelRange(&d.firstOutput, &d.lastOutput))
+        .valued("--inputs", channelRange(&d.firstInput, &d.lastInput))
+        .valued("--buffer", whole(&d.bufferFrames))
+        .valued("--rate", whole(&o.rate, 1, 1000000000, "a rate in Hz"))
+        .valued("--dir", commandline::text(&o.dir))
+        .flag("--json", &o.json);
+    return options;
+}
+
+void completeDeviceOptions(DeviceOptions& o, const Arguments& given, const std::string& command,
+                           const std::string& folderSuffix) {
+    o.device.driverName = given.positional[0];
+    o.device.rate = o.rate;
+    if (!given.given("--outputs") || !given.given("--inputs"))
+        throw UsageError{command + " needs --outputs and --inputs"};
+    if (o.dir.empty())
+        o.dir = defaultFolder(o.device.driverName, folderSuffix);
 }
 
 std::string defaultFolder(const std::string& driver, const std::string& suffix) {

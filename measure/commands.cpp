@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 
 #include "measure/analysis.h"
 #include "measure/calibration.h"
@@ -20,63 +19,35 @@
 #include "platform/console.h"
 #include "platform/file_system.h"
 
-#ifndef TANDEM_VERSION
-#define TANDEM_VERSION "unknown"
-#endif
-
 namespace measure {
 
 int sweepCommand(const std::vector<std::string>& args) {
     SweepSettings settings;
-    std::string path;
-    try {
-        const Arguments a = split(
-            args,
-            {"--rate", "--from", "--to", "--seconds", "--level", "--channels", "--on", "--tail"},
-            {});
-        if (a.positional.size() != 1)
-            throw UsageError{"sweep takes one file name"};
-        path = a.positional[0];
-        for (const auto& [name, value] : a.options) {
-            if (name == "--rate")
-                settings.rate = whole(name, value);
-            else if (name == "--from")
-                settings.from = number(name, value);
-            else if (name == "--to")
-                settings.to = number(name, value);
-            else if (name == "--seconds")
-                settings.seconds = number(name, value);
-            else if (name == "--level")
-                settings.levelDb = number(name, value);
-            else if (name == "--channels")
-                settings.channels = whole(name, value);
-            else if (name == "--tail")
-                settings.tail = number(name, value);
-            else
-                settings.on = whole(name, value);
-        }
-    } catch (const UsageError& e) {
-        return usage(e.problem);
-    }
-    try {
-        const SweepPlan plan = planSweep(settings);
-        const std::vector<float> sweep = sweepSamples(plan);
-        const size_t channels = static_cast<size_t>(plan.channels);
-        std::vector<float> frames(static_cast<size_t>(plan.totalFrames()) * channels, 0.0f);
-        const size_t first = static_cast<size_t>(plan.silenceBefore);
-        for (size_t n = 0; n < sweep.size(); ++n)
-            frames[(first + n) * channels + static_cast<size_t>(plan.on - 1)] = sweep[n];
-        writeFloatWav(path, plan.rate, plan.channels, frames);
-        writeTextFile(parametersPath(path), sweepParametersJson(plan));
-        printSweepSummary(plan, path);
-        return kDone;
-    } catch (const Failure& f) {
-        std::printf("%s\n", f.what());
-        return f.code();
-    } catch (const std::bad_alloc&) {
-        std::printf("Error: Not enough memory for the sweep!\n");
-        return kNoMemory;
-    }
+    OptionParser options;
+    options.valued("--rate", whole(&settings.rate))
+        .valued("--from", number(&settings.from))
+        .valued("--to", number(&settings.to))
+        .valued("--seconds", number(&settings.seconds))
+        .valued("--level", number(&settings.levelDb))
+        .valued("--channels", whole(&settings.channels))
+        .valued("--on", whole(&settings.on))
+        .valued("--tail", number(&settings.tail));
+    const std::string path =
+        readArguments(options, args, 1, "sweep takes one file name").positional[0];
+    return attempt(
+        [&] {
+            const SweepPlan plan = planSweep(settings);
+            const std::vector<float> sweep = sweepSamples(plan);
+            const size_t channels = static_cast<size_t>(plan.channels);
+            std::vector<float> frames(static_cast<size_t>(plan.totalFrames()) * channels, 0.0f);
+            const size_t first = static_cast<size_t>(plan.silenceBefore);
+            for (size_t n = 0; n < sweep.size(); ++n)
+                frames[(first + n) * channels + static_cast<size_t>(plan.on - 1)] = sweep[n];
+            writeFloatWav(path, plan.rate, plan.channels, frames);
+            writeTextFile(parametersPath(path), sweepParametersJson(plan));
+            printSweepSummary(plan, path);
+        },
+        "Error: Not enough memory for the sweep!", stdout);
 }
 
 namespace {
@@ -92,35 +63,22 @@ struct AnalyzeRequest {
 };
 
 AnalyzeRequest analyzeRequest(const std::vector<std::string>& args) {
-    const Arguments a = split(args, {"--dir", "--harmonics", "--bands", "--reference", "--cal"},
-                              {"--json", "--room"});
-    if (a.positional.size() != 2)
-        throw UsageError{"analyze takes the sweep file and the recording"};
     AnalyzeRequest r;
+    OptionParser options;
+    options.valued("--dir", commandline::text(&r.dir))
+        .valued("--harmonics", whole(&r.harmonics, 2, 20))
+        .valued("--bands", bandWidth(&r.bands))
+        .valued("--reference", channelNumber(&r.reference))
+        .valued("--cal", calibrations(&r.calibrations))
+        .flag("--json", &r.json)
+        .flag("--room", &r.room);
+    const Arguments a =
+        readArguments(options, args, 2, "analyze takes the sweep file and the recording");
+    needs(a, "--bands", "--room");
     r.sweep = a.positional[0];
     r.recording = a.positional[1];
-    r.dir = withoutWav(r.recording) + "-measure";
-    for (const auto& [name, value] : a.options) {
-        if (name == "--dir")
-            r.dir = value;
-        else if (name == "--json")
-            r.json = true;
-        else if (name == "--room")
-            r.room = true;
-        else if (name == "--bands")
-            r.bands = bandWidth(name, value);
-        else if (name == "--reference")
-            r.reference = channelNumber(name, value);
-        else if (name == "--cal")
-            r.calibrations.push_back(calibrationChoice(name, value));
-        else
-            r.harmonics = whole(name, value);
-    }
-    for (const auto& option : a.options)
-        if (option.first == "--bands" && !r.room)
-            throw UsageError{"--bands needs --room"};
-    if (r.harmonics < 2 || r.harmonics > 20)
-        throw UsageError{"--harmonics takes 2 to 20"};
+    if (r.dir.empty())
+        r.dir = withoutWav(r.recording) + "-measure";
     return r;
 }
 
@@ -178,6 +136,15 @@ void checkChannelsNamed(const AnalyzeRequest& request, int channels) {
         refuse("--cal", choice.input);
 }
 
+void refuseSilentReference(const Results& results) {
+    if (referenceFails(results))
+        throw Failure(kNoSignal, "Error: The reference, channel " +
+                                     std::to_string(results.reference) +
+                                     ", is below its noise: nothing to divide by!\nCheck that the "
+                                     "reference input is wired straight from the output that "
+                                     "played.");
+}
+
 void nameWhatWasAnalysed(const AnalyzeRequest& request, Results& results) {
     results.sweepFile = fullPathName(request.sweep.c_str());
     results.recording = fullPathName(request.recording.c_str());
@@ -214,66 +181,48 @@ void writeResults(Results& results, const std::string& dir) {
 
 // A failed analysis leaves no results that claim to be complete: one in the
 // folder from an earlier run is replaced by the failure.
-void recordFailure(const AnalyzeRequest& request, Results& results, const std::string& message) {
+std::string recordFailure(const AnalyzeRequest& request, Results& results,
+                          const std::string& message) {
     results.complete = false;
     results.error = message;
     const std::string json = resultsJson(results);
     replaceWithFailure(request.dir, json);
-    if (request.json)
-        std::fputs(json.c_str(), stdout);
+    return json;
 }
 
 } // namespace
 
 int analyzeCommand(const std::vector<std::string>& args) {
-    AnalyzeRequest request;
-    try {
-        request = analyzeRequest(args);
-    } catch (const UsageError& e) {
-        return usage(e.problem);
-    }
+    const AnalyzeRequest request = analyzeRequest(args);
     // With --json, standard output holds the JSON alone.
     std::FILE* messages = request.json ? stderr : stdout;
     Results results;
-    int code = kDone;
-    std::string message;
-    try {
-        const SweepPlan plan = sweepOf(request.sweep, request.recording);
-        results.sweep = plan;
-        checkRecording(plan, request.recording);
-        const std::vector<CalibrationCurve> curves = readCalibrations(request.calibrations);
-        const Recording recording = readRecording(request.recording);
-        checkChannelsNamed(request, recording.info.channels);
-        results = analyseRecording(plan, recording, request.harmonics,
-                                   request.room ? ResponseKept::wholeRecording
-                                                : ResponseKept::linearWindow,
-                                   request.reference);
-        nameWhatWasAnalysed(request, results);
-        if (referenceFails(results))
-            throw Failure(kNoSignal, "Error: The reference, channel " +
-                                         std::to_string(request.reference) +
-                                         ", is below its noise: nothing to divide by!\nCheck "
-                                         "that the reference input is wired straight from the "
-                                         "output that played.");
-        if (!anyChannelResponds(results))
-            throw Failure(kNoSignal, noSignalMessage(results));
-        for (ChannelResult& channel : results.channels)
-            applyCalibration(request.calibrations, curves, results.reference, channel);
-        if (request.room)
-            addRoomFigures(results.channels, plan.rate, request.bands);
-        writeResults(results, request.dir);
-    } catch (const Failure& f) {
-        code = f.code();
-        message = f.what();
-    } catch (const std::bad_alloc&) {
-        code = kNoMemory;
-        message = "Error: Not enough memory for the recording and its analysis!";
-    }
-    if (code != kDone) {
-        std::fprintf(messages, "%s\n", message.c_str());
-        recordFailure(request, results, message);
+    const int code = attempt(
+        [&] {
+            const SweepPlan plan = sweepOf(request.sweep, request.recording);
+            results.sweep = plan;
+            checkRecording(plan, request.recording);
+            const std::vector<CalibrationCurve> curves = readCalibrations(request.calibrations);
+            const Recording recording = readRecording(request.recording);
+            checkChannelsNamed(request, recording.info.channels);
+            results = analyseRecording(plan, recording, request.harmonics,
+                                       request.room ? ResponseKept::wholeRecording
+                                                    : ResponseKept::linearWindow,
+                                       request.reference);
+            nameWhatWasAnalysed(request, results);
+            refuseSilentReference(results);
+            if (!anyChannelResponds(results))
+                throw Failure(kNoSignal, noSignalMessage(results));
+            for (ChannelResult& channel : results.channels)
+                applyCalibration(request.calibrations, curves, results.reference, channel);
+            if (request.room)
+                addRoomFigures(results.channels, plan.rate, request.bands);
+            writeResults(results, request.dir);
+        },
+        "Error: Not enough memory for the recording and its analysis!", messages, request.json,
+        [&](int, const std::string& message) { return recordFailure(request, results, message); });
+    if (code != kDone)
         return code;
-    }
     printAnalysisSummary(messages, results, request.dir);
     printRoomTables(messages, results.channels);
     if (request.json)
@@ -283,25 +232,27 @@ int analyzeCommand(const std::vector<std::string>& args) {
 
 int measureMain(int argc, char** argv) {
     useUtf8Console();
-    std::vector<std::string> args(argv + std::min(argc, 2), argv + argc);
-    const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "sweep")
-        return sweepCommand(args);
-    if (command == "analyze")
-        return analyzeCommand(args);
-    if (command == "run")
-        return runCommand(args);
-    if (command == "room")
-        return roomCommand(args);
-    if (command == "interface")
-        return interfaceCommand(args);
-    if (command == "report")
-        return reportCommand(args);
-    if (command == "--help" || command == "-h" || command == "help") {
-        std::printf("%s", kUsageText);
-        return kDone;
+    const std::vector<std::string> words(argv + std::min(argc, 1), argv + argc);
+    const bool json = commandline::jsonAsked(words);
+    const std::string command = words.empty() ? "" : words[0];
+    const std::vector<std::string> args(words.begin() + std::min<size_t>(words.size(), 1),
+                                        words.end());
+    using Command = int (*)(const std::vector<std::string>&);
+    const std::pair<const char*, Command> commands[] = {
+        {"sweep", sweepCommand}, {"analyze", analyzeCommand},     {"run", runCommand},
+        {"room", roomCommand},   {"interface", interfaceCommand}, {"report", reportCommand}};
+    try {
+        for (const auto& [name, run] : commands)
+            if (command == name)
+                return std::count(args.begin(), args.end(), "--help") > 0
+                           ? printUsage("", usageText(command), json)
+                           : run(args);
+        if (command == "--help" || command == "-h" || command == "help")
+            return printUsage("", usageText(), json);
+        throw UsageError{command.empty() ? "no command given" : "unknown command " + command};
+    } catch (const UsageError& e) {
+        return printUsage(e.problem, usageText(), json);
     }
-    return usage(command.empty() ? "no command given" : "unknown command " + command);
 }
 
 } // namespace measure

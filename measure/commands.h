@@ -1,5 +1,6 @@
 // tandemwav-measure's commands, as the program's main calls them: the
-// arguments after the command's name; the exit code back.
+// arguments after the command's name; the exit code back. A command line
+// that cannot be followed throws UsageError before anything is done.
 #pragma once
 
 #include <string>

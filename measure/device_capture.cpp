@@ -1,8 +1,10 @@
 #include "measure/device_capture.h"
 
+#include "driversession/driver_session.h"
 #include "driversession/name_hint.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
+#include "platform/interrupts.h"
 
 namespace measure {
 
@@ -46,6 +48,26 @@ void DeviceCapture::check(StreamFailure failure, const std::string& name) {
     if (failure == StreamFailure::Interrupted)
         throw Failure(code, "Interrupted; the driver was released.");
     throw Failure(code, "Error: " + device_.error() + "!");
+}
+
+int driveDevice(const std::function<void()>& measure, const std::function<void()>& write, bool json,
+                const FailureRecord& record) {
+    watchInterrupts();
+    std::FILE* messages = json ? stderr : stdout;
+    DriverSession::endOnSecondInterrupt(
+        "Interrupted again; the driver did not return and was not released.\n", messages);
+    return attempt(
+        [&] {
+            measure();
+            endIfInterrupted();
+            write();
+        },
+        "Error: Not enough memory for the recordings and their analysis!", messages, json, record);
+}
+
+void endIfInterrupted() {
+    if (interruptRequested())
+        throw Failure(kInterrupted, "Interrupted; the driver was released.");
 }
 
 } // namespace measure

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "driversession/streaming_device.h"
+#include "measure/failure.h"
 
 namespace measure {
 
@@ -29,5 +31,13 @@ class DeviceCapture {
 
     StreamingDevice device_;
 };
+
+// A command that drives a device: Ctrl+C raises a flag that the takes look
+// at, and a second one ends the program where the driver does not return.
+// `measure` is attempted (failure.h), then `write` unless interrupted.
+int driveDevice(const std::function<void()>& measure, const std::function<void()>& write, bool json,
+                const FailureRecord& record);
+// Failure(130) once an interrupt was asked for: the driver is released by then.
+void endIfInterrupted();
 
 } // namespace measure

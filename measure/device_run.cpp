@@ -10,7 +10,6 @@
 #include "measure/failure.h"
 #include "measure/json_files.h"
 #include "measure/measure_files.h"
-#include "platform/interrupts.h"
 #include "wav/clipping.h"
 
 namespace measure {
@@ -18,11 +17,6 @@ namespace measure {
 namespace {
 
 using Takes = std::vector<std::vector<std::vector<float>>>; // [repeat][input][frame]
-
-void checkInterrupt() {
-    if (interruptRequested())
-        throw Failure(kInterrupted, "Interrupted; the driver was released.");
-}
 
 // What a silence chosen from the reported round trip holds beyond it: the
 // device's response and a stretch of noise alone.
@@ -134,7 +128,7 @@ class OutputMeasurement {
         std::vector<bool> hasDelay;
         std::vector<Results> analysed;
         for (const auto& take : takes) {
-            checkInterrupt();
+            endIfInterrupted();
             analysed.push_back(analyse(take, 0));
             const int strongest = strongestInput(analysed.back());
             hasDelay.push_back(strongest >= 0);
@@ -151,7 +145,7 @@ class OutputMeasurement {
         // No repeat in which any input responded: there is nothing to average.
         if (std::find(kept.begin(), kept.end(), true) == kept.end())
             throw Failure(kNoSignal, noSignal());
-        checkInterrupt();
+        endIfInterrupted();
         const Results average = analyseAverage(averageOf(takes, kept));
         results_.bandLimitEtcDb = average.bandLimitEtcDb;
         const int direct = strongestInput(average);

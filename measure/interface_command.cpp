@@ -2,9 +2,7 @@
 // one command, through tandemwav's streaming path.
 #include <cmath>
 #include <cstdio>
-#include <new>
 
-#include "driversession/driver_session.h"
 #include "measure/command_line.h"
 #include "measure/commands.h"
 #include "measure/exit_codes.h"
@@ -14,11 +12,6 @@
 #include "measure/measure_files.h"
 #include "measure/report_files.h"
 #include "platform/file_system.h"
-#include "platform/interrupts.h"
-
-#ifndef TANDEM_VERSION
-#define TANDEM_VERSION "unknown"
-#endif
 
 namespace measure {
 
@@ -26,48 +19,20 @@ namespace {
 
 struct InterfaceOptions {
     InterfaceRequest request;
-    std::string dir;
-    bool json = false;
+    DeviceOptions device;
 };
 
 InterfaceOptions interfaceOptions(const std::vector<std::string>& args) {
-    const Arguments a = split(args, {"--outputs", "--inputs", "--buffer", "--rate", "--dir"},
-                              {"--json", "--quick"});
-    if (a.positional.size() != 1)
-        throw UsageError{"interface takes one driver name"};
     InterfaceOptions o;
-    DeviceRequest& d = o.request.device;
-    d.driverName = a.positional[0];
-    bool outputs = false, inputs = false;
-    for (const auto& [name, value] : a.options) {
-        if (name == "--outputs") {
-            outputs = true;
-            channelRange(name, value, &d.firstOutput, &d.lastOutput);
-        } else if (name == "--inputs") {
-            inputs = true;
-            channelRange(name, value, &d.firstInput, &d.lastInput);
-        } else if (name == "--buffer") {
-            d.bufferFrames = whole(name, value);
-        } else if (name == "--rate") {
-            d.rate = whole(name, value);
-            if (d.rate < 1)
-                throw UsageError{"--rate takes a rate in Hz"};
-        } else if (name == "--dir") {
-            o.dir = value;
-        } else if (name == "--json") {
-            o.json = true;
-        } else {
-            o.request.quick = true;
-        }
-    }
-    if (!outputs || !inputs)
-        throw UsageError{"interface needs --outputs and --inputs"};
+    OptionParser options = deviceOptions(o.device);
+    options.flag("--quick", &o.request.quick);
+    const Arguments a = readArguments(options, args, 1, "interface takes one driver name");
+    completeDeviceOptions(o.device, a, "interface", "-interface");
+    const DeviceRequest& d = o.request.device = o.device.device;
     // A cable joins one output to one input: the pairs are made in order.
     if (d.lastOutput - d.firstOutput != d.lastInput - d.firstInput)
         throw UsageError{"interface pairs outputs with inputs in order, so it needs as many "
                          "of each"};
-    if (o.dir.empty())
-        o.dir = defaultFolder(d.driverName, "-interface");
     return o;
 }
 
@@ -128,45 +93,24 @@ void writeInterface(InterfaceResults& results, const std::string& dir) {
 } // namespace
 
 int interfaceCommand(const std::vector<std::string>& args) {
-    InterfaceOptions options;
-    try {
-        options = interfaceOptions(args);
-    } catch (const UsageError& e) {
-        return usage(e.problem);
-    }
-    watchInterrupts();
-    // With --json, standard output holds results.json alone.
-    std::FILE* messages = options.json ? stderr : stdout;
-    interfaceMessages = messages;
-    DriverSession::endOnSecondInterrupt(
-        "Interrupted again; the driver did not return and was not released.\n", messages);
+    const InterfaceOptions options = interfaceOptions(args);
+    const std::string& dir = options.device.dir;
+    interfaceMessages = options.device.messages();
     InterfaceResults results;
-    int code = kDone;
-    std::string message;
-    try {
-        measureInterface(options.request, showProgress, showRetake, results);
-        if (interruptRequested())
-            throw Failure(kInterrupted, "Interrupted; the driver was released.");
-        writeInterface(results, options.dir);
-    } catch (const Failure& f) {
-        code = f.code();
-        message = f.what();
-    } catch (const std::bad_alloc&) {
-        code = kNoMemory;
-        message = "Error: Not enough memory for the recordings and their analysis!";
-    }
-    if (code != kDone) {
-        std::fprintf(messages, "%s\n", message.c_str());
-        results.complete = false;
-        results.error = message;
-        const std::string json = interfaceResultsJson(results, TANDEM_VERSION);
-        replaceWithFailure(options.dir, json);
-        if (options.json)
-            std::fputs(json.c_str(), stdout);
+    const int code =
+        driveDevice([&] { measureInterface(options.request, showProgress, showRetake, results); },
+                    [&] { writeInterface(results, dir); }, options.device.json,
+                    [&](int, const std::string& message) {
+                        results.complete = false;
+                        results.error = message;
+                        const std::string json = interfaceResultsJson(results, TANDEM_VERSION);
+                        replaceWithFailure(dir, json);
+                        return json;
+                    });
+    if (code != kDone)
         return code;
-    }
-    printSummary(messages, results, options.dir);
-    if (options.json)
+    printSummary(interfaceMessages, results, dir);
+    if (options.device.json)
         std::fputs(interfaceResultsJson(results, TANDEM_VERSION).c_str(), stdout);
     return kDone;
 }

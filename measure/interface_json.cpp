@@ -25,37 +25,32 @@ Json figureJson(const Figure& f) {
 
 // [x, y] pairs; a clipped point is [x, null].
 Json curveJson(const std::vector<CurvePoint>& points, double xStep) {
-    Json out = Json::array();
-    for (const CurvePoint& p : points)
-        out.push_back(
-            Json::array({rounded(p.x, xStep), p.clipped ? Json() : Json(rounded(p.y, 0.001))}));
-    return out;
+    return jsonArray(points, [xStep](const CurvePoint& p) {
+        return Json::array({rounded(p.x, xStep), p.clipped ? Json() : Json(rounded(p.y, 0.001))});
+    });
 }
 
 Json pairJson(const InterfacePair& p) {
-    Json figures = Json::array();
-    for (const Figure& f : p.figures)
-        figures.push_back(figureJson(f));
-    Json response = Json::array();
-    for (const ResponsePoint& r : p.response)
-        response.push_back(Json::array({rounded(r.hz, 0.01), rounded(r.db, 0.001)}));
-    Json crosstalk = Json::array();
-    for (const CrosstalkReading& c : p.crosstalk)
-        crosstalk.push_back({{"input", c.input},
-                             {"hz", rounded(c.hz, 0.001)},
-                             {"db", c.measured ? Json(rounded(c.db, 0.001)) : Json()}});
+    const Json response = jsonArray(p.response, [](const ResponsePoint& r) {
+        return Json::array({rounded(r.hz, 0.01), rounded(r.db, 0.001)});
+    });
+    const Json crosstalk = jsonArray(p.crosstalk, [](const CrosstalkReading& c) {
+        return Json{{"input", c.input},
+                    {"hz", rounded(c.hz, 0.001)},
+                    {"db", c.measured ? Json(rounded(c.db, 0.001)) : Json()}};
+    });
     return Json{{"output", p.output},
                 {"input", p.input},
-                {"figures", std::move(figures)},
+                {"figures", jsonArray(p.figures, figureJson)},
                 {"latencyVerdict", p.latencyVerdict},
-                {"response", std::move(response)},
+                {"response", response},
                 {"noiseSpectrum", curveJson(p.noiseSpectrum, 0.01)},
                 {"noiseBinHz", rounded(p.noiseBinHz, 1e-6)},
                 {"thdnAgainstLevel", curveJson(p.thdnAgainstLevel, 0.01)},
                 {"thdnAgainstFrequency", curveJson(p.thdnAgainstFrequency, 0.001)},
                 {"smpteSpectrum", curveJson(p.smpteSpectrum, 0.01)},
                 {"ccifSpectrum", curveJson(p.ccifSpectrum, 0.01)},
-                {"crosstalk", std::move(crosstalk)}};
+                {"crosstalk", crosstalk}};
 }
 
 } // namespace
@@ -85,17 +80,13 @@ std::string interfaceResultsJson(const InterfaceResults& r, const std::string& p
     out["takeSeconds"] = rounded(r.takeSeconds, 0.001);
     out["retakes"] = r.retakes;
     out["lostBlocks"] = s.lostBlocks;
-    Json takes = Json::array();
-    for (const TakeRecord& t : r.takes)
-        takes.push_back({{"output", t.output},
-                         {"take", t.repeat == 1 ? "sweep" : "tones"},
-                         {"attempts", t.lostBlocks.size()},
-                         {"lostBlocks", t.lostBlocks}});
-    out["takes"] = std::move(takes);
-    Json pairs = Json::array();
-    for (const InterfacePair& p : r.pairs)
-        pairs.push_back(pairJson(p));
-    out["pairs"] = std::move(pairs);
+    out["takes"] = jsonArray(r.takes, [](const TakeRecord& t) {
+        return Json{{"output", t.output},
+                    {"take", t.repeat == 1 ? "sweep" : "tones"},
+                    {"attempts", t.lostBlocks.size()},
+                    {"lostBlocks", t.lostBlocks}};
+    });
+    out["pairs"] = jsonArray(r.pairs, pairJson);
     return jsonText(out, 2) + "\n";
 }
 

@@ -79,10 +79,9 @@ Json channelJson(const ChannelResult& c, int rate) {
         harmonics.push_back({{"order", curve.order}, {"points", std::move(points)}});
     }
     out["harmonics"] = std::move(harmonics);
-    Json thd = Json::array();
-    for (const ThdPoint& p : c.thd)
-        thd.push_back({{"hz", rounded(p.hz, 1e-3)}, {"percent", rounded(p.percent, 1e-5)}});
-    out["thd"] = std::move(thd);
+    out["thd"] = jsonArray(c.thd, [](const ThdPoint& p) {
+        return Json{{"hz", rounded(p.hz, 1e-3)}, {"percent", rounded(p.percent, 1e-5)}};
+    });
     if (c.hasRoom)
         out["room"] = roomJson(c.room);
     return out;
@@ -171,10 +170,9 @@ std::string resultsJson(const Results& results) {
             out[key] = value;
         out["harmonicsCounted"] = results.harmonicsCounted;
         out["clippedSamples"] = results.clippedSamples;
-        Json channels = Json::array();
-        for (const ChannelResult& channel : results.channels)
-            channels.push_back(channelJson(channel, results.sweep.rate));
-        out["channels"] = std::move(channels);
+        out["channels"] = jsonArray(results.channels, [&](const ChannelResult& c) {
+            return channelJson(c, results.sweep.rate);
+        });
     }
     return jsonText(out, 2) + "\n";
 }

@@ -1,7 +1,6 @@
 // The room command: the figures of room acoustics from an impulse response
 // any tool wrote, per channel of its file, into a results folder with a page.
 #include <cstdio>
-#include <new>
 
 #include "measure/command_line.h"
 #include "measure/commands.h"
@@ -23,20 +22,15 @@ struct RoomRequest {
 };
 
 RoomRequest roomRequest(const std::vector<std::string>& args) {
-    const Arguments a = split(args, {"--bands", "--dir"}, {"--json"});
-    if (a.positional.size() != 1)
-        throw UsageError{"room takes one impulse response file"};
     RoomRequest r;
+    OptionParser options;
+    options.valued("--bands", bandWidth(&r.bands))
+        .valued("--dir", commandline::text(&r.dir))
+        .flag("--json", &r.json);
+    const Arguments a = readArguments(options, args, 1, "room takes one impulse response file");
     r.response = a.positional[0];
-    r.dir = withoutWav(r.response) + "-room";
-    for (const auto& [name, value] : a.options) {
-        if (name == "--bands")
-            r.bands = bandWidth(name, value);
-        else if (name == "--dir")
-            r.dir = value;
-        else
-            r.json = true;
-    }
+    if (r.dir.empty())
+        r.dir = withoutWav(r.response) + "-room";
     return r;
 }
 
@@ -110,39 +104,29 @@ void printRoomSummary(std::FILE* out, const RoomResults& results, const std::str
 } // namespace
 
 int roomCommand(const std::vector<std::string>& args) {
-    RoomRequest request;
-    try {
-        request = roomRequest(args);
-    } catch (const UsageError& e) {
-        return usage(e.problem);
-    }
+    const RoomRequest request = roomRequest(args);
     std::FILE* messages = request.json ? stderr : stdout;
     RoomResults results;
     results.source = fileName(request.response);
-    std::string message;
-    int code = kDone;
-    try {
-        results = analyseFile(request);
-        if (!makeFolder(request.dir.c_str()))
-            throw Failure(kCannotWrite, "Error: Unable to make the folder " + request.dir + "!");
-        const std::string json = roomResultsJson(results, true, "");
-        writeReportPage(request.dir, json);
-        writeTextFile(joinPath(request.dir, "results.json"), json);
-    } catch (const Failure& f) {
-        code = f.code();
-        message = f.what();
-    } catch (const std::bad_alloc&) {
-        code = kNoMemory;
-        message = "Error: Not enough memory for the impulse response and its analysis!";
-    }
-    if (code != kDone) {
-        std::fprintf(messages, "%s\n", message.c_str());
-        const std::string json = roomResultsJson(results, false, message);
-        replaceWithFailure(request.dir, json);
-        if (request.json)
-            std::fputs(json.c_str(), stdout);
+    const int code = attempt(
+        [&] {
+            results = analyseFile(request);
+            if (!makeFolder(request.dir.c_str()))
+                throw Failure(kCannotWrite,
+                              "Error: Unable to make the folder " + request.dir + "!");
+            const std::string json = roomResultsJson(results, true, "");
+            writeReportPage(request.dir, json);
+            writeTextFile(joinPath(request.dir, "results.json"), json);
+        },
+        "Error: Not enough memory for the impulse response and its analysis!", messages,
+        request.json,
+        [&](int, const std::string& message) {
+            const std::string json = roomResultsJson(results, false, message);
+            replaceWithFailure(request.dir, json);
+            return json;
+        });
+    if (code != kDone)
         return code;
-    }
     printRoomSummary(messages, results, request.dir);
     if (request.json)
         std::fputs(roomResultsJson(results, true, "").c_str(), stdout);

@@ -82,10 +82,8 @@ Json roomJson(const room::RoomFigures& figures) {
         {"bands", room::bandWidthName(figures.width)},
         {"onsetFrame", figures.onsetFrame},
         {"onsetSeconds", rounded(static_cast<double>(figures.onsetFrame) / figures.rate, 1e-6)}};
-    Json bands = Json::array();
-    for (const room::BandFigures& band : figures.bands)
-        bands.push_back(bandJson(band, figures.rate));
-    out["figures"] = std::move(bands);
+    out["figures"] = jsonArray(
+        figures.bands, [&](const room::BandFigures& band) { return bandJson(band, figures.rate); });
     return out;
 }
 

@@ -2,9 +2,7 @@
 // page drawn again from its results.
 #include <cmath>
 #include <cstdio>
-#include <new>
 
-#include "driversession/driver_session.h"
 #include "measure/calibration.h"
 #include "measure/command_line.h"
 #include "measure/commands.h"
@@ -19,11 +17,6 @@
 #include "measure/summary.h"
 #include "measure/tool_files.h"
 #include "platform/file_system.h"
-#include "platform/interrupts.h"
-
-#ifndef TANDEM_VERSION
-#define TANDEM_VERSION "unknown"
-#endif
 
 namespace measure {
 
@@ -31,56 +24,13 @@ namespace {
 
 struct RunOptions {
     RunRequest request;
-    std::string dir;
-    bool json = false;
+    DeviceOptions device;
     room::BandWidth bands = room::BandWidth::octave;
     // The reverberation time a room is measured for: the silence after the
     // sweep lasts at least this long with --room.
     double roomSeconds = 3.0;
     std::vector<CalibrationChoice> calibrations;
 };
-
-void applyOption(const std::string& name, const std::string& value, RunOptions& o) {
-    RunRequest& r = o.request;
-    if (name == "--outputs")
-        channelRange(name, value, &r.device.firstOutput, &r.device.lastOutput);
-    else if (name == "--inputs")
-        channelRange(name, value, &r.device.firstInput, &r.device.lastInput);
-    else if (name == "--buffer")
-        r.device.bufferFrames = whole(name, value);
-    else if (name == "--rate")
-        r.sweep.rate = whole(name, value);
-    else if (name == "--from")
-        r.sweep.from = number(name, value);
-    else if (name == "--to")
-        r.sweep.to = number(name, value);
-    else if (name == "--seconds")
-        r.sweep.seconds = number(name, value);
-    else if (name == "--level")
-        r.sweep.levelDb = number(name, value);
-    else if (name == "--tail")
-        r.sweep.tail = number(name, value);
-    else if (name == "--repeats")
-        r.repeats = whole(name, value);
-    else if (name == "--retakes")
-        r.retakes = whole(name, value);
-    else if (name == "--harmonics")
-        r.harmonics = whole(name, value);
-    else if (name == "--dir")
-        o.dir = value;
-    else if (name == "--bands")
-        o.bands = bandWidth(name, value);
-    else if (name == "--room")
-        r.room = true;
-    else if (name == "--room-seconds")
-        o.roomSeconds = number(name, value);
-    else if (name == "--reference")
-        r.reference = channelNumber(name, value);
-    else if (name == "--cal")
-        o.calibrations.push_back(calibrationChoice(name, value));
-    else
-        o.json = true;
-}
 
 // The reference and the calibrated inputs must be among those recorded.
 void refuseUnrecordedInputs(const RunOptions& o) {
@@ -96,44 +46,35 @@ void refuseUnrecordedInputs(const RunOptions& o) {
 }
 
 RunOptions runOptions(const std::vector<std::string>& args) {
-    const Arguments a =
-        split(args,
-              {"--outputs", "--inputs", "--buffer", "--rate", "--from", "--to", "--seconds",
-               "--level", "--tail", "--repeats", "--retakes", "--harmonics", "--dir", "--bands",
-               "--room-seconds", "--reference", "--cal"},
-              {"--json", "--room"});
-    if (a.positional.size() != 1)
-        throw UsageError{"run takes one driver name"};
     RunOptions o;
-    o.request.device.driverName = a.positional[0];
-    bool outputs = false, inputs = false;
-    for (const auto& [name, value] : a.options) {
-        outputs = outputs || name == "--outputs";
-        inputs = inputs || name == "--inputs";
-        o.request.rateGiven = o.request.rateGiven || name == "--rate";
-        applyOption(name, value, o);
-    }
-    if (!outputs || !inputs)
-        throw UsageError{"run needs --outputs and --inputs"};
-    for (const auto& option : a.options)
-        if ((option.first == "--bands" || option.first == "--room-seconds") && !o.request.room)
-            throw UsageError{option.first + " needs --room"};
+    RunRequest& r = o.request;
+    OptionParser options = deviceOptions(o.device);
+    options.valued("--from", number(&r.sweep.from))
+        .valued("--to", number(&r.sweep.to))
+        .valued("--seconds", number(&r.sweep.seconds))
+        .valued("--level", number(&r.sweep.levelDb))
+        .valued("--tail", number(&r.sweep.tail))
+        .valued("--repeats", whole(&r.repeats, 1, 100))
+        .valued("--retakes", whole(&r.retakes, 0, 100))
+        .valued("--harmonics", whole(&r.harmonics, 2, 20))
+        .valued("--bands", bandWidth(&o.bands))
+        .valued("--room-seconds", number(&o.roomSeconds))
+        .valued("--reference", channelNumber(&r.reference))
+        .valued("--cal", calibrations(&o.calibrations))
+        .flag("--room", &r.room);
+    const Arguments a = readArguments(options, args, 1, "run takes one driver name");
+    completeDeviceOptions(o.device, a, "run", "-measure");
+    needs(a, "--bands", "--room");
+    needs(a, "--room-seconds", "--room");
     if (!(o.roomSeconds > 0.0 && o.roomSeconds <= kLongestTail))
         throw UsageError{"--room-seconds takes more than 0 and at most 60"};
-    if (o.request.room)
-        o.request.sweep.leastTail = o.roomSeconds;
-    if (o.request.repeats < 1 || o.request.repeats > 100)
-        throw UsageError{"--repeats takes 1 to 100"};
-    if (o.request.retakes < 0 || o.request.retakes > 100)
-        throw UsageError{"--retakes takes 0 to 100"};
-    if (o.request.harmonics < 2 || o.request.harmonics > 20)
-        throw UsageError{"--harmonics takes 2 to 20"};
+    if (r.room)
+        r.sweep.leastTail = o.roomSeconds;
+    r.device = o.device.device;
+    r.rateGiven = a.given("--rate");
+    if (r.rateGiven)
+        r.sweep.rate = o.device.rate;
     refuseUnrecordedInputs(o);
-    if (o.request.rateGiven && o.request.sweep.rate < 1)
-        throw UsageError{"--rate takes a rate in Hz"};
-    o.request.device.rate = o.request.rateGiven ? o.request.sweep.rate : 0.0;
-    if (o.dir.empty())
-        o.dir = defaultFolder(o.request.device.driverName, "-measure");
     return o;
 }
 
@@ -274,21 +215,10 @@ std::string failedRunJson(RunResults& results, int code, const std::string& mess
 } // namespace
 
 int runCommand(const std::vector<std::string>& args) {
-    RunOptions options;
-    try {
-        options = runOptions(args);
-    } catch (const UsageError& e) {
-        return usage(e.problem);
-    }
-    watchInterrupts();
-    // With --json, standard output holds results.json alone.
-    std::FILE* messages = options.json ? stderr : stdout;
-    runMessages = messages;
-    DriverSession::endOnSecondInterrupt(
-        "Interrupted again; the driver did not return and was not released.\n", messages);
+    const RunOptions options = runOptions(args);
+    const std::string& dir = options.device.dir;
+    std::FILE* messages = runMessages = options.device.messages();
     RunResults results;
-    int code = kDone;
-    std::string message;
     std::vector<CalibrationCurve> curves;
     // The outputs measured in full before a damaged take are kept: they are
     // calibrated as a whole run's are.
@@ -297,60 +227,45 @@ int runCommand(const std::vector<std::string>& args) {
             if (pair.channel.calibrationFile.empty())
                 applyCalibration(options.calibrations, curves, results.reference, pair.channel);
     };
-    try {
-        curves = readCalibrations(options.calibrations);
-        measureDevice(options.request, showProgress, showRetake, results);
-        calibratePairs();
-        if (interruptRequested())
-            throw Failure(kInterrupted, "Interrupted; the driver was released.");
-        if (options.request.room)
-            addRoomFigures(results.pairs, results.plan.rate, options.bands);
-        writeRun(results, options.dir);
-    } catch (const Failure& f) {
-        code = f.code();
-        message = f.what();
-    } catch (const std::bad_alloc&) {
-        code = kNoMemory;
-        message = "Error: Not enough memory for the recordings and their analysis!";
-    }
-    if (code != kDone) {
-        std::fprintf(messages, "%s\n", message.c_str());
-        if (code == kDamagedTake)
+    const int code = driveDevice(
+        [&] {
+            curves = readCalibrations(options.calibrations);
+            measureDevice(options.request, showProgress, showRetake, results);
+        },
+        [&] {
             calibratePairs();
-        const std::string json = failedRunJson(results, code, message, options.dir);
-        if (options.json)
-            std::fputs(json.c_str(), stdout);
+            if (options.request.room)
+                addRoomFigures(results.pairs, results.plan.rate, options.bands);
+            writeRun(results, dir);
+        },
+        options.device.json,
+        [&](int failed, const std::string& message) {
+            if (failed == kDamagedTake)
+                calibratePairs();
+            return failedRunJson(results, failed, message, dir);
+        });
+    if (code != kDone)
         return code;
-    }
-    printRunSummary(messages, results, options.dir);
+    printRunSummary(messages, results, dir);
     for (const PairResult& pair : results.pairs)
         if (pair.channel.hasRoom) {
             std::fprintf(messages, "Output %d -> input %d, room (%s bands):\n", pair.output,
                          pair.channel.input, room::bandWidthName(options.bands));
             printRoomTable(messages, pair.channel.room);
         }
-    if (options.json)
+    if (options.device.json)
         std::fputs(runResultsJson(results, TANDEM_VERSION).c_str(), stdout);
     return kDone;
 }
 
 int reportCommand(const std::vector<std::string>& args) {
-    Arguments a;
-    try {
-        a = split(args, {}, {});
-        if (a.positional.size() != 1)
-            throw UsageError{"report takes one folder"};
-    } catch (const UsageError& e) {
-        return usage(e.problem);
-    }
-    try {
-        redrawReport(a.positional[0]);
-    } catch (const Failure& f) {
-        std::printf("%s\n", f.what());
-        return f.code();
-    }
-    std::printf("Report: %s\n", joinPath(a.positional[0], "report.html").c_str());
-    return kDone;
+    const std::string dir =
+        readArguments(OptionParser(), args, 1, "report takes one folder").positional[0];
+    const int code =
+        attempt([&] { redrawReport(dir); }, "Error: Not enough memory for the report!", stdout);
+    if (code == kDone)
+        std::printf("Report: %s\n", joinPath(dir, "report.html").c_str());
+    return code;
 }
 
 } // namespace measure

@@ -45,14 +45,11 @@ Json deviceFields(const RunResults& r) {
                 {"lostBlocks", s.lostBlocks}};
 }
 
-Json takesJson(const std::vector<TakeRecord>& takes) {
-    Json out = Json::array();
-    for (const TakeRecord& t : takes)
-        out.push_back({{"output", t.output},
-                       {"repeat", t.repeat},
-                       {"attempts", t.lostBlocks.size()},
-                       {"lostBlocks", t.lostBlocks}});
-    return out;
+Json takeJson(const TakeRecord& t) {
+    return Json{{"output", t.output},
+                {"repeat", t.repeat},
+                {"attempts", t.lostBlocks.size()},
+                {"lostBlocks", t.lostBlocks}};
 }
 
 } // namespace
@@ -85,23 +82,17 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
     out["clippedSamples"] = r.clippedSamples;
     out["repeats"] = r.repeats;
     out["averagingGainDb"] = hundredths(r.averagingGainDb);
-    Json excluded = Json::array();
-    for (const ExcludedRepeat& e : r.excluded)
-        excluded.push_back({{"output", e.output},
-                            {"repeat", e.repeat},
-                            {"delayFrames", e.hasDelay ? Json(e.delayFrames) : Json()}});
-    out["excludedRepeats"] = std::move(excluded);
-    out["takes"] = takesJson(r.takes);
+    out["excludedRepeats"] = jsonArray(r.excluded, [](const ExcludedRepeat& e) {
+        return Json{{"output", e.output},
+                    {"repeat", e.repeat},
+                    {"delayFrames", e.hasDelay ? Json(e.delayFrames) : Json()}};
+    });
+    out["takes"] = jsonArray(r.takes, takeJson);
     if (!r.complete)
         out["missingOutputs"] = r.missingOutputs;
-    Json pairs = Json::array();
-    for (const PairResult& pair : r.pairs)
-        pairs.push_back(pairJson(pair, r.setup, r.plan.rate));
-    out["pairs"] = std::move(pairs);
-    Json crosstalk = Json::array();
-    for (const CrosstalkEntry& e : r.crosstalk)
-        crosstalk.push_back(crosstalkJson(e));
-    out["crosstalk"] = std::move(crosstalk);
+    out["pairs"] =
+        jsonArray(r.pairs, [&](const PairResult& p) { return pairJson(p, r.setup, r.plan.rate); });
+    out["crosstalk"] = jsonArray(r.crosstalk, crosstalkJson);
     return jsonText(out, 2) + "\n";
 }
 

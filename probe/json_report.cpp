@@ -39,11 +39,8 @@ Json invalidJson(std::initializer_list<std::pair<const char*, bool>> values) {
 }
 
 Json directionJson(const DirectionFacts& direction, bool countInvalid) {
-    Json channels = Json::array();
-    for (const ChannelFacts& channel : direction.channels)
-        channels.push_back(channelJson(channel));
     return {{"count", direction.reportedCount},
-            {"channels", channels},
+            {"channels", jsonArray(direction.channels, channelJson)},
             {"infoFailedAt", direction.infoFailedAt != 0 ? Json(direction.infoFailedAt) : Json()},
             {"infoError", direction.infoError},
             {"invalid", invalidJson({{"count", countInvalid}})}};
@@ -68,13 +65,13 @@ Json sampleRateJson(const DeviceFacts& facts) {
 }
 
 Json clockSourcesJson(const DeviceFacts& facts) {
-    Json sources = Json::array();
-    for (const ClockFacts& clock : facts.clocks)
-        sources.push_back({{"index", clock.index},
-                           {"name", clock.name},
-                           {"channel", clock.channel},
-                           {"group", clock.group},
-                           {"current", clock.current}});
+    const Json sources = jsonArray(facts.clocks, [](const ClockFacts& clock) {
+        return Json{{"index", clock.index},
+                    {"name", clock.name},
+                    {"channel", clock.channel},
+                    {"group", clock.group},
+                    {"current", clock.current}};
+    });
     return {{"result", facts.clockResult}, {"sources", sources}};
 }
 
@@ -100,10 +97,8 @@ Json verdictJson(const Verdict& verdict) {
 } // namespace
 
 std::string catalogueJson(const std::vector<CatalogueEntry>& entries) {
-    Json drivers = Json::array();
-    for (const CatalogueEntry& entry : entries)
-        drivers.push_back(catalogueEntryJson(entry));
-    return jsonText({{"drivers", drivers}, {"notes", catalogueNotes(entries)}});
+    return jsonText(
+        {{"drivers", jsonArray(entries, catalogueEntryJson)}, {"notes", catalogueNotes(entries)}});
 }
 
 std::string deviceJson(const DeviceFacts& facts, const Verdict& verdict) {

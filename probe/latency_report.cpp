@@ -115,9 +115,9 @@ void printLatencyText(const LatencyRequest& request, const LatencyOutcome& outco
 }
 
 std::string latencyJson(const LatencyRequest& request, const LatencyOutcome& outcome) {
-    Json runs = Json::array();
-    for (const LatencyRunResult& run : outcome.runs)
-        runs.push_back(runJson(run, outcome.setup.rate));
+    const Json runs = jsonArray(outcome.runs, [&](const LatencyRunResult& run) {
+        return runJson(run, outcome.setup.rate);
+    });
     const int64_t missing = measuredFigure(outcome).frames - reportedTotal(outcome);
     return jsonText({{"requestedName", request.driverName},
                      {"exitCode", outcome.exitCode},

@@ -1,9 +1,12 @@
 #include "probe/probe_run.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "commandline/option_parser.h"
 
 #include "driversession/device_facts.h"
 #include "driversession/driver_session.h"
@@ -25,131 +28,99 @@
 
 namespace {
 
-// On a line of its own, when a driver matches the name but for case.
-void printNameHint(const std::string& requested) {
+// tandemwav's message, on a line of its own the driver meant when only the
+// case was wrong, and what to do.
+void printNotLoaded(const std::string& requested) {
+    std::printf("Error: Failed to load ASIO driver %s!\n", printableText(requested).c_str());
     const std::string hint = driverNameHint(requested);
     if (!hint.empty())
         std::printf("%s\n", printableText(hint).c_str());
+    std::printf("Run tandemwav-probe without arguments to see the installed drivers.\n");
 }
+
+using commandline::Take;
+using commandline::UsageError;
 
 struct ProbeOptions {
     bool json = false;
     bool help = false;
     bool version = false;
-    const char* driverName = nullptr;
+    std::optional<std::string> driverName;
     bool latency = false;
-    bool latencyDetails = false; // an option of the measurement given
     LatencyRequest request;
-    std::string problem; // set when the arguments are not understood
 };
 
-bool parseInteger(const char* text, int32_t low, int32_t high, int32_t* value) {
-    char* end = nullptr;
-    const long parsed = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || parsed < low || parsed > high)
-        return false;
-    *value = static_cast<int32_t>(parsed);
-    return true;
+[[noreturn]] void refuse(const std::string& option, const std::string& value,
+                         const std::string& hint) {
+    throw UsageError{"invalid value for " + option + ": " + value + hint};
 }
 
-bool parseReal(const char* text, double low, double high, double* value) {
-    char* end = nullptr;
-    const double parsed = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !(parsed >= low && parsed <= high))
-        return false;
-    *value = parsed;
-    return true;
+Take integer(int32_t* target, int32_t low, int32_t high, const std::string& hint = "") {
+    return [=](const std::string& option, const std::string& value) {
+        const std::optional<long long> parsed = commandline::decimalNumber(value);
+        if (!parsed || *parsed < low || *parsed > high)
+            refuse(option, value, hint);
+        *target = static_cast<int32_t>(*parsed);
+    };
+}
+
+Take real(double* target, double low, double high) {
+    return [=](const std::string& option, const std::string& value) {
+        const std::optional<double> parsed = commandline::realNumber(value);
+        if (!parsed || !(*parsed >= low && *parsed <= high))
+            refuse(option, value, "");
+        *target = *parsed;
+    };
 }
 
 // "OUT:IN", channel numbers from 1.
-bool parseChannelPair(const char* text, LatencyRequest* request) {
-    const char* colon = std::strchr(text, ':');
-    if (colon == nullptr)
-        return false;
-    const std::string output(text, colon);
-    return parseInteger(output.c_str(), 1, 1 << 20, &request->output) &&
-           parseInteger(colon + 1, 1, 1 << 20, &request->input);
+Take channelPair(LatencyRequest* request) {
+    return [=](const std::string& option, const std::string& value) {
+        const size_t colon = value.find(':');
+        const auto channel = [&](const std::string& text) {
+            const std::optional<long long> parsed = commandline::decimalNumber(text);
+            if (colon == std::string::npos || !parsed || *parsed < 1 || *parsed > (1 << 20))
+                refuse(option, value, "");
+            return static_cast<int32_t>(*parsed);
+        };
+        request->output = channel(value.substr(0, colon));
+        request->input = channel(value.substr(colon + 1));
+    };
 }
 
-// An option that takes the next argument; false when it is not one of them.
-bool takeValuedOption(const char* option, const char* value, ProbeOptions& options) {
-    LatencyRequest& request = options.request;
-    bool valid = true;
-    if (std::strcmp(option, "--latency") == 0) {
-        options.latency = true;
-        valid = parseChannelPair(value, &request);
-    } else if (std::strcmp(option, "--buffer") == 0) {
-        valid = parseInteger(value, 1, 1 << 24, &request.bufferFrames);
-    } else if (std::strcmp(option, "--rate") == 0) {
-        int32_t rate = 0;
-        valid = parseInteger(value, 1000, 1000000, &rate);
-        request.sampleRate = rate;
-    } else if (std::strcmp(option, "--runs") == 0) {
-        valid = parseInteger(value, 1, 100, &request.runs);
-    } else if (std::strcmp(option, "--level") == 0) {
-        valid = parseReal(value, -120.0, 0.0, &request.levelDb);
-    } else if (std::strcmp(option, "--max-latency") == 0) {
-        valid = parseReal(value, 0.001, kLongestWindowSeconds, &request.maxLatencySeconds);
-    } else if (std::strcmp(option, "--wait") == 0) {
-        valid = parseReal(value, 0.0, 3600.0, &request.waitSeconds);
-    } else {
-        return false;
-    }
-    options.latencyDetails = options.latencyDetails || std::strcmp(option, "--latency") != 0;
-    if (!valid)
-        options.problem = "invalid value for " + std::string(option) + ": " + printableText(value);
-    if (!valid && std::strcmp(option, "--rate") == 0)
-        options.problem += " (a whole number of Hz from 1000 to 1000000)";
-    return true;
-}
-
-bool takesValue(const char* option) {
-    for (const char* name :
-         {"--latency", "--buffer", "--rate", "--runs", "--level", "--max-latency", "--wait"})
-        if (std::strcmp(option, name) == 0)
-            return true;
-    return false;
-}
-
-void checkCombination(ProbeOptions& options) {
-    if (!options.problem.empty())
-        return;
-    if (options.latencyDetails && !options.latency)
-        options.problem =
-            "--buffer, --rate, --runs, --level, --max-latency and --wait go with --latency";
-    else if (options.latency && options.driverName == nullptr)
-        options.problem = "--latency needs a driver name";
-}
-
-ProbeOptions parseOptions(int argc, char** argv) {
-    ProbeOptions options;
-    bool optionsEnded = false;
-    for (int k = 1; k < argc && options.problem.empty(); ++k) {
-        const char* argument = argv[k];
-        const bool isOption = !optionsEnded && argument[0] == '-' && argument[1] != '\0';
-        if (isOption && std::strcmp(argument, "--") == 0)
-            optionsEnded = true;
-        else if (isOption && std::strcmp(argument, "--json") == 0)
-            options.json = true;
-        else if (isOption &&
-                 (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0))
-            options.help = true;
-        else if (isOption && std::strcmp(argument, "--version") == 0)
-            options.version = true;
-        else if (isOption && takesValue(argument) && k + 1 == argc)
-            options.problem = std::string(argument) + " needs a value";
-        else if (isOption && takesValue(argument))
-            takeValuedOption(argument, argv[++k], options);
-        else if (isOption)
-            options.problem = "unknown option " + printableText(argument);
-        else if (options.driverName != nullptr)
-            options.problem = "more than one driver name: " + printableText(argument);
-        else
-            options.driverName = argument;
-    }
-    checkCombination(options);
-    options.request.driverName = options.driverName;
-    return options;
+ProbeOptions parseOptions(const std::vector<std::string>& args) {
+    ProbeOptions o;
+    LatencyRequest& r = o.request;
+    int32_t rate = 0;
+    commandline::OptionParser options({true, true});
+    options.flag("--json", &o.json)
+        .flag("--help", &o.help)
+        .flag("-h", &o.help)
+        .flag("--version", &o.version)
+        .valued("--latency", channelPair(&r))
+        .valued("--buffer", integer(&r.bufferFrames, 1, 1 << 24))
+        .valued("--rate",
+                integer(&rate, 1000, 1000000, " (a whole number of Hz from 1000 to 1000000)"))
+        .valued("--runs", integer(&r.runs, 1, 100))
+        .valued("--level", real(&r.levelDb, -120.0, 0.0))
+        .valued("--max-latency", real(&r.maxLatencySeconds, 0.001, kLongestWindowSeconds))
+        .valued("--wait", real(&r.waitSeconds, 0.0, 3600.0));
+    const commandline::Arguments a = options.split(args);
+    if (a.positional.size() > 1)
+        throw UsageError{"more than one driver name: " + a.positional[1]};
+    options.take(a);
+    o.latency = a.given("--latency");
+    r.sampleRate = rate;
+    if (!a.positional.empty())
+        o.driverName = a.positional[0];
+    for (const char* detail :
+         {"--buffer", "--rate", "--runs", "--level", "--max-latency", "--wait"})
+        if (a.given(detail) && !o.latency)
+            throw UsageError{
+                "--buffer, --rate, --runs, --level, --max-latency and --wait go with --latency"};
+    if (o.latency && a.positional.empty())
+        throw UsageError{"--latency needs a driver name"};
+    return o;
 }
 
 const char* const kUsageText =
@@ -183,26 +154,16 @@ const char* const kUsageText =
     "memory, 16 no signal came back; 130 interrupted.\n";
 
 // With --json anywhere among the options, usage, help and version are a JSON
-// document too, so that a script reads every answer the same way.
-bool jsonAsked(int argc, char** argv) {
-    for (int k = 1; k < argc && std::strcmp(argv[k], "--") != 0; ++k)
-        if (std::strcmp(argv[k], "--json") == 0)
-            return true;
-    return false;
-}
-
+// document too, so that a script reads every answer the same way. The words
+// of the command line are printed safe for the console.
 int reportUsage(const std::string& problem, bool json) {
-    if (json) {
-        Json document = Json::object();
-        if (!problem.empty())
-            document = {{"exitCode", kProbeUsage}, {"error", problem}};
-        document["usage"] = kUsageText;
-        std::printf("%s\n", jsonText(document).c_str());
-    } else {
-        if (!problem.empty())
-            std::printf("tandemwav-probe: %s\n\n", problem.c_str());
+    const std::string shown = printableText(problem);
+    if (json)
+        std::printf("%s\n", commandline::usageJson(kProbeUsage, shown, kUsageText).c_str());
+    else if (!problem.empty())
+        std::printf("tandemwav-probe: %s\n\n%s", shown.c_str(), kUsageText);
+    else
         std::printf("%s", kUsageText);
-    }
     return problem.empty() ? kProbeDone : kProbeUsage;
 }
 
@@ -223,23 +184,19 @@ int listDrivers(bool json) {
     return kProbeDone;
 }
 
-int reportFailure(const DeviceFacts& facts, bool json, int code) {
-    const char* error = code == kProbeDriverNotLoaded ? "Failed to load ASIO driver"
-                        : code == kProbeDriverInit    ? "Failed to initialize ASIO driver"
-                                                      : "Interrupted";
-    if (json) {
+// The failure in text: tandemwav's form of the message where it has one,
+// and what to do about it; else one JSON document.
+int reportFailure(const DeviceFacts& facts, bool json, int code, const std::string& error) {
+    if (json)
         std::printf("%s\n", failureJson(facts, code, error).c_str());
-    } else if (code == kProbeDriverNotLoaded) {
-        std::printf("Error: Failed to load ASIO driver %s!\n",
-                    printableText(facts.requestedName).c_str());
-        printNameHint(facts.requestedName);
-        std::printf("Run tandemwav-probe without arguments to see the installed drivers.\n");
-    } else if (code == kProbeDriverInit) {
-        std::printf("Error: Failed to initialize ASIO driver!\n");
-        std::printf("Driver message: %s\n", printableText(facts.errorMessage).c_str());
-    } else {
+    else if (code == kProbeInterrupted)
         std::printf("Interrupted; the driver was released.\n");
-    }
+    else if (code == kProbeDriverNotLoaded)
+        printNotLoaded(facts.requestedName);
+    else
+        std::printf("Error: %s!\n", error.c_str());
+    if (!json && code == kProbeDriverInit)
+        std::printf("Driver message: %s\n", printableText(facts.errorMessage).c_str());
     return code;
 }
 
@@ -249,18 +206,18 @@ int describeDriver(const char* name, bool json) {
     DriverSession session;
     const SessionState state = session.open(name);
     if (state == SessionState::NotLoaded)
-        return reportFailure(facts, json, kProbeDriverNotLoaded);
+        return reportFailure(facts, json, kProbeDriverNotLoaded, "Failed to load ASIO driver");
     const ASIODriverInfo& info = session.info();
     if (state == SessionState::InitRefused) {
         facts.errorMessage = fieldText(info.errorMessage, sizeof info.errorMessage);
-        return reportFailure(facts, json, kProbeDriverInit);
+        return reportFailure(facts, json, kProbeDriverInit, "Failed to initialize ASIO driver");
     }
     facts.name = fieldText(info.name, sizeof info.name);
     facts.version = info.driverVersion;
     const bool complete = !interruptRequested() && gatherDeviceFacts(session, facts);
     session.close();
     if (!complete)
-        return reportFailure(facts, json, kProbeInterrupted);
+        return reportFailure(facts, json, kProbeInterrupted, "Interrupted");
     const Verdict verdict = judgeDevice(facts);
     if (json)
         std::printf("%s\n", deviceJson(facts, verdict).c_str());
@@ -269,29 +226,13 @@ int describeDriver(const char* name, bool json) {
     return kProbeDone;
 }
 
-// The failure in text: tandemwav's form of the message where it has one,
-// and what to do about it.
-void printLatencyFailure(const LatencyRequest& request, const LatencyOutcome& outcome) {
-    const int code = outcome.exitCode;
-    if (code == kProbeInterrupted) {
-        std::printf("Interrupted; the driver was released.\n");
-        return;
-    }
-    if (code == kProbeDriverNotLoaded) {
-        std::printf("Error: Failed to load ASIO driver %s!\n",
-                    printableText(request.driverName).c_str());
-        printNameHint(request.driverName);
-        std::printf("Run tandemwav-probe without arguments to see the installed drivers.\n");
-        return;
-    }
-    std::printf("Error: %s!\n", outcome.error.c_str());
-    if (code == kProbeDriverInit)
-        std::printf("Driver message: %s\n", printableText(outcome.setup.driverMessage).c_str());
-    if (code == kProbeNoSignal && !outcome.windowTooShort)
+// What to check when no signal came back.
+void printNoSignalHints(const LatencyRequest& request, const LatencyOutcome& outcome) {
+    if (!outcome.windowTooShort)
         std::printf("Check the cable or loop from output %d to input %d, the channel numbers, and "
                     "that the input is not muted.\n",
                     request.output, request.input);
-    if (code == kProbeNoSignal && outcome.windowFrames != 0)
+    if (outcome.windowFrames != 0)
         std::printf("Round trips up to %.3f s were looked for; a longer loop needs --max-latency "
                     "SECONDS.\n",
                     static_cast<double>(outcome.windowFrames) / outcome.setup.rate);
@@ -299,19 +240,18 @@ void printLatencyFailure(const LatencyRequest& request, const LatencyOutcome& ou
 
 int measureRoundTrip(const LatencyRequest& request, bool json) {
     const LatencyOutcome outcome = measureLatency(request);
-    if (outcome.exitCode == kProbeDone) {
-        if (json)
-            std::printf("%s\n", latencyJson(request, outcome).c_str());
-        else
-            printLatencyText(request, outcome);
-    } else if (json) {
-        DeviceFacts facts;
-        facts.requestedName = request.driverName;
-        facts.errorMessage = outcome.setup.driverMessage;
-        std::printf("%s\n", failureJson(facts, outcome.exitCode, outcome.error).c_str());
-    } else {
-        printLatencyFailure(request, outcome);
-    }
+    if (outcome.exitCode == kProbeDone && json)
+        std::printf("%s\n", latencyJson(request, outcome).c_str());
+    else if (outcome.exitCode == kProbeDone)
+        printLatencyText(request, outcome);
+    if (outcome.exitCode == kProbeDone)
+        return kProbeDone;
+    DeviceFacts facts;
+    facts.requestedName = request.driverName;
+    facts.errorMessage = outcome.setup.driverMessage;
+    reportFailure(facts, json, outcome.exitCode, outcome.error);
+    if (!json && outcome.exitCode == kProbeNoSignal)
+        printNoSignalHints(request, outcome);
     return outcome.exitCode;
 }
 
@@ -347,18 +287,24 @@ int runProbe(int argc, char** argv) {
     watchInterrupts();
     // The command line it prints holds names in their own bytes.
     useUtf8Console();
-    const ProbeOptions options = parseOptions(argc, argv);
-    const bool json = jsonAsked(argc, argv);
-    if (!options.problem.empty())
-        return finish(reportUsage(options.problem, json));
+    const std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    const bool json = commandline::jsonAsked(args);
+    ProbeOptions options;
+    try {
+        options = parseOptions(args);
+    } catch (const UsageError& e) {
+        return finish(reportUsage(e.problem, json));
+    }
     if (options.help)
         return finish(reportUsage("", json));
     if (options.version)
         return finish(reportVersion(json));
-    if (options.driverName == nullptr)
+    if (!options.driverName)
         return finish(listDrivers(options.json));
-    endOnSecondInterrupt(options.driverName, options.json);
+    const char* name = options.driverName->c_str();
+    options.request.driverName = name;
+    endOnSecondInterrupt(name, options.json);
     if (options.latency)
         return finish(measureRoundTrip(options.request, options.json));
-    return finish(describeDriver(options.driverName, options.json));
+    return finish(describeDriver(name, options.json));
 }

@@ -78,6 +78,14 @@ json_field() { # FILE EXPRESSION
 expect_code "no command" 1
 expect_code "unknown option" 1 sweep s.wav --loud
 expect_code "not a number" 1 sweep s.wav --seconds five
+# --help after a command is that command's usage alone; with --json a usage
+# error is one document, as the probe's are.
+run_program run --help
+[ "$status" = 0 ] && grep -q '^  tandemwav-measure run "<driver>" --outputs' "$work/out" &&
+    ! grep -q 'measure sweep' "$work/out" && echo "ok   run --help" || fail "run --help: exit code $status"
+run_program run "No Driver" --json --outputs 1
+[ "$status" = 1 ] && python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); sys.exit(not (d["exitCode"] == 1 and d["error"] == "run needs --outputs and --inputs" and d["usage"].startswith("Usage:\n  tandemwav-measure sweep")))' "$work/out" &&
+    echo "ok   usage error as JSON" || fail "usage error with --json: exit code $status"
 expect_code "band above 0.93 of half the rate" 23 sweep high.wav --rate 44100 --to 21000
 [ -e high.wav ] || [ -e high.json ] && fail "a refused sweep left a file"
 expect_code "channel outside the file" 24 sweep s.wav --channels 2 --on 3
