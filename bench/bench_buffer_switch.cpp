@@ -39,6 +39,12 @@ void rewindStores(SwitchRig& rig) {
     playbackStore.remainingFrames = bufferSize * (kBlocksPerStore + 1);
 }
 
+// Counts a switch; after the last block the stores hold, they start again.
+void nextBlock(SwitchRig& rig) {
+    if (++rig.blocksDone % kBlocksPerStore == 0)
+        rewindStores(rig);
+}
+
 // Inputs first, then outputs, as createChannelBuffers lays out the entries.
 void buildRig(SwitchRig& rig, int32_t inputs, int32_t outputs, uint32_t frames, uint32_t width) {
     rig.inputs = inputs;
@@ -89,24 +95,23 @@ void fillTime(ASIOTime& time, uint64_t block, uint32_t frames) {
     time.timeInfo.samplePosition.lo = static_cast<uint32_t>(position);
 }
 
+void disarmAndCheck(benchmark::State& state) {
+    disarmBufferSwitch();
+    if (deviceState.stopped.load() != 0 || lostBlockCount() != 0)
+        state.SkipWithError("the switch stopped or lost blocks: the rig is wrong");
+}
+
 void BM_BufferSwitch(benchmark::State& state) {
     SwitchRig rig;
     buildRigFor(rig, state);
     armBufferSwitch();
     ASIOTime time{};
-    uint32_t inStore = 0;
     for (auto _ : state) {
         fillTime(time, rig.blocksDone, bufferSize);
         onBufferSwitchTimeInfo(&time, static_cast<int32_t>(rig.blocksDone & 1u), ASIOTrue);
-        ++rig.blocksDone;
-        if (++inStore == kBlocksPerStore) {
-            inStore = 0;
-            rewindStores(rig);
-        }
+        nextBlock(rig);
     }
-    disarmBufferSwitch();
-    if (deviceState.stopped.load() != 0 || lostBlockCount() != 0)
-        state.SkipWithError("the switch stopped or lost blocks: the rig is wrong");
+    disarmAndCheck(state);
     reportBytes(state, rig);
 }
 
@@ -114,7 +119,6 @@ void BM_BufferSwitch(benchmark::State& state) {
 void BM_BareCopyPerChannel(benchmark::State& state) {
     SwitchRig rig;
     buildRigFor(rig, state);
-    uint32_t inStore = 0;
     for (auto _ : state) {
         const int32_t half = static_cast<int32_t>(rig.blocksDone & 1u);
         for (int32_t k = 0; k < rig.inputs; ++k) {
@@ -128,11 +132,7 @@ void BM_BareCopyPerChannel(benchmark::State& state) {
             rig.playCursors[j] += rig.blockBytes;
         }
         benchmark::ClobberMemory();
-        ++rig.blocksDone;
-        if (++inStore == kBlocksPerStore) {
-            inStore = 0;
-            rewindStores(rig);
-        }
+        nextBlock(rig);
     }
     reportBytes(state, rig);
 }
@@ -214,9 +214,7 @@ void BM_SwitchIntoFreshRecordBlocks(benchmark::State& state) {
         }
         state.SetIterationTime(std::chrono::duration<double>(pass).count());
     }
-    disarmBufferSwitch();
-    if (deviceState.stopped.load() != 0 || lostBlockCount() != 0)
-        state.SkipWithError("the switch stopped or lost blocks: the rig is wrong");
+    disarmAndCheck(state);
     state.counters["switches"] = kSwitches;
     state.counters["slow_per_pass"] =
         benchmark::Counter(static_cast<double>(slow), benchmark::Counter::kAvgIterations);

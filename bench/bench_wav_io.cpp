@@ -15,6 +15,7 @@
 
 #include "engine/device_state.h"
 #include "engine/sample_stores.h"
+#include "wav/float_wav_writer.h"
 #include "wav/playback_loader.h"
 #include "wav/recording_writer.h"
 #include "wav/sample_conversion.h"
@@ -137,28 +138,13 @@ struct ScratchFiles {
     void writePlaybackFile() const {
         const std::vector<uint8_t> chunk = audioBytes(kChunkFrames * kChannels);
         const uint32_t dataBytes = kFileFrames * kChannels * 4;
-        uint8_t header[44];
-        std::memcpy(header, "RIFF\0\0\0\0WAVEfmt \x10\0\0\0\3\0", 22);
-        storeLittleEndian(header + 4, dataBytes + 36);
-        header[22] = kChannels;
-        header[23] = 0;
-        storeLittleEndian(header + 24, 48000);
-        storeLittleEndian(header + 28, 48000 * kChannels * 4);
-        header[32] = kChannels * 4;
-        header[33] = 0;
-        header[34] = 32;
-        header[35] = 0;
-        std::memcpy(header + 36, "data", 4);
-        storeLittleEndian(header + 40, dataBytes);
+        uint8_t header[kWavHeaderBytes];
+        composeFloatWavHeader(header, 48000, kChannels, kFileFrames);
         std::FILE* out = std::fopen(playback.c_str(), "wb");
         std::fwrite(header, 1, sizeof header, out);
         for (uint32_t written = 0; written < dataBytes; written += chunk.size())
             std::fwrite(chunk.data(), 1, chunk.size(), out);
         std::fclose(out);
-    }
-    static void storeLittleEndian(uint8_t* at, uint32_t value) {
-        for (int i = 0; i < 4; ++i)
-            at[i] = static_cast<uint8_t>(value >> (8 * i));
     }
 };
 

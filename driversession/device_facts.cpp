@@ -1,10 +1,10 @@
 #include "driversession/device_facts.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "asiohost/asio_calls.h"
 #include "driversession/driver_session.h"
+#include "driversession/formatted_text.h"
 #include "driversession/safe_text.h"
 #include "platform/interrupts.h"
 
@@ -30,11 +30,6 @@ void describeChannels(ASIOBool isInput, DirectionFacts& direction) {
         direction.channels.push_back({channel + 1, fieldText(info.name, sizeof info.name),
                                       info.type, info.channelGroup, info.isActive != ASIOFalse});
     }
-}
-
-void readBufferLimits(DeviceFacts& facts) {
-    ASIOGetBufferSize(&facts.minBufferSize, &facts.maxBufferSize, &facts.preferredBufferSize,
-                      &facts.bufferGranularity);
 }
 
 // Asked, never set: the device keeps the rate it had.
@@ -100,7 +95,8 @@ bool gatherDeviceFacts(DriverSession& session, DeviceFacts& facts) {
     ASIOGetChannels(&facts.inputs.reportedCount, &facts.outputs.reportedCount);
     describeChannels(ASIOTrue, facts.inputs);
     describeChannels(ASIOFalse, facts.outputs);
-    readBufferLimits(facts);
+    ASIOGetBufferSize(&facts.minBufferSize, &facts.maxBufferSize, &facts.preferredBufferSize,
+                      &facts.bufferGranularity);
     if (interruptRequested())
         return false;
     readSampleRates(facts);
@@ -133,18 +129,15 @@ std::string describeBufferLengths(const DeviceFacts& facts) {
     const int32_t low = facts.minBufferSize;
     const int32_t high = facts.maxBufferSize;
     const int32_t step = facts.bufferGranularity;
-    char text[128];
     if (low < 1 || low > high)
-        std::snprintf(text, sizeof text, "none (minimum %d, maximum %d)", low, high);
-    else if (low == high)
-        std::snprintf(text, sizeof text, "only %d", low);
-    else if (step == -1)
-        std::snprintf(text, sizeof text, "powers of two from %d to %d", low, high);
-    else if (step == 1)
-        std::snprintf(text, sizeof text, "every length from %d to %d", low, high);
-    else if (step > 1)
-        std::snprintf(text, sizeof text, "steps of %d from %d to %d", step, low, high);
-    else
-        std::snprintf(text, sizeof text, "from %d to %d, granularity %d", low, high, step);
-    return text;
+        return formatted("none (minimum %d, maximum %d)", low, high);
+    if (low == high)
+        return formatted("only %d", low);
+    if (step == -1)
+        return formatted("powers of two from %d to %d", low, high);
+    if (step == 1)
+        return formatted("every length from %d to %d", low, high);
+    if (step > 1)
+        return formatted("steps of %d from %d to %d", step, low, high);
+    return formatted("from %d to %d, granularity %d", low, high, step);
 }

@@ -1,5 +1,6 @@
 #include "driversession/streamed_take.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "asiohost/asio_calls.h"
@@ -50,19 +51,57 @@ bool chooseSampleRate(double asked, double* rate) {
     return ASIOGetSampleRate(rate) == ASE_OK && *rate >= 1000.0 && *rate <= 1e6;
 }
 
+namespace {
+
+// Frames converted at a time: the file-format copy of a long take on many
+// channels stays small.
+constexpr size_t kChunkFrames = 1 << 16;
+
+// The material on every channel that plays, from its start on, converted to
+// the native type chunk by chunk.
+void convertStaggered(const std::vector<float>& material, const std::vector<int64_t>& starts,
+                      size_t frames) {
+    const uint32_t channels = static_cast<uint32_t>(starts.size());
+    std::vector<uint8_t> fileSamples(std::min(frames, kChunkFrames) * channels * 4);
+    std::vector<uint8_t*> natives(channels);
+    for (size_t first = 0; first < frames; first += kChunkFrames) {
+        const size_t count = std::min(kChunkFrames, frames - first);
+        std::fill(fileSamples.begin(), fileSamples.end(), uint8_t{0});
+        for (uint32_t c = 0; c < channels; ++c) {
+            natives[c] = playbackStore.blocks[c] + first * bytesPerSample;
+            if (starts[c] < 0)
+                continue;
+            for (size_t i = 0; i < count; ++i) {
+                const int64_t at = static_cast<int64_t>(first + i) - starts[c];
+                if (at >= 0 && at < static_cast<int64_t>(material.size()))
+                    floatToLittleEndian(material[static_cast<size_t>(at)],
+                                        &fileSamples[(i * channels + c) * 4]);
+            }
+        }
+        convertPlaybackFrames(fileSamples.data(), count, channels, bytesPerSample, natives.data());
+    }
+}
+
+} // namespace
+
 bool fillTakeStores(const std::vector<float>& material, uint32_t channels, uint32_t on,
                     uint32_t inputs) {
-    const size_t frames = material.size();
+    std::vector<int64_t> starts(channels, -1);
+    starts[on] = 0;
+    return fillStaggeredTakeStores(material, starts, inputs);
+}
+
+bool fillStaggeredTakeStores(const std::vector<float>& material, const std::vector<int64_t>& starts,
+                             uint32_t inputs) {
+    const uint32_t channels = static_cast<uint32_t>(starts.size());
+    const int64_t latest = *std::max_element(starts.begin(), starts.end());
+    const size_t frames = material.size() + static_cast<size_t>(std::max<int64_t>(latest, 0));
     const size_t padded = wholeBufferFrames(frames);
-    std::vector<uint8_t> fileSamples(frames * channels * 4, 0);
-    for (size_t i = 0; i < frames; ++i)
-        floatToLittleEndian(material[i], &fileSamples[(i * channels + on) * 4]);
     playbackStore.channelCount = channels;
     if (!allocateSampleBlocks(channels, static_cast<uint32_t>(padded * bytesPerSample),
                               &playbackStore.blocks, &playbackStore.cursors))
         return false;
-    convertPlaybackFrames(fileSamples.data(), frames, channels, bytesPerSample,
-                          playbackStore.blocks);
+    convertStaggered(material, starts, frames);
     for (uint32_t c = 0; c < channels; ++c)
         std::memset(playbackStore.blocks[c] + frames * bytesPerSample, 0,
                     (padded - frames) * bytesPerSample);

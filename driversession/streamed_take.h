@@ -23,6 +23,13 @@ bool chooseSampleRate(double asked, double* rate);
 bool fillTakeStores(const std::vector<float>& material, uint32_t channels, uint32_t on,
                     uint32_t inputs);
 
+// `material` on every playback channel at once, channel c from frame
+// starts[c] on (silent where starts[c] is negative), padded with silence to
+// whole buffers after the latest ends; a record store of `inputs` channels as
+// long. False without memory, and then nothing is held.
+bool fillStaggeredTakeStores(const std::vector<float>& material, const std::vector<int64_t>& starts,
+                             uint32_t inputs);
+
 // The record store as floats, one vector per input, first input first.
 std::vector<std::vector<float>> takeRecordings();
 

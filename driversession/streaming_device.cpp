@@ -116,12 +116,19 @@ StreamFailure StreamingDevice::run() {
 
 StreamFailure StreamingDevice::take(int output, const std::vector<float>& material,
                                     std::vector<std::vector<float>>* recordings) {
+    std::vector<int64_t> starts(static_cast<size_t>(request_.lastOutput - request_.firstOutput + 1),
+                                -1);
+    starts[static_cast<size_t>(output - request_.firstOutput)] = 0;
+    return takeStaggered(material, starts, recordings);
+}
+
+StreamFailure StreamingDevice::takeStaggered(const std::vector<float>& material,
+                                             const std::vector<int64_t>& starts,
+                                             std::vector<std::vector<float>>* recordings) {
     if (interruptRequested())
         return fail(StreamFailure::Interrupted, "Interrupted");
-    const uint32_t outputs = static_cast<uint32_t>(request_.lastOutput - request_.firstOutput + 1);
     const uint32_t inputs = static_cast<uint32_t>(request_.lastInput - request_.firstInput + 1);
-    if (!fillTakeStores(material, outputs, static_cast<uint32_t>(output - request_.firstOutput),
-                        inputs))
+    if (!fillStaggeredTakeStores(material, starts, inputs))
         return fail(StreamFailure::NoMemory, "Not enough memory for playback and recording");
     const StreamFailure failure = run();
     if (failure == StreamFailure::None)

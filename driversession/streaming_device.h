@@ -77,6 +77,12 @@ class StreamingDevice {
     // one recording per input, first input first.
     StreamFailure take(int output, const std::vector<float>& material,
                        std::vector<std::vector<float>>* recordings);
+    // One take of `material` on every chosen output at once, output
+    // firstOutput + c from frame starts[c] on, every chosen input recorded
+    // until the latest has played it.
+    StreamFailure takeStaggered(const std::vector<float>& material,
+                                const std::vector<int64_t>& starts,
+                                std::vector<std::vector<float>>* recordings);
     // The blocks the driver lost or repeated in the last take.
     uint32_t lostInLastTake() const { return lastLost_; }
     // Buffers disposed, driver exited and released.

@@ -78,6 +78,24 @@ Cut cutOf(const SweepPlan& plan, int64_t delay, int k) {
     return cut;
 }
 
+// In a take shared with other outputs, no cut may leave its output's own
+// window around the order's onset: the linear response keeps its whole
+// window, a harmonic the part of its usual cut that lies within its window.
+// Limits of 0 leave the cut as a take of one output has it.
+struct CutLimits {
+    size_t before = 0, after = 0;
+    bool any() const { return before + after > 0; }
+};
+
+Cut limitedCut(const SweepPlan& plan, int64_t peak, int k, const CutLimits& limits) {
+    Cut cut = cutOf(plan, peak, k);
+    if (!limits.any())
+        return cut;
+    cut.before = std::min(cut.before, limits.before);
+    cut.after = k == 1 ? limits.after : std::min(cut.after, limits.after);
+    return cut;
+}
+
 size_t wrapped(int64_t index, size_t size) {
     const int64_t n = static_cast<int64_t>(size);
     return static_cast<size_t>(((index % n) + n) % n);
@@ -96,10 +114,16 @@ size_t orderTransformSize(const Cut& cut) {
 class OrderSpectrum {
   public:
     // fft: of orderTransformSize(cut).
-    OrderSpectrum(const std::vector<double>& h, const Cut& cut, const dsp::RealFft& fft,
+    OrderSpectrum(const std::vector<double>& h, const Cut& cut, const dsp::RealFft& shared,
                   double rate)
         : rate_(rate) {
         const size_t span = cut.before + cut.after;
+        // A pair whose peak lies off its window's anchor has cuts of other
+        // lengths than the shared transform was made for.
+        std::unique_ptr<dsp::RealFft> own;
+        if (orderTransformSize(cut) != shared.size())
+            own = std::make_unique<dsp::RealFft>(orderTransformSize(cut));
+        const dsp::RealFft& fft = own ? *own : shared;
         std::vector<double> samples(fft.size(), 0.0);
         const int64_t start = static_cast<int64_t>(std::floor(cut.onset));
         fraction_ = cut.onset - static_cast<double>(start);
@@ -186,34 +210,30 @@ Stretch noiseStretch(const SweepPlan& plan, size_t recorded, size_t peak) {
 // The noise floor is the noise's power within the reported band, so that
 // what the band limit leaves outside it (its ringing lies below the band's
 // start) is not read as the device's noise.
-dsp::NoiseSpectrum measureNoise(const SweepPlan& plan, const std::vector<double>& h,
-                                size_t recorded, ChannelResult& result) {
-    const Stretch stretch =
-        noiseStretch(plan, recorded, static_cast<size_t>(std::max<int64_t>(result.delayFrames, 0)));
-    dsp::NoiseSpectrum noise(h.data() + stretch.from, stretch.size(), plan.rate);
+void readNoiseFloor(const SweepPlan& plan, const dsp::NoiseSpectrum& noise, ChannelResult& result) {
     const double power = noise.bandPower(plan.from, plan.to);
     if (power > 0.0) {
         result.noiseMeasured = true;
         result.noiseFloorDb = 10.0 * std::log10(power);
         result.snrDb = decibels(std::fabs(result.peak)) - result.noiseFloorDb;
     }
-    return noise;
 }
 
 using OrderTransforms = std::vector<std::unique_ptr<dsp::RealFft>>;
 
 // Index k - 1: the transform of order k's cut.
-OrderTransforms orderTransforms(const SweepPlan& plan, int harmonics) {
+OrderTransforms orderTransforms(const SweepPlan& plan, int harmonics, const CutLimits& limits) {
     OrderTransforms transforms;
     for (int k = 1; k <= harmonics; ++k)
-        transforms.push_back(std::make_unique<dsp::RealFft>(orderTransformSize(cutOf(plan, 0, k))));
+        transforms.push_back(
+            std::make_unique<dsp::RealFft>(orderTransformSize(limitedCut(plan, 0, k, limits))));
     return transforms;
 }
 
 // The lowest frequency the linear response's cut resolves: three periods
 // within it.
-double resolvedFrom(const SweepPlan& plan) {
-    const Cut linear = cutOf(plan, 0, 1);
+double resolvedFrom(const SweepPlan& plan, const CutLimits& limits) {
+    const Cut linear = limitedCut(plan, 0, 1, limits);
     return 3.0 * plan.rate / static_cast<double>(linear.before + linear.after);
 }
 
@@ -270,84 +290,123 @@ std::vector<ThdPoint> thdOf(const std::vector<HarmonicCurve>& curves, int harmon
     return thd;
 }
 
-// Order k's response, cut out of h around its onset for a response at delay.
+// Order k's response, cut out of h around its onset for a linear response
+// peaking at h's index peak.
 std::vector<OrderSpectrum> ordersOf(const SweepPlan& plan, const std::vector<double>& h,
-                                    const OrderTransforms& transforms, int64_t delay) {
+                                    const OrderTransforms& transforms, int64_t peak,
+                                    const CutLimits& limits = {}) {
     std::vector<OrderSpectrum> orders;
     for (int k = 1; k <= static_cast<int>(transforms.size()); ++k)
-        orders.emplace_back(h, cutOf(plan, delay, k), *transforms[k - 1], plan.rate);
+        orders.emplace_back(h, limitedCut(plan, peak, k, limits), *transforms[k - 1], plan.rate);
     return orders;
 }
 
-// What every channel's orders are read with: the cuts' transforms, and a
-// perfect loop's orders.
+// What every channel's orders are read with: the cuts' transforms, a
+// perfect loop's orders, and the lowest frequency the linear cut resolves.
 struct OrderReading {
     OrderTransforms transforms;
     std::vector<OrderSpectrum> perfectLoop;
+    double resolvedHz = 0.0;
 };
 
 // The linear response on the grid, its phase about the onset.
-std::vector<ResponsePoint> responseOf(const SweepPlan& plan, const OrderSpectrum& linear) {
+std::vector<ResponsePoint> responseOf(const SweepPlan& plan, const OrderSpectrum& linear,
+                                      double resolvedHz) {
     std::vector<ResponsePoint> response;
-    const double resolved = resolvedFrom(plan);
     for (double f : frequencyGrid(plan.from, plan.to)) {
         const std::complex<double> value = linear.at(f);
         response.push_back(
-            {f, decibels(std::abs(value)), std::arg(value) * 180.0 / kPi, f < resolved});
+            {f, decibels(std::abs(value)), std::arg(value) * 180.0 / kPi, f < resolvedHz});
     }
     return response;
 }
 
 void measureOrders(const SweepPlan& plan, const std::vector<double>& h, const OrderReading& reading,
-                   const dsp::NoiseSpectrum& noise, ChannelResult& result) {
+                   const dsp::NoiseSpectrum& noise, int64_t peak, const CutLimits& limits,
+                   ChannelResult& result) {
     const int harmonics = static_cast<int>(reading.transforms.size());
-    const std::vector<OrderSpectrum> orders =
-        ordersOf(plan, h, reading.transforms, result.delayFrames);
-    result.response = responseOf(plan, orders[0]);
+    const std::vector<OrderSpectrum> orders = ordersOf(plan, h, reading.transforms, peak, limits);
+    result.response = responseOf(plan, orders[0], reading.resolvedHz);
     for (int k = 2; k <= harmonics; ++k)
         result.harmonics.push_back(harmonicCurve(plan, orders, reading.perfectLoop, noise, k));
     if (harmonics >= 2)
         result.thd = thdOf(result.harmonics, harmonics, plan);
 }
 
-ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h, size_t recorded,
-                             const OrderReading& reading, ResponseKept kept) {
-    ChannelResult result;
-    // h is read from the sweep's first frame in both the played file and the
-    // recording, so its index is the lag between them: the delay, whatever
-    // silence comes before the sweep. The search spans every lag the
-    // recording holds any of the sweep at: a loop longer than the file holds
-    // peaks past where the whole sweep came back, and must be found there
-    // (and refused), not taken for its own harmonic that came back earlier.
-    size_t peak = 0;
-    const size_t last = std::min(recorded, h.size()) - 1;
-    for (size_t n = 1; n <= last; ++n)
-        if (std::fabs(h[n]) > std::fabs(h[peak]))
+size_t wrappedIndex(int64_t index, const std::vector<double>& h) {
+    return wrapped(index, h.size());
+}
+
+// The largest absolute sample of h from index `from` to `to`, both included,
+// read circularly; the first of equals.
+int64_t peakBetween(const std::vector<double>& h, int64_t from, int64_t to) {
+    int64_t peak = from;
+    for (int64_t n = from + 1; n <= to; ++n)
+        if (std::fabs(h[wrappedIndex(n, h)]) > std::fabs(h[wrappedIndex(peak, h)]))
             peak = n;
-    result.delayFrames = static_cast<int64_t>(peak);
-    result.peakRecordingFrame = plan.silenceBefore + result.delayFrames;
-    result.peak = h[peak];
-    const dsp::NoiseSpectrum noise = measureNoise(plan, h, recorded, result);
-    // The peak is a sample of the whole band: whether it stands out of the
-    // noise is judged against all of the noise, not the band's share.
+    return peak;
+}
+
+// One output's response in h: the index of its linear response's peak, the
+// index its sweep's first frame has there, and how far its cuts may reach.
+struct ResponseAt {
+    int64_t peak = 0;
+    int64_t start = 0;
+    CutLimits limits;
+};
+
+// The peak is a sample of the whole band: whether it stands out of the
+// noise is judged against all of the noise, not the band's share.
+bool standsOut(const SweepPlan& plan, const dsp::NoiseSpectrum& noise,
+               const ChannelResult& result) {
+    if (result.peak == 0.0)
+        return false;
     const double wholeNoise = noise.bandPower(0.0, plan.rate / 2.0);
-    const bool standsOut =
-        !result.noiseMeasured ||
-        decibels(std::fabs(result.peak)) - 10.0 * std::log10(wholeNoise) >= kMinResponseSnrDb;
-    if (result.peak == 0.0 || !standsOut) {
+    return !result.noiseMeasured ||
+           decibels(std::fabs(result.peak)) - 10.0 * std::log10(wholeNoise) >= kMinResponseSnrDb;
+}
+
+ChannelResult analyseResponse(const SweepPlan& plan, const std::vector<double>& h, size_t recorded,
+                              const ResponseAt& at, const dsp::NoiseSpectrum& noise,
+                              const OrderReading& reading, ResponseKept kept) {
+    ChannelResult result;
+    result.delayFrames = at.peak - at.start;
+    result.peakRecordingFrame = plan.silenceBefore + at.peak;
+    result.peak = h[wrappedIndex(at.peak, h)];
+    readNoiseFloor(plan, noise, result);
+    if (!standsOut(plan, noise, result)) {
         result.belowNoise = true;
         return result;
     }
     refuseLateResponse(plan, result.delayFrames);
     // A room's decay outlasts the linear window: its response is kept to
     // where the whole sweep came back.
-    const size_t window = peak + cutOf(plan, result.delayFrames, 1).after;
-    const size_t tail = kept == ResponseKept::wholeRecording
-                            ? std::max(window, fullyRecorded(plan, recorded))
-                            : window;
-    result.impulseSamples.assign(h.begin(), h.begin() + static_cast<std::ptrdiff_t>(tail));
-    measureOrders(plan, h, reading, noise, result);
+    const int64_t window =
+        at.peak + static_cast<int64_t>(limitedCut(plan, at.peak, 1, at.limits).after);
+    const int64_t tail =
+        kept == ResponseKept::wholeRecording
+            ? std::max<int64_t>(window, static_cast<int64_t>(fullyRecorded(plan, recorded)))
+            : window;
+    result.impulseSamples.reserve(static_cast<size_t>(std::max<int64_t>(tail - at.start, 0)));
+    for (int64_t n = at.start; n < tail; ++n)
+        result.impulseSamples.push_back(h[wrappedIndex(n, h)]);
+    measureOrders(plan, h, reading, noise, at.peak, at.limits, result);
     return result;
+}
+
+ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h, size_t recorded,
+                             const OrderReading& reading, ResponseKept kept) {
+    // h is read from the sweep's first frame in both the played file and the
+    // recording, so its index is the lag between them: the delay, whatever
+    // silence comes before the sweep. The search spans every lag the
+    // recording holds any of the sweep at: a loop longer than the file holds
+    // peaks past where the whole sweep came back, and must be found there
+    // (and refused), not taken for its own harmonic that came back earlier.
+    const int64_t last = static_cast<int64_t>(std::min(recorded, h.size())) - 1;
+    const ResponseAt at{peakBetween(h, 0, last), 0, {}};
+    const Stretch stretch = noiseStretch(plan, recorded, static_cast<size_t>(at.peak));
+    const dsp::NoiseSpectrum noise(h.data() + stretch.from, stretch.size(), plan.rate);
+    return analyseResponse(plan, h, recorded, at, noise, reading, kept);
 }
 
 // The reference's linear response, cut out of its impulse response where it
@@ -439,7 +498,7 @@ void referenceChannel(const SweepPlan& plan, const std::vector<double>& h, size_
     result.hasRelativeDelay = true;
     const OrderSpectrum linear(h, cutOf(plan, lag, 1), *reading.transforms[0], plan.rate);
     result.unreferencedResponse = std::move(result.response);
-    result.response = responseOf(plan, linear);
+    result.response = responseOf(plan, linear, reading.resolvedHz);
     const int harmonics = static_cast<int>(reading.transforms.size());
     result.harmonics = referencedHarmonics(std::move(result.harmonics), divisor);
     if (harmonics >= 2)
@@ -524,70 +583,22 @@ void Deconvolver::run(std::vector<double>& samples, std::vector<dsp::Complex>& s
 
 namespace {
 
-// The reference channel analysed first, on its own: every other channel is
-// divided by its linear response. None when it is below its noise.
-std::unique_ptr<ReferenceDivisor> analyseReference(const SweepPlan& plan,
-                                                   const Recording& recording, size_t recorded,
-                                                   const Deconvolver& deconvolver,
-                                                   const OrderReading& reading, ResponseKept kept,
-                                                   int reference, ChannelResult& result) {
-    std::vector<double> samples(deconvolver.size());
-    std::vector<dsp::Complex> spectrum(deconvolver.bins());
-    loadChannel(plan, recording, reference - 1, samples);
-    deconvolver.run(samples, spectrum);
-    result = analyseChannel(plan, samples, recorded, reading, kept);
-    if (result.belowNoise)
-        return nullptr;
-    return std::make_unique<ReferenceDivisor>(plan, samples, result.delayFrames,
-                                              deconvolver.transform(), reading);
-}
-
-} // namespace
-
-Results analyseRecording(const SweepPlan& plan, const Recording& recording, int harmonics,
-                         ResponseKept kept, int reference) {
-    refuseNonFiniteSamples(recording);
-    Results results;
-    results.sweep = plan;
-    results.harmonicsCounted = harmonics;
-    results.reference = reference;
-    const size_t recorded =
-        static_cast<size_t>(recording.info.frames) - static_cast<size_t>(plan.silenceBefore);
-    Deconvolver deconvolver(plan, recorded);
-    results.bandLimitEtcDb = deconvolver.bandLimitEtcDb();
-    OrderReading reading{orderTransforms(plan, harmonics), {}};
-    reading.perfectLoop = ordersOf(plan, deconvolver.takePerfectLoop(), reading.transforms, 0);
+// Channels are independent: two workers, each with its own buffers, share
+// the transform and take channels in turn. perChannel(c, h) gets channel c's
+// impulse response.
+template <typename PerChannel>
+void forEachResponse(const SweepPlan& plan, const Recording& recording,
+                     const Deconvolver& deconvolver, PerChannel perChannel) {
     const int channels = recording.info.channels;
-    results.channels.resize(static_cast<size_t>(channels));
-    std::unique_ptr<ReferenceDivisor> divisor;
-    if (reference > 0) {
-        ChannelResult& own = results.channels[static_cast<size_t>(reference - 1)];
-        divisor =
-            analyseReference(plan, recording, recorded, deconvolver, reading, kept, reference, own);
-        own.input = reference;
-        if (!divisor)
-            return results;
-    }
-    // Channels are independent: two workers, each with its own buffers,
-    // share the transform and take channels in turn.
     const int workers = std::min(channels, 2);
     std::vector<std::exception_ptr> failures(static_cast<size_t>(workers));
     auto analyseChannels = [&](int worker) {
         std::vector<double> samples(deconvolver.size());
         std::vector<dsp::Complex> spectrum(deconvolver.bins());
         for (int c = worker; c < channels; c += workers) {
-            ChannelResult& result = results.channels[static_cast<size_t>(c)];
-            if (c + 1 != reference) {
-                loadChannel(plan, recording, c, samples);
-                deconvolver.run(samples, spectrum);
-                result = analyseChannel(plan, samples, recorded, reading, kept);
-                if (divisor && !result.belowNoise) {
-                    divisor->divide(samples, spectrum, deconvolver.transform());
-                    referenceChannel(plan, samples, recorded, reading, kept, *divisor, result);
-                }
-            }
-            result.input = c + 1;
-            result.clippedSamples = recording.clipped[static_cast<size_t>(c)];
+            loadChannel(plan, recording, c, samples);
+            deconvolver.run(samples, spectrum);
+            perChannel(c, samples);
         }
     };
     auto work = [&](int worker) noexcept {
@@ -606,8 +617,154 @@ Results analyseRecording(const SweepPlan& plan, const Recording& recording, int 
     for (const std::exception_ptr& failure : failures)
         if (failure)
             std::rethrow_exception(failure);
+}
+
+Results emptyResults(const SweepPlan& plan, int harmonics, const Deconvolver& deconvolver,
+                     int channels) {
+    Results results;
+    results.sweep = plan;
+    results.harmonicsCounted = harmonics;
+    results.bandLimitEtcDb = deconvolver.bandLimitEtcDb();
+    results.channels.resize(static_cast<size_t>(channels));
+    return results;
+}
+
+size_t recordedFrames(const SweepPlan& plan, const Recording& recording) {
+    return static_cast<size_t>(recording.info.frames) - static_cast<size_t>(plan.silenceBefore);
+}
+
+// The output whose sweep started last at or before h's index `lag`: a
+// response belongs to the output that played before it, and a round trip is
+// shorter than the stagger between two outputs.
+size_t outputBefore(const StaggeredOutputs& outputs, int64_t lag) {
+    size_t output = 0;
+    for (size_t j = 0; j < outputs.starts.size(); ++j)
+        if (outputs.starts[j] <= lag)
+            output = j;
+    return output;
+}
+
+// Where no output's window lies: after the last output's linear window, up
+// to where the whole take came back; the last tenth of a second before that
+// point when a long round trip leaves less.
+Stretch staggeredNoise(const SweepPlan& plan, const StaggeredOutputs& outputs, size_t recorded,
+                       int64_t roundTrip) {
+    const int64_t end = static_cast<int64_t>(fullyRecorded(plan, recorded));
+    const int64_t least = plan.rate / 10;
+    const int64_t from = std::min(
+        outputs.starts.back() + roundTrip + static_cast<int64_t>(outputs.after), end - least);
+    return Stretch{static_cast<size_t>(std::max<int64_t>(from, 0)), static_cast<size_t>(end)};
+}
+
+// Each output's response on one input: its peak within its window, placed at
+// the input's round trip after the output's start, and its cuts held within
+// that window wherever the peak lies in it.
+ResponseAt staggeredResponse(const std::vector<double>& h, const StaggeredOutputs& outputs,
+                             size_t output, int64_t roundTrip) {
+    const int64_t anchor = outputs.starts[output] + roundTrip;
+    const int64_t before = static_cast<int64_t>(outputs.before);
+    const int64_t after = static_cast<int64_t>(outputs.after);
+    ResponseAt at;
+    at.start = outputs.starts[output];
+    at.peak = peakBetween(h, anchor - before, anchor + after);
+    const int64_t offset = at.peak - anchor;
+    at.limits.before = static_cast<size_t>(before + offset);
+    at.limits.after = static_cast<size_t>(after - offset);
+    return at;
+}
+
+} // namespace
+
+namespace {
+
+// The reference channel analysed first, on its own: every other channel is
+// divided by its linear response. None when it is below its noise.
+std::unique_ptr<ReferenceDivisor> analyseReference(const SweepPlan& plan,
+                                                   const Recording& recording, size_t recorded,
+                                                   const Deconvolver& deconvolver,
+                                                   const OrderReading& reading, ResponseKept kept,
+                                                   int reference, ChannelResult& result) {
+    std::vector<double> samples(deconvolver.size());
+    std::vector<dsp::Complex> spectrum(deconvolver.bins());
+    loadChannel(plan, recording, reference - 1, samples);
+    deconvolver.run(samples, spectrum);
+    result = analyseChannel(plan, samples, recorded, reading, kept);
+    result.input = reference;
+    result.clippedSamples = recording.clipped[static_cast<size_t>(reference - 1)];
+    if (result.belowNoise)
+        return nullptr;
+    return std::make_unique<ReferenceDivisor>(plan, samples, result.delayFrames,
+                                              deconvolver.transform(), reading);
+}
+
+} // namespace
+
+Results analyseRecording(const SweepPlan& plan, const Recording& recording, int harmonics,
+                         ResponseKept kept, int reference) {
+    refuseNonFiniteSamples(recording);
+    const size_t recorded = recordedFrames(plan, recording);
+    Deconvolver deconvolver(plan, recorded);
+    Results results = emptyResults(plan, harmonics, deconvolver, recording.info.channels);
+    results.reference = reference;
+    OrderReading reading{orderTransforms(plan, harmonics, {}), {}, resolvedFrom(plan, {})};
+    reading.perfectLoop = ordersOf(plan, deconvolver.takePerfectLoop(), reading.transforms, 0);
+    std::unique_ptr<ReferenceDivisor> divisor;
+    if (reference > 0) {
+        divisor = analyseReference(plan, recording, recorded, deconvolver, reading, kept, reference,
+                                   results.channels[static_cast<size_t>(reference - 1)]);
+        if (!divisor)
+            return results;
+    }
+    forEachResponse(plan, recording, deconvolver, [&](int c, const std::vector<double>& h) {
+        if (c + 1 == reference)
+            return;
+        ChannelResult& result = results.channels[static_cast<size_t>(c)];
+        result = analyseChannel(plan, h, recorded, reading, kept);
+        result.input = c + 1;
+        result.clippedSamples = recording.clipped[static_cast<size_t>(c)];
+        if (divisor && !result.belowNoise) {
+            std::vector<double> divided = h;
+            std::vector<dsp::Complex> spectrum(deconvolver.bins());
+            divisor->divide(divided, spectrum, deconvolver.transform());
+            referenceChannel(plan, divided, recorded, reading, kept, *divisor, result);
+        }
+    });
     for (const ChannelResult& channel : results.channels)
         results.clippedSamples += channel.clippedSamples;
+    return results;
+}
+
+std::vector<Results> analyseStaggeredRecording(const SweepPlan& plan,
+                                               const StaggeredOutputs& outputs,
+                                               const Recording& recording, int harmonics) {
+    refuseNonFiniteSamples(recording);
+    const size_t recorded = recordedFrames(plan, recording);
+    Deconvolver deconvolver(plan, recorded);
+    const CutLimits window{outputs.before, outputs.after};
+    OrderReading reading{orderTransforms(plan, harmonics, window), {}, resolvedFrom(plan, window)};
+    reading.perfectLoop =
+        ordersOf(plan, deconvolver.takePerfectLoop(), reading.transforms, 0, window);
+    std::vector<Results> results(
+        outputs.starts.size(), emptyResults(plan, harmonics, deconvolver, recording.info.channels));
+    const int64_t last = static_cast<int64_t>(std::min(recorded, deconvolver.size())) - 1;
+    forEachResponse(plan, recording, deconvolver, [&](int c, const std::vector<double>& h) {
+        // The input's round trip: its strongest response's, from the start
+        // of the output that played it.
+        const int64_t strongest = peakBetween(h, 0, last);
+        const int64_t roundTrip = strongest - outputs.starts[outputBefore(outputs, strongest)];
+        const Stretch stretch = staggeredNoise(plan, outputs, recorded, roundTrip);
+        const dsp::NoiseSpectrum noise(h.data() + stretch.from, stretch.size(), plan.rate);
+        for (size_t j = 0; j < outputs.starts.size(); ++j) {
+            ChannelResult& result = results[j].channels[static_cast<size_t>(c)];
+            result = analyseResponse(plan, h, recorded, staggeredResponse(h, outputs, j, roundTrip),
+                                     noise, reading, ResponseKept::linearWindow);
+            result.input = c + 1;
+            result.clippedSamples = recording.clipped[static_cast<size_t>(c)];
+        }
+    });
+    for (Results& r : results)
+        for (const ChannelResult& channel : r.channels)
+            r.clippedSamples += channel.clippedSamples;
     return results;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 #include <vector>
 
@@ -40,6 +41,25 @@ Results analyseRecording(const SweepPlan& plan, const Recording& recording, int 
 
 // Whether a reference was asked for and stayed below its noise.
 bool referenceFails(const Results& results);
+
+// A take in which every output plays the same sweep, output j starting
+// starts[j] frames after the first (starts[0] is 0). In each input's impulse
+// response every order of every output owns a window of `before` frames
+// before its onset and `after` frames after it, apart from the other
+// outputs' windows.
+struct StaggeredOutputs {
+    std::vector<int64_t> starts;
+    size_t before = 0;
+    size_t after = 0;
+};
+
+// One Results per output, as analyseRecording gives them for a take of that
+// output alone: one deconvolution per input, each output's orders cut out of
+// its own windows and the noise read where no window lies. The recording
+// holds the sweep file's silence before the first output's sweep.
+std::vector<Results> analyseStaggeredRecording(const SweepPlan& plan,
+                                               const StaggeredOutputs& outputs,
+                                               const Recording& recording, int harmonics);
 
 // The impulse response of one channel: the deconvolved recording, circular
 // (responses before frame 0, the harmonics, lie at its end). Exposed for the

@@ -28,7 +28,8 @@ const CommandUsage kUsages[] = {
      "                        [--from F1] [--to F2] [--seconds T] [--level dB] [--tail S]\n"
      "                        [--repeats K] [--retakes N] [--harmonics K] [--dir DIR] [--json]\n"
      "                        [--room] [--room-seconds S] [--bands octave|third]\n"
-     "                        [--reference N] [--cal N=FILE | --cal FILE]...\n"},
+     "                        [--overlap [--ir-seconds S]] [--reference N]\n"
+     "                        [--cal N=FILE | --cal FILE]...\n"},
     {"room", "  tandemwav-measure room IR.wav [--bands octave|third] [--dir DIR] [--json]\n"},
     {"interface",
      "  tandemwav-measure interface \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N]\n"

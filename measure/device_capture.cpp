@@ -33,6 +33,13 @@ std::vector<std::vector<float>> DeviceCapture::take(int output,
     return recordings;
 }
 
+std::vector<std::vector<float>> DeviceCapture::takeStaggered(const std::vector<float>& material,
+                                                             const std::vector<int64_t>& starts) {
+    std::vector<std::vector<float>> recordings;
+    check(device_.takeStaggered(material, starts, &recordings), "");
+    return recordings;
+}
+
 void DeviceCapture::check(StreamFailure failure, const std::string& name) {
     if (failure == StreamFailure::None)
         return;

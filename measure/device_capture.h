@@ -26,6 +26,10 @@ class DeviceCapture {
     // calling back (16), or without memory (12).
     std::vector<std::vector<float>> take(int output, const std::vector<float>& material);
 
+    // Every chosen output at once, output firstOutput + c from frame starts[c].
+    std::vector<std::vector<float>> takeStaggered(const std::vector<float>& material,
+                                                  const std::vector<int64_t>& starts);
+
   private:
     void check(StreamFailure failure, const std::string& name);
 

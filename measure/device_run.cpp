@@ -124,29 +124,56 @@ class OutputMeasurement {
     // The repeats' delays checked, the kept ones averaged and analysed.
     // Returns the averaging gain in dB for this output's direct path.
     double finish(const Takes& takes) {
-        std::vector<int64_t> delays;
-        std::vector<bool> hasDelay;
         std::vector<Results> analysed;
         for (const auto& take : takes) {
             endIfInterrupted();
             analysed.push_back(analyse(take, 0));
-            const int strongest = strongestInput(analysed.back());
-            hasDelay.push_back(strongest >= 0);
-            delays.push_back(strongest >= 0 ? analysed.back().channels[strongest].delayFrames : 0);
         }
-        const int64_t reference = referenceDelay(delays, hasDelay);
-        std::vector<bool> kept(takes.size());
-        for (size_t k = 0; k < takes.size(); ++k) {
-            kept[k] = hasDelay[k] && delays[k] == reference;
-            if (!kept[k])
-                results_.excluded.push_back(
-                    {output_, static_cast<int>(k) + 1, hasDelay[k], delays[k]});
+        const std::vector<bool> kept = keptRepeats(analysed);
+        endIfInterrupted();
+        // The average of one take is that take, already analysed (undivided:
+        // a reference divides it once more).
+        if (takes.size() == 1 && request_.reference == 0)
+            return addFigures(analysed[0], analysed, kept);
+        return addFigures(analyseAverage(averageOf(takes, kept)), analysed, kept);
+    }
+
+    // Each repeat's delay, that of its strongest input; false in hasDelay
+    // where no input responded. Throws when none responded in any repeat.
+    void delaysOf(const std::vector<Results>& analysed, std::vector<int64_t>& delays,
+                  std::vector<bool>& hasDelay) const {
+        for (const Results& repeat : analysed) {
+            const int strongest = strongestInput(repeat);
+            hasDelay.push_back(strongest >= 0);
+            delays.push_back(strongest >= 0 ? repeat.channels[strongest].delayFrames : 0);
         }
         // No repeat in which any input responded: there is nothing to average.
-        if (std::find(kept.begin(), kept.end(), true) == kept.end())
+        if (std::find(hasDelay.begin(), hasDelay.end(), true) == hasDelay.end())
             throw Failure(kNoSignal, noSignal());
-        endIfInterrupted();
-        const Results average = analyseAverage(averageOf(takes, kept));
+    }
+
+    // The repeats that share the delay most of them have; the others named.
+    std::vector<bool> keptRepeats(const std::vector<Results>& analysed) {
+        std::vector<int64_t> delays;
+        std::vector<bool> hasDelay;
+        delaysOf(analysed, delays, hasDelay);
+        const int64_t reference = referenceDelay(delays, hasDelay);
+        std::vector<bool> kept(analysed.size());
+        for (size_t k = 0; k < analysed.size(); ++k) {
+            kept[k] = hasDelay[k] && delays[k] == reference;
+            if (!kept[k])
+                exclude(k, hasDelay[k], delays[k]);
+        }
+        return kept;
+    }
+
+    void exclude(size_t repeat, bool hasDelay, int64_t delay) {
+        results_.excluded.push_back({output_, static_cast<int>(repeat) + 1, hasDelay, delay});
+    }
+
+    // The averaged response's pairs and crosstalk; the averaging gain.
+    double addFigures(const Results& average, const std::vector<Results>& analysed,
+                      const std::vector<bool>& kept) {
         results_.bandLimitEtcDb = average.bandLimitEtcDb;
         const int direct = strongestInput(average);
         if (direct < 0)
@@ -261,22 +288,16 @@ class CleanTaker {
 
     std::vector<std::vector<float>> take(int output, int repeat,
                                          const std::vector<float>& material) {
-        TakeRecord record{output, repeat, {}};
-        for (;;) {
-            std::vector<std::vector<float>> recorded = capture_.take(output, material);
-            results_.setup.lostBlocks = capture_.setup().lostBlocks;
-            const uint32_t lost = capture_.lostInLastTake();
-            record.lostBlocks.push_back(lost);
-            const int attempt = static_cast<int>(record.lostBlocks.size());
-            if (lost == 0 || attempt == attempts_) {
-                results_.takes.push_back(record);
-                if (lost != 0)
-                    throw Failure(kDamagedTake, damaged(record));
-                return recorded;
-            }
-            if (notice_)
-                notice_(output, repeat, lost, attempt + 1, attempts_);
-        }
+        return takeWith(output, repeat, output, [&] { return capture_.take(output, material); });
+    }
+
+    // Every output at once, output c from frame starts[c]: output 0 in the
+    // notices, the first output in the takes' record.
+    std::vector<std::vector<float>> takeEvery(int firstOutput, int repeat,
+                                              const std::vector<float>& material,
+                                              const std::vector<int64_t>& starts) {
+        return takeWith(0, repeat, firstOutput,
+                        [&] { return capture_.takeStaggered(material, starts); });
     }
 
   private:
@@ -285,12 +306,35 @@ class CleanTaker {
     const RetakeNotice& notice_;
     RunResults& results_;
 
-    static std::string damaged(const TakeRecord& record) {
+    template <typename Take>
+    std::vector<std::vector<float>> takeWith(int output, int repeat, int recordedOutput,
+                                             Take takeOnce) {
+        TakeRecord record{recordedOutput, repeat, {}};
+        for (;;) {
+            std::vector<std::vector<float>> recorded = takeOnce();
+            results_.setup.lostBlocks = capture_.setup().lostBlocks;
+            const uint32_t lost = capture_.lostInLastTake();
+            record.lostBlocks.push_back(lost);
+            const int attempt = static_cast<int>(record.lostBlocks.size());
+            if (lost == 0 || attempt == attempts_) {
+                results_.takes.push_back(record);
+                if (lost != 0)
+                    throw Failure(kDamagedTake, damaged(record, output == 0));
+                return recorded;
+            }
+            if (notice_)
+                notice_(output, repeat, lost, attempt + 1, attempts_);
+        }
+    }
+
+    static std::string damaged(const TakeRecord& record, bool everyOutput) {
         std::string counts;
         for (uint32_t lost : record.lostBlocks)
             counts += (counts.empty() ? "" : ", ") + std::to_string(lost);
-        return "Error: Output " + std::to_string(record.output) + ", repeat " +
-               std::to_string(record.repeat) + " lost or repeated blocks in all " +
+        return "Error: " +
+               (everyOutput ? std::string("Every output")
+                            : "Output " + std::to_string(record.output)) +
+               ", repeat " + std::to_string(record.repeat) + " lost or repeated blocks in all " +
                std::to_string(record.lostBlocks.size()) + " attempt(s) (blocks lost: " + counts +
                ")!\nA busy machine makes the driver lose blocks: measure with less load or a "
                "longer --buffer, or allow more attempts with --retakes N.";
@@ -341,39 +385,104 @@ SweepSettings withReportedRoundTrip(SweepSettings sweep, const DeviceSetup& setu
     return sweep;
 }
 
-void measureDevice(const RunRequest& request, const RunProgress& progress,
-                   const RetakeNotice& retake, RunResults& results) {
-    using Clock = std::chrono::steady_clock;
-    results.device = request.device.driverName;
-    results.harmonics = request.harmonics;
-    results.repeats = request.repeats;
-    results.reference = request.reference;
-    results.date = utcDate();
-    SweepSettings sweep = request.sweep;
-    // A sweep that cannot be made at an asked rate is refused before the
-    // driver is touched.
-    if (request.rateGiven)
-        results.plan = planSweep(sweep);
-    DeviceCapture capture;
-    capture.open(request.device);
-    results.setup = capture.setup();
-    sweep.rate = static_cast<int>(std::lround(results.setup.rate));
-    results.plan = planSweep(withReportedRoundTrip(sweep, results.setup));
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point begun) {
+    return std::chrono::duration<double>(Clock::now() - begun).count();
+}
+
+// Seconds a take of `frames` plays, in whole buffers.
+double takeSeconds(int64_t frames, const RunResults& results) {
+    const int64_t buffer = std::max(results.setup.bufferFrames, 1);
+    return static_cast<double>((frames + buffer - 1) / buffer * buffer) / results.plan.rate;
+}
+
+// Every output at once, K times: the takes of every repeat, analysed per
+// output. A take in which any output's delay differs from that output's
+// reference is left out for all of them, as it is one recording; each
+// output whose delay differed is named.
+class OverlapMeasurement {
+  public:
+    OverlapMeasurement(const RunRequest& request, RunResults& results)
+        : request_(request), results_(results) {}
+
+    double finish(const Takes& takes) {
+        std::vector<std::vector<Results>> analysed; // [repeat][output]
+        for (const auto& take : takes) {
+            endIfInterrupted();
+            analysed.push_back(analyse(take));
+        }
+        const size_t outputs = results_.overlapPlan.outputs.starts.size();
+        std::vector<bool> kept(takes.size(), true);
+        std::vector<std::vector<Results>> perOutput(outputs);
+        for (size_t j = 0; j < outputs; ++j) {
+            for (auto& repeat : analysed)
+                perOutput[j].push_back(std::move(repeat[j]));
+            keepSharedDelay(j, perOutput[j], kept);
+        }
+        endIfInterrupted();
+        // The average of one take is that take, already analysed.
+        const std::vector<Results> average =
+            takes.size() == 1 ? std::vector<Results>() : analyse(averageOf(takes, kept));
+        double gainSum = 0.0;
+        for (size_t j = 0; j < outputs; ++j) {
+            gainSum += measurementOf(j).addFigures(takes.size() == 1 ? perOutput[j][0] : average[j],
+                                                   perOutput[j], kept);
+            results_.missingOutputs.erase(results_.missingOutputs.begin());
+        }
+        return gainSum / static_cast<double>(outputs);
+    }
+
+  private:
+    const RunRequest& request_;
+    RunResults& results_;
+
+    OutputMeasurement measurementOf(size_t j) const {
+        return OutputMeasurement(request_, results_,
+                                 request_.device.firstOutput + static_cast<int>(j));
+    }
+
+    std::vector<Results> analyse(const std::vector<std::vector<float>>& inputs) const {
+        return analyseStaggeredRecording(
+            results_.plan, results_.overlapPlan.outputs,
+            recordingOf(inputs, results_.plan.rate, fullScaleOf(results_.setup.sampleBytes)),
+            request_.harmonics);
+    }
+
+    void keepSharedDelay(size_t j, const std::vector<Results>& repeats, std::vector<bool>& kept) {
+        OutputMeasurement output = measurementOf(j);
+        std::vector<int64_t> delays;
+        std::vector<bool> hasDelay;
+        output.delaysOf(repeats, delays, hasDelay);
+        const int64_t reference = referenceDelay(delays, hasDelay);
+        for (size_t k = 0; k < repeats.size(); ++k)
+            if (!hasDelay[k] || delays[k] != reference) {
+                kept[k] = false;
+                output.exclude(k, hasDelay[k], delays[k]);
+            }
+        if (std::find(kept.begin(), kept.end(), true) == kept.end())
+            throw Failure(kNoSignal, "Error: No repeat of the overlapping sweeps shares every "
+                                     "output's delay with the others!\nMeasure again, or one "
+                                     "output after another without --overlap.");
+    }
+};
+
+// One output after another, K times each.
+void measureInTurn(const RunRequest& request, const RunProgress& progress, CleanTaker& taker,
+                   RunResults& results) {
     const std::vector<float> material = sweepMaterial(results.plan);
     const int outputs = request.device.lastOutput - request.device.firstOutput + 1;
-    for (int output = request.device.firstOutput; output <= request.device.lastOutput; ++output)
-        results.missingOutputs.push_back(output);
     const int takes = outputs * request.repeats;
-    const double takeSeconds = static_cast<double>(material.size()) / results.plan.rate;
+    const double perTakeGuess = takeSeconds(results.plan.totalFrames(), results);
     const Clock::time_point begun = Clock::now();
-    CleanTaker taker(capture, request.retakes, retake, results);
     double gainSum = 0.0;
     int take = 0;
     for (int output = request.device.firstOutput; output <= request.device.lastOutput; ++output) {
         Takes recorded;
         for (int repeat = 1; repeat <= request.repeats; ++repeat, ++take) {
-            const double spent = std::chrono::duration<double>(Clock::now() - begun).count();
-            const double perTake = take > 0 ? spent / take : takeSeconds;
+            const double perTake = take > 0 ? secondsSince(begun) / take : perTakeGuess;
             if (progress)
                 progress(output, repeat, take + 1, takes, perTake * (takes - take));
             recorded.push_back(taker.take(output, repeat, material));
@@ -382,6 +491,72 @@ void measureDevice(const RunRequest& request, const RunProgress& progress,
         results.missingOutputs.erase(results.missingOutputs.begin());
         results.averagingGainDb = gainSum / (output - request.device.firstOutput + 1);
     }
+}
+
+// Every output at once, one take per repeat.
+void measureOverlapping(const RunRequest& request, const RunProgress& progress, CleanTaker& taker,
+                        RunResults& results) {
+    const std::vector<float> material = sweepMaterial(results.plan);
+    const double perTakeGuess = takeSeconds(results.overlapPlan.takeFrames, results);
+    const Clock::time_point begun = Clock::now();
+    Takes recorded;
+    for (int repeat = 1; repeat <= request.repeats; ++repeat) {
+        const double perTake = repeat > 1 ? secondsSince(begun) / (repeat - 1) : perTakeGuess;
+        if (progress)
+            progress(0, repeat, repeat, request.repeats, perTake * (request.repeats - repeat + 1));
+        recorded.push_back(taker.takeEvery(request.device.firstOutput, repeat, material,
+                                           results.overlapPlan.outputs.starts));
+    }
+    results.averagingGainDb = OverlapMeasurement(request, results).finish(recorded);
+}
+
+// The run's time with each take's playing replaced by one output's take
+// after another's.
+double oneAfterAnother(const RunRequest& request, const RunResults& results) {
+    const int outputs = request.device.lastOutput - request.device.firstOutput + 1;
+    const double overlapping = takeSeconds(results.overlapPlan.takeFrames, results);
+    const double inTurn = outputs * takeSeconds(results.plan.totalFrames(), results);
+    return results.runSeconds + request.repeats * (inTurn - overlapping);
+}
+
+} // namespace
+
+void measureDevice(const RunRequest& request, const RunProgress& progress,
+                   const RetakeNotice& retake, RunResults& results) {
+    results.device = request.device.driverName;
+    results.harmonics = request.harmonics;
+    results.repeats = request.repeats;
+    results.reference = request.reference;
+    results.overlap = request.overlap;
+    results.date = utcDate();
+    SweepSettings sweep = request.sweep;
+    const int outputs = request.device.lastOutput - request.device.firstOutput + 1;
+    // A sweep that cannot be made at an asked rate, or that has no room for
+    // the overlap's windows, is refused before the driver is touched.
+    if (request.rateGiven) {
+        results.plan = planSweep(sweep);
+        if (request.overlap)
+            planOverlap(results.plan, request.irSeconds, request.harmonics, outputs);
+    }
+    DeviceCapture capture;
+    capture.open(request.device);
+    results.setup = capture.setup();
+    sweep.rate = static_cast<int>(std::lround(results.setup.rate));
+    results.plan = planSweep(withReportedRoundTrip(sweep, results.setup));
+    if (request.overlap)
+        results.overlapPlan =
+            planOverlap(results.plan, request.irSeconds, request.harmonics, outputs);
+    for (int output = request.device.firstOutput; output <= request.device.lastOutput; ++output)
+        results.missingOutputs.push_back(output);
+    const Clock::time_point begun = Clock::now();
+    CleanTaker taker(capture, request.retakes, retake, results);
+    if (request.overlap)
+        measureOverlapping(request, progress, taker, results);
+    else
+        measureInTurn(request, progress, taker, results);
+    results.runSeconds = secondsSince(begun);
+    if (request.overlap)
+        results.oneAfterAnotherSeconds = oneAfterAnother(request, results);
 }
 
 } // namespace measure

@@ -12,6 +12,7 @@
 
 #include "measure/device_capture.h"
 #include "measure/measure_files.h"
+#include "measure/overlap_plan.h"
 #include "measure/results.h"
 #include "measure/sweep_plan.h"
 
@@ -26,6 +27,10 @@ struct RunRequest {
     int harmonics = 5;
     bool room = false; // the responses kept whole, for room figures
     int reference = 0; // the input every other one is divided by, from 1; 0 for none
+    // Every output in one take per repeat, staggered (overlap_plan.h), each
+    // response read from a window of irSeconds after its onset.
+    bool overlap = false;
+    double irSeconds = 0.3;
 };
 
 struct PairResult {
@@ -80,8 +85,15 @@ struct RunResults {
     std::vector<ExcludedRepeat> excluded;
     std::vector<TakeRecord> takes;
     std::vector<int> missingOutputs; // chosen outputs not measured in full
+    bool overlap = false;
+    OverlapPlan overlapPlan;
+    // The run's seconds from the first take to the last figure, and the same
+    // with one output played after another instead (an estimate).
+    double runSeconds = 0.0;
+    double oneAfterAnotherSeconds = 0.0;
 };
 
+// Progress and retakes name output 0 for a take that plays every output.
 // Which take is next, how many there are, and the seconds left by estimate.
 using RunProgress =
     std::function<void(int output, int repeat, int take, int takes, double secondsLeft)>;

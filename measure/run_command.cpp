@@ -61,11 +61,20 @@ RunOptions runOptions(const std::vector<std::string>& args) {
         .valued("--room-seconds", number(&o.roomSeconds))
         .valued("--reference", channelNumber(&r.reference))
         .valued("--cal", calibrations(&o.calibrations))
-        .flag("--room", &r.room);
+        .flag("--room", &r.room)
+        .flag("--overlap", &r.overlap)
+        .valued("--ir-seconds", number(&r.irSeconds));
     const Arguments a = readArguments(options, args, 1, "run takes one driver name");
     completeDeviceOptions(o.device, a, "run", "-measure");
     needs(a, "--bands", "--room");
     needs(a, "--room-seconds", "--room");
+    needs(a, "--ir-seconds", "--overlap");
+    // A room's decay runs on past its window, into the other outputs'.
+    if (r.overlap && r.room)
+        throw UsageError{"--overlap and --room do not combine: a room's decay outlasts the "
+                         "window each output has"};
+    if (!(r.irSeconds > 0.0 && r.irSeconds <= kLongestTail))
+        throw UsageError{"--ir-seconds takes more than 0 and at most 60"};
     if (!(o.roomSeconds > 0.0 && o.roomSeconds <= kLongestTail))
         throw UsageError{"--room-seconds takes more than 0 and at most 60"};
     if (r.room)
@@ -75,12 +84,21 @@ RunOptions runOptions(const std::vector<std::string>& args) {
     if (r.rateGiven)
         r.sweep.rate = o.device.rate;
     refuseUnrecordedInputs(o);
+    // Staggered takes are read per output from one recording: no reference
+    // divides them yet.
+    if (r.overlap && r.reference > 0)
+        throw UsageError{"--reference does not go with --overlap"};
     return o;
 }
 
+// Output 0: a take that plays every output.
+std::string outputWords(int output) {
+    return output == 0 ? "Every output" : "Output " + std::to_string(output);
+}
+
 void showProgress(int output, int repeat, int take, int takes, double secondsLeft) {
-    std::fprintf(stderr, "Output %d, repeat %d (take %d of %d), about %.0f s left\n", output,
-                 repeat, take, takes, std::ceil(secondsLeft));
+    std::fprintf(stderr, "%s, repeat %d (take %d of %d), about %.0f s left\n",
+                 outputWords(output).c_str(), repeat, take, takes, std::ceil(secondsLeft));
 }
 
 // Standard output, or standard error with --json: the retakes and failures.
@@ -88,9 +106,9 @@ std::FILE* runMessages = stdout;
 
 void showRetake(int output, int repeat, uint32_t lost, int attempt, int attempts) {
     std::fprintf(runMessages,
-                 "Output %d, repeat %d: %u block(s) lost or repeated; taking it again (attempt "
+                 "%s, repeat %d: %u block(s) lost or repeated; taking it again (attempt "
                  "%d of %d)\n",
-                 output, repeat, lost, attempt, attempts);
+                 outputWords(output).c_str(), repeat, lost, attempt, attempts);
     std::fflush(runMessages);
 }
 
@@ -169,6 +187,17 @@ void printCrosstalk(std::FILE* out, const CrosstalkEntry& e) {
         std::fprintf(out, "Crosstalk output %d -> input %d: silent\n", e.output, e.input);
 }
 
+void printOverlap(std::FILE* out, const RunResults& r) {
+    const OverlapPlan& o = r.overlapPlan;
+    std::fprintf(out,
+                 "Overlapping sweeps: %zu outputs in one take per repeat, %lld frames (%.3f s) "
+                 "from group to group, %d output(s) to a group\n",
+                 o.outputs.starts.size(), static_cast<long long>(o.gapFrames),
+                 static_cast<double>(o.gapFrames) / r.plan.rate, o.perGroup);
+    std::fprintf(out, "The run took %.1f s; one output after another would take about %.1f s\n",
+                 r.runSeconds, r.oneAfterAnotherSeconds);
+}
+
 void printRunSummary(std::FILE* out, const RunResults& r, const std::string& dir) {
     std::fprintf(out, "%s (%s, version %d): buffer %d frames, %.0f Hz, %d repeat(s) per output\n",
                  r.device.c_str(), r.setup.driverName.c_str(), r.setup.driverVersion,
@@ -185,6 +214,8 @@ void printRunSummary(std::FILE* out, const RunResults& r, const std::string& dir
     // One repeat has nothing to average.
     if (r.repeats > 1)
         std::fprintf(out, "Averaging gain: %.1f dB\n", hundredths(r.averagingGainDb));
+    if (r.overlap)
+        printOverlap(out, r);
     std::fprintf(out, "Results: %s\nReport: %s\n", joinPath(dir, "results.json").c_str(),
                  joinPath(dir, "report.html").c_str());
 }

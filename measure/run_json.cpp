@@ -52,6 +52,17 @@ Json takeJson(const TakeRecord& t) {
                 {"lostBlocks", t.lostBlocks}};
 }
 
+Json overlapJson(const RunResults& r) {
+    const OverlapPlan& o = r.overlapPlan;
+    return Json{{"gapFrames", o.gapFrames},
+                {"irSeconds", o.irSeconds},
+                {"harmonics", o.harmonics},
+                {"perGroup", o.perGroup},
+                {"startFrames", o.outputs.starts},
+                {"runSeconds", hundredths(r.runSeconds)},
+                {"oneAfterAnotherSeconds", hundredths(r.oneAfterAnotherSeconds)}};
+}
+
 } // namespace
 
 std::string runResultsJson(const RunResults& r, const std::string& programVersion) {
@@ -88,6 +99,8 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
                     {"delayFrames", e.hasDelay ? Json(e.delayFrames) : Json()}};
     });
     out["takes"] = jsonArray(r.takes, takeJson);
+    if (r.overlap)
+        out["overlap"] = overlapJson(r);
     if (!r.complete)
         out["missingOutputs"] = r.missingOutputs;
     out["pairs"] =

@@ -1,44 +1,26 @@
 #include "wav/float_wav_writer.h"
 
+#include <cstring>
+
 #include "wav/file_replacement.h"
 #include "wav/wav_stream.h"
-
-namespace {
-
-void putText(uint8_t*& at, const char* text) {
-    for (int i = 0; i < 4; ++i)
-        *at++ = static_cast<uint8_t>(text[i]);
-}
-
-void putU16(uint8_t*& at, uint16_t value) {
-    storeLittleEndianU16(at, value);
-    at += 2;
-}
-
-void putU32(uint8_t*& at, uint32_t value) {
-    storeLittleEndianU32(at, value);
-    at += 4;
-}
-
-} // namespace
 
 void composeFloatWavHeader(uint8_t (&header)[kWavHeaderBytes], uint32_t rate, uint32_t channels,
                            uint32_t frames) {
     const uint32_t sampleBytes = kWavFloatBits / 8, dataBytes = channels * frames * sampleBytes;
-    uint8_t* at = header;
-    putText(at, "RIFF");
-    putU32(at, dataBytes + kWavRiffSizeOfHeader);
-    putText(at, "WAVE");
-    putText(at, "fmt ");
-    putU32(at, kWavFormatChunkBytes);
-    putU16(at, kWavFormatFloat);
-    putU16(at, static_cast<uint16_t>(channels));
-    putU32(at, rate);
-    putU32(at, rate * channels * sampleBytes);
-    putU16(at, static_cast<uint16_t>(channels * sampleBytes));
-    putU16(at, kWavFloatBits);
-    putText(at, "data");
-    putU32(at, dataBytes);
+    std::memcpy(header, "RIFF", 4);
+    storeLittleEndianU32(header + kWavRiffSizeAt, dataBytes + kWavRiffSizeOfHeader);
+    std::memcpy(header + kWavWaveAt, "WAVE", 4);
+    std::memcpy(header + kWavFmtAt, "fmt ", 4);
+    storeLittleEndianU32(header + kWavFmtSizeAt, kWavFormatChunkBytes);
+    storeLittleEndianU16(header + kWavTagAt, kWavFormatFloat);
+    storeLittleEndianU16(header + kWavChannelsAt, static_cast<uint16_t>(channels));
+    storeLittleEndianU32(header + kWavRateAt, rate);
+    storeLittleEndianU32(header + kWavByteRateAt, rate * channels * sampleBytes);
+    storeLittleEndianU16(header + kWavBlockAlignAt, static_cast<uint16_t>(channels * sampleBytes));
+    storeLittleEndianU16(header + kWavBitsAt, kWavFloatBits);
+    std::memcpy(header + kWavDataAt, "data", 4);
+    storeLittleEndianU32(header + kWavDataSizeAt, dataBytes);
 }
 
 void writeFloatWav(const std::string& path, int rate, int channels,

@@ -14,40 +14,23 @@
 
 namespace {
 
-// The file is read in pieces of about this size and converted in memory.
-constexpr size_t kChunkBytes = size_t{1} << 20;
-
-struct ChunkPlan {
-    size_t framesPerChunk;
-    size_t bytesPerFrame;
-};
-
-ChunkPlan planChunks(uint32_t channels) {
-    ChunkPlan plan;
-    plan.bytesPerFrame = size_t{4} * channels;
-    plan.framesPerChunk = kChunkBytes / plan.bytesPerFrame;
-    if (plan.framesPerChunk == 0)
-        plan.framesPerChunk = 1;
-    return plan;
-}
-
 // Reads and converts the n frames of the data chunk. A file that ends early
 // leaves the missing samples silent: the tail of a partial frame is zeroed
 // here, whole frames are left to the padding that follows.
 void convertDataChunk(std::istream& in, uint32_t frames, uint32_t channels, uint8_t* chunk,
                       uint8_t** cursors) {
-    const ChunkPlan plan = planChunks(channels);
+    const size_t chunkFrames = framesPerChunk(channels);
+    const size_t bytesPerFrame = size_t{4} * channels;
     const size_t width = bytesPerSample;
     size_t remaining = frames;
     // The user may interrupt a long load: the run then throws the store away.
     while (remaining > 0 && !interruptRequested()) {
-        const size_t wanted = remaining < plan.framesPerChunk ? remaining : plan.framesPerChunk;
-        const size_t wantedBytes = wanted * plan.bytesPerFrame;
+        const size_t wanted = remaining < chunkFrames ? remaining : chunkFrames;
+        const size_t wantedBytes = wanted * bytesPerFrame;
         in.read(reinterpret_cast<char*>(chunk), static_cast<std::streamsize>(wantedBytes));
         const size_t wholeSamples = static_cast<size_t>(in.gcount()) / 4;
         const size_t framesRead = (wholeSamples + channels - 1) / channels;
-        std::memset(chunk + wholeSamples * 4, 0,
-                    framesRead * plan.bytesPerFrame - wholeSamples * 4);
+        std::memset(chunk + wholeSamples * 4, 0, framesRead * bytesPerFrame - wholeSamples * 4);
         convertPlaybackFrames(chunk, framesRead, channels, bytesPerSample, cursors);
         for (uint32_t c = 0; c < channels; ++c)
             cursors[c] += framesRead * width;
@@ -97,11 +80,11 @@ void convertSecondHalf(void* job) {
 // Falls back to one thread, the first's, when the second's buffers cannot be had.
 void convertWholeFile(const char* path, std::ifstream& in, uint32_t frames, uint32_t channels,
                       uint8_t* chunk, uint8_t** cursors) {
-    const ChunkPlan plan = planChunks(channels);
+    const size_t chunkBytes = framesPerChunk(channels) * 4 * channels;
     SecondHalf half{path, in.tellg(), frames / 2, frames - frames / 2, channels, nullptr, nullptr};
-    const bool split = size_t{frames} * plan.bytesPerFrame >= kSplitBytes && half.dataStart >= 0;
+    const bool split = size_t{frames} * 4 * channels >= kSplitBytes && half.dataStart >= 0;
     if (split) {
-        half.chunk = new (std::nothrow) uint8_t[plan.framesPerChunk * plan.bytesPerFrame];
+        half.chunk = new (std::nothrow) uint8_t[chunkBytes];
         half.cursors = half.chunk != nullptr ? new (std::nothrow) uint8_t*[channels] : nullptr;
     }
     if (half.cursors == nullptr) {
@@ -148,8 +131,8 @@ int loadPlaybackSamples(const char* path) {
     const uint64_t blockBytes = padded * bytesPerSample;
     if (blockBytes > UINT32_MAX)
         return kWavNoMemory;
-    const ChunkPlan plan = planChunks(header.channelCount);
-    uint8_t* chunk = new (std::nothrow) uint8_t[plan.framesPerChunk * plan.bytesPerFrame];
+    const size_t chunkFrames = framesPerChunk(header.channelCount);
+    uint8_t* chunk = new (std::nothrow) uint8_t[chunkFrames * 4 * header.channelCount];
     uint8_t** blocks = nullptr;
     uint8_t** cursors = nullptr;
     if (chunk == nullptr ||

@@ -9,18 +9,9 @@
 #include "wav/float_wav_writer.h"
 #include "wav/sample_conversion.h"
 #include "wav/wav_header.h"
+#include "wav/wav_stream.h"
 
 namespace {
-
-// Converted samples are gathered in a buffer of about this size per write.
-constexpr size_t kChunkBytes = size_t{1} << 20;
-
-size_t framesPerChunk(uint32_t channels) {
-    if (channels == 0)
-        return 0;
-    const size_t frames = kChunkBytes / (size_t{4} * channels);
-    return frames == 0 ? 1 : frames;
-}
 
 void writeSamples(std::ostream& out, uint8_t* chunk) {
     const uint32_t channels = recordStore.channelCount;

@@ -8,51 +8,30 @@
 
 namespace {
 
-// Reads that meet the end of the file keep what they delivered and leave the
-// rest of the destination alone; after that every read delivers nothing.
-uint32_t readU32(std::istream& in, uint8_t (&bytes)[4]) {
-    in.read(reinterpret_cast<char*>(bytes), 4);
-    return littleEndianU32(bytes);
-}
-
-uint16_t readU16(std::istream& in, uint8_t (&bytes)[2]) {
-    in.read(reinterpret_cast<char*>(bytes), 2);
-    return littleEndianU16(bytes);
-}
-
-bool readIdentifier(std::istream& in, char (&identifier)[4], const char* expected) {
-    in.read(identifier, 4);
-    return std::memcmp(identifier, expected, 4) == 0;
+bool holds(const uint8_t* at, const char* identifier) {
+    return std::memcmp(at, identifier, 4) == 0;
 }
 
 } // namespace
 
 int readWavHeaderFrom(std::istream& in, WavHeader* header) {
-    char identifier[4] = {0, 0, 0, 0};
-    uint8_t word[4] = {0, 0, 0, 0};
-    uint8_t half[2] = {0, 0};
-    if (!readIdentifier(in, identifier, "RIFF"))
+    // A file that ends inside the header leaves the rest zero, which fails
+    // the identifier and size checks below.
+    uint8_t bytes[kWavHeaderBytes] = {};
+    in.read(reinterpret_cast<char*>(bytes), kWavHeaderBytes);
+    if (!holds(bytes, "RIFF") || !holds(bytes + kWavWaveAt, "WAVE"))
         return kWavNotRiffWave;
-    readU32(in, word);
-    if (!readIdentifier(in, identifier, "WAVE"))
-        return kWavNotRiffWave;
-    if (!readIdentifier(in, identifier, "fmt "))
+    if (!holds(bytes + kWavFmtAt, "fmt ") ||
+        littleEndianU32(bytes + kWavFmtSizeAt) != kWavFormatChunkBytes ||
+        !holds(bytes + kWavDataAt, "data") || in.gcount() != kWavHeaderBytes)
         return kWavOtherLayout;
-    if (readU32(in, word) != kWavFormatChunkBytes)
-        return kWavOtherLayout;
+    // Byte rate and block align follow from the other fields and are not read.
     WavHeader h{};
-    h.formatTag = readU16(in, half);
-    h.channelCount = readU16(in, half);
-    h.sampleRate = readU32(in, word);
-    in.seekg(kWavDerivedFieldBytes, std::ios::cur);
-    h.bitsPerSample = readU16(in, half);
-    if (!readIdentifier(in, identifier, "data"))
-        return kWavOtherLayout;
-    uint8_t sizeBytes[4] = {0, 0, 0, 0};
-    in.read(reinterpret_cast<char*>(sizeBytes), 4);
-    if (in.gcount() != 4)
-        return kWavOtherLayout; // the file ends inside the data size field
-    const uint32_t dataSize = littleEndianU32(sizeBytes);
+    h.formatTag = littleEndianU16(bytes + kWavTagAt);
+    h.channelCount = littleEndianU16(bytes + kWavChannelsAt);
+    h.sampleRate = littleEndianU32(bytes + kWavRateAt);
+    h.bitsPerSample = littleEndianU16(bytes + kWavBitsAt);
+    const uint32_t dataSize = littleEndianU32(bytes + kWavDataSizeAt);
     const uint32_t bytesPerFileSample = h.bitsPerSample / 8;
     if (h.channelCount == 0 || bytesPerFileSample == 0)
         return kWavOtherLayout;

@@ -15,7 +15,10 @@ enum : int {
 constexpr uint32_t kWavHeaderBytes = 44;
 constexpr uint32_t kWavFormatChunkBytes = 16;
 constexpr uint32_t kWavRiffSizeOfHeader = kWavHeaderBytes - 8; // all after the RIFF size field
-constexpr uint32_t kWavDerivedFieldBytes = 4 + 2; // byte rate and block align, not read
+// Where the header's fields stand, for the walk and the writer alike.
+enum : int { kWavRiffSizeAt = 4, kWavWaveAt = 8, kWavFmtAt = 12, kWavFmtSizeAt = 16 };
+enum : int { kWavTagAt = 20, kWavChannelsAt = 22, kWavRateAt = 24, kWavByteRateAt = 28 };
+enum : int { kWavBlockAlignAt = 32, kWavBitsAt = 34, kWavDataAt = 36, kWavDataSizeAt = 40 };
 constexpr uint16_t kWavFormatFloat = 3;
 constexpr uint16_t kWavFloatBits = 32;
 

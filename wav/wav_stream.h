@@ -1,7 +1,8 @@
-// Little-endian field access and the header walk shared by the reader and the
-// playback loader.
+// Little-endian field access, the header walk and the piece size shared by
+// the readers, the playback loader and the recording writer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <istream>
@@ -27,6 +28,15 @@ inline void storeLittleEndianU32(uint8_t* b, uint32_t v) {
     b[1] = static_cast<uint8_t>(v >> 8);
     b[2] = static_cast<uint8_t>(v >> 16);
     b[3] = static_cast<uint8_t>(v >> 24);
+}
+
+// Sample files are read and written in pieces of about 1 MiB of 4-byte
+// samples, converted in memory; 0 without channels.
+inline size_t framesPerChunk(uint32_t channels) {
+    if (channels == 0)
+        return 0;
+    const size_t frames = (size_t{1} << 20) / (size_t{4} * channels);
+    return frames == 0 ? 1 : frames;
 }
 
 // Walks the 44-byte header from the start of the stream; leaves the stream at
