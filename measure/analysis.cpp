@@ -309,17 +309,24 @@ struct OrderReading {
     double resolvedHz = 0.0;
 };
 
+// The linear response on the grid, its phase about the onset.
+std::vector<ResponsePoint> responseOf(const SweepPlan& plan, const OrderSpectrum& linear,
+                                      double resolvedHz) {
+    std::vector<ResponsePoint> response;
+    for (double f : frequencyGrid(plan.from, plan.to)) {
+        const std::complex<double> value = linear.at(f);
+        response.push_back(
+            {f, decibels(std::abs(value)), std::arg(value) * 180.0 / kPi, f < resolvedHz});
+    }
+    return response;
+}
+
 void measureOrders(const SweepPlan& plan, const std::vector<double>& h, const OrderReading& reading,
                    const dsp::NoiseSpectrum& noise, int64_t peak, const CutLimits& limits,
                    ChannelResult& result) {
     const int harmonics = static_cast<int>(reading.transforms.size());
     const std::vector<OrderSpectrum> orders = ordersOf(plan, h, reading.transforms, peak, limits);
-    const double resolved = reading.resolvedHz;
-    for (double f : frequencyGrid(plan.from, plan.to)) {
-        const std::complex<double> value = orders[0].at(f);
-        result.response.push_back(
-            {f, decibels(std::abs(value)), std::arg(value) * 180.0 / kPi, f < resolved});
-    }
+    result.response = responseOf(plan, orders[0], reading.resolvedHz);
     for (int k = 2; k <= harmonics; ++k)
         result.harmonics.push_back(harmonicCurve(plan, orders, reading.perfectLoop, noise, k));
     if (harmonics >= 2)
@@ -400,6 +407,108 @@ ChannelResult analyseChannel(const SweepPlan& plan, const std::vector<double>& h
     const Stretch stretch = noiseStretch(plan, recorded, static_cast<size_t>(at.peak));
     const dsp::NoiseSpectrum noise(h.data() + stretch.from, stretch.size(), plan.rate);
     return analyseResponse(plan, h, recorded, at, noise, reading, kept);
+}
+
+// The reference's linear response, cut out of its impulse response where it
+// lies (its harmonics and noise left behind), as a divisor per bin:
+// conj(R) / (|R|^2 + d), d far below the band's level, so that outside the
+// band, where R fades to nothing, the quotient fades too instead of growing.
+class ReferenceDivisor {
+  public:
+    ReferenceDivisor(const SweepPlan& plan, const std::vector<double>& h, int64_t delay,
+                     const dsp::RealFft& fft, const OrderReading& reading)
+        : linear_(h, cutOf(plan, delay, 1), *reading.transforms[0], plan.rate) {
+        const Cut cut = cutOf(plan, delay, 1);
+        const size_t span = cut.before + cut.after;
+        const size_t taper = span / 16;
+        std::vector<double> linear(fft.size(), 0.0);
+        for (size_t s = 0; s < span; ++s) {
+            const size_t n = wrapped(
+                delay - static_cast<int64_t>(cut.before) + static_cast<int64_t>(s), h.size());
+            linear[n] = h[n] * dsp::taperedWindow(s, span, taper);
+        }
+        divisor_.resize(fft.bins());
+        fft.forward(linear.data(), divisor_.data());
+        double largest = 0.0;
+        for (const dsp::Complex& r : divisor_)
+            largest = std::max(largest, std::norm(r));
+        const double floor = largest * 1e-12;
+        for (dsp::Complex& r : divisor_)
+            r = std::norm(r) + floor > 0.0 ? std::conj(r) / (std::norm(r) + floor)
+                                           : dsp::Complex(0.0, 0.0);
+    }
+
+    // h, a whole circular impulse response, divided by the reference.
+    void divide(std::vector<double>& h, std::vector<dsp::Complex>& spectrum,
+                const dsp::RealFft& fft) const {
+        fft.forward(h.data(), spectrum.data());
+        for (size_t k = 0; k < spectrum.size(); ++k)
+            spectrum[k] *= divisor_[k];
+        fft.inverse(spectrum.data(), h.data());
+    }
+
+    // The reference's linear response at any frequency.
+    double magnitudeAt(double hz) const { return std::abs(linear_.at(hz)); }
+
+  private:
+    OrderSpectrum linear_;
+    std::vector<dsp::Complex> divisor_;
+};
+
+// HDk(f0) |R(f0)| / |R(k f0)|: each harmonic over the reference's linear
+// response at its own frequency, the fundamental over it at f0. Read from the
+// pair's own orders, so that whether a harmonic stands out of the noise is
+// the pair's own finding, not one of the division.
+std::vector<HarmonicCurve> referencedHarmonics(std::vector<HarmonicCurve> curves,
+                                               const ReferenceDivisor& divisor) {
+    for (HarmonicCurve& curve : curves)
+        for (LevelPoint& p : curve.points)
+            p.db += decibels(divisor.magnitudeAt(p.hz) / divisor.magnitudeAt(curve.order * p.hz));
+    return curves;
+}
+
+// The lag of a circular response's largest sample (negative in its second
+// half), and that lag refined by a parabola through the sample and its two
+// neighbours, to a hundredth of a frame.
+double refinedPeak(const std::vector<double>& h, int64_t* peak) {
+    size_t at = 0;
+    for (size_t n = 1; n < h.size(); ++n)
+        if (std::fabs(h[n]) > std::fabs(h[at]))
+            at = n;
+    *peak = at < h.size() / 2 ? static_cast<int64_t>(at)
+                              : static_cast<int64_t>(at) - static_cast<int64_t>(h.size());
+    const double sign = h[at] < 0.0 ? -1.0 : 1.0;
+    const double a = sign * h[wrapped(static_cast<int64_t>(at) - 1, h.size())];
+    const double b = sign * h[at];
+    const double c = sign * h[wrapped(static_cast<int64_t>(at) + 1, h.size())];
+    const double curvature = a - 2.0 * b + c;
+    const double offset = curvature < 0.0 ? 0.5 * (a - c) / curvature : 0.0;
+    return std::round((static_cast<double>(*peak) + offset) * 100.0) / 100.0;
+}
+
+// The pair's figures from its impulse response divided by the reference's:
+// the response, the harmonics (each order over the reference's linear
+// response at its own frequency) and the relative delay. The delay, the
+// noise and the peak stay the pair's own.
+void referenceChannel(const SweepPlan& plan, const std::vector<double>& h, size_t recorded,
+                      const OrderReading& reading, ResponseKept kept,
+                      const ReferenceDivisor& divisor, ChannelResult& result) {
+    int64_t lag = 0;
+    result.relativeDelayFrames = refinedPeak(h, &lag);
+    result.hasRelativeDelay = true;
+    const OrderSpectrum linear(h, cutOf(plan, lag, 1), *reading.transforms[0], plan.rate);
+    result.unreferencedResponse = std::move(result.response);
+    result.response = responseOf(plan, linear, reading.resolvedHz);
+    const int harmonics = static_cast<int>(reading.transforms.size());
+    result.harmonics = referencedHarmonics(std::move(result.harmonics), divisor);
+    if (harmonics >= 2)
+        result.thd = thdOf(result.harmonics, harmonics, plan);
+    const size_t onset = static_cast<size_t>(std::max<int64_t>(lag, 0));
+    const size_t window = onset + cutOf(plan, lag, 1).after;
+    const size_t tail = kept == ResponseKept::wholeRecording
+                            ? std::max(window, fullyRecorded(plan, recorded))
+                            : window;
+    result.impulseSamples.assign(h.begin(), h.begin() + static_cast<std::ptrdiff_t>(tail));
 }
 
 // The channel's samples from the sweep's first frame, zero-padded. Its mean
@@ -570,19 +679,59 @@ ResponseAt staggeredResponse(const std::vector<double>& h, const StaggeredOutput
 
 } // namespace
 
+namespace {
+
+// The reference channel analysed first, on its own: every other channel is
+// divided by its linear response. None when it is below its noise.
+std::unique_ptr<ReferenceDivisor> analyseReference(const SweepPlan& plan,
+                                                   const Recording& recording, size_t recorded,
+                                                   const Deconvolver& deconvolver,
+                                                   const OrderReading& reading, ResponseKept kept,
+                                                   int reference, ChannelResult& result) {
+    std::vector<double> samples(deconvolver.size());
+    std::vector<dsp::Complex> spectrum(deconvolver.bins());
+    loadChannel(plan, recording, reference - 1, samples);
+    deconvolver.run(samples, spectrum);
+    result = analyseChannel(plan, samples, recorded, reading, kept);
+    result.input = reference;
+    result.clippedSamples = recording.clipped[static_cast<size_t>(reference - 1)];
+    if (result.belowNoise)
+        return nullptr;
+    return std::make_unique<ReferenceDivisor>(plan, samples, result.delayFrames,
+                                              deconvolver.transform(), reading);
+}
+
+} // namespace
+
 Results analyseRecording(const SweepPlan& plan, const Recording& recording, int harmonics,
-                         ResponseKept kept) {
+                         ResponseKept kept, int reference) {
     refuseNonFiniteSamples(recording);
     const size_t recorded = recordedFrames(plan, recording);
     Deconvolver deconvolver(plan, recorded);
     Results results = emptyResults(plan, harmonics, deconvolver, recording.info.channels);
+    results.reference = reference;
     OrderReading reading{orderTransforms(plan, harmonics, {}), {}, resolvedFrom(plan, {})};
     reading.perfectLoop = ordersOf(plan, deconvolver.takePerfectLoop(), reading.transforms, 0);
+    std::unique_ptr<ReferenceDivisor> divisor;
+    if (reference > 0) {
+        divisor = analyseReference(plan, recording, recorded, deconvolver, reading, kept, reference,
+                                   results.channels[static_cast<size_t>(reference - 1)]);
+        if (!divisor)
+            return results;
+    }
     forEachResponse(plan, recording, deconvolver, [&](int c, const std::vector<double>& h) {
+        if (c + 1 == reference)
+            return;
         ChannelResult& result = results.channels[static_cast<size_t>(c)];
         result = analyseChannel(plan, h, recorded, reading, kept);
         result.input = c + 1;
         result.clippedSamples = recording.clipped[static_cast<size_t>(c)];
+        if (divisor && !result.belowNoise) {
+            std::vector<double> divided = h;
+            std::vector<dsp::Complex> spectrum(deconvolver.bins());
+            divisor->divide(divided, spectrum, deconvolver.transform());
+            referenceChannel(plan, divided, recorded, reading, kept, *divisor, result);
+        }
     });
     for (const ChannelResult& channel : results.channels)
         results.clippedSamples += channel.clippedSamples;
@@ -621,6 +770,12 @@ std::vector<Results> analyseStaggeredRecording(const SweepPlan& plan,
         for (const ChannelResult& channel : r.channels)
             r.clippedSamples += channel.clippedSamples;
     return results;
+}
+
+bool referenceFails(const Results& results) {
+    const size_t channel = static_cast<size_t>(results.reference - 1);
+    return results.reference > 0 && channel < results.channels.size() &&
+           results.channels[channel].belowNoise;
 }
 
 } // namespace measure

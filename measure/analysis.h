@@ -32,8 +32,15 @@ std::vector<double> frequencyGrid(double from, double to);
 // the linear response's window, or all that the whole sweep came back in.
 enum class ResponseKept { linearWindow, wholeRecording };
 
+// With a reference (a channel from 1; 0 for none), every other responding
+// channel's response, harmonics and relative delay are its own divided by
+// the reference's linear response. A reference below its noise leaves the
+// other channels unanalysed: referenceFails tells.
 Results analyseRecording(const SweepPlan& plan, const Recording& recording, int harmonics,
-                         ResponseKept kept = ResponseKept::linearWindow);
+                         ResponseKept kept = ResponseKept::linearWindow, int reference = 0);
+
+// Whether a reference was asked for and stayed below its noise.
+bool referenceFails(const Results& results);
 
 // How many frames of the linear response, from its peak on, the response
 // kept holds (without ResponseKept::wholeRecording).
@@ -70,6 +77,7 @@ class Deconvolver {
     // the impulse response. spectrum is scratch space of bins() values.
     void run(std::vector<double>& samples, std::vector<dsp::Complex>& spectrum) const;
     size_t bins() const { return fft_.bins(); }
+    const dsp::RealFft& transform() const { return fft_; }
     // A perfect loop's impulse response after this deconvolution, what the
     // band limit alone leaves: handed over once, as it is as large as h.
     std::vector<double> takePerfectLoop() { return std::move(perfectLoop_); }

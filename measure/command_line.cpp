@@ -22,14 +22,16 @@ const CommandUsage kUsages[] = {
               "                          [--level dB] [--channels N] [--on C] [--tail S]\n"},
     {"analyze",
      "  tandemwav-measure analyze FILE.wav RECORDING.wav [--dir DIR] [--harmonics K] [--json]\n"
-     "                            [--room] [--bands octave|third] [--gate MS] [--smooth N]\n"},
+     "                            [--room] [--bands octave|third] [--gate MS] [--smooth N]\n"
+     "                            [--reference N] [--cal N=FILE | --cal FILE]...\n"},
     {"run",
      "  tandemwav-measure run \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N] [--rate R]\n"
      "                        [--from F1] [--to F2] [--seconds T] [--level dB] [--tail S]\n"
      "                        [--repeats K] [--retakes N] [--harmonics K] [--dir DIR] [--json]\n"
      "                        [--room] [--room-seconds S] [--bands octave|third]\n"
      "                        [--gate MS] [--smooth N]\n"
-     "                        [--overlap [--ir-seconds S]]\n"},
+     "                        [--overlap [--ir-seconds S]] [--reference N]\n"
+     "                        [--cal N=FILE | --cal FILE]...\n"},
     {"room", "  tandemwav-measure room IR.wav [--bands octave|third] [--dir DIR] [--json]\n"},
     {"interface",
      "  tandemwav-measure interface \"<driver>\" --outputs A[-B] --inputs C[-D] [--buffer N]\n"
@@ -95,6 +97,14 @@ Take whole(int* target, int low, int high, const std::string& told) {
         *target = wholeOf(option, value);
         if (*target < low || *target > high)
             throw UsageError{option + " takes " + range};
+    };
+}
+
+Take channelNumber(int* target) {
+    return [target](const std::string& option, const std::string& text) {
+        *target = wholeOf(option, text);
+        if (*target < 1)
+            throw UsageError{option + " takes a channel from 1, not \"" + text + "\""};
     };
 }
 

@@ -31,6 +31,8 @@ Take number(double* target);
 // <told>", told being "low to high" unless given.
 Take whole(int* target);
 Take whole(int* target, int low, int high, const std::string& told = "");
+// One channel, from 1.
+Take channelNumber(int* target);
 // "3" or "3-6": channels from 1, the first not above the last.
 Take channelRange(int* first, int* last);
 // --bands: octave or third.

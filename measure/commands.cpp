@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "measure/analysis.h"
+#include "measure/calibration.h"
 #include "measure/command_line.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
@@ -15,6 +16,7 @@
 #include "measure/report_files.h"
 #include "measure/room_json.h"
 #include "measure/summary.h"
+#include "measure/tool_files.h"
 #include "platform/console.h"
 #include "platform/file_system.h"
 
@@ -54,6 +56,8 @@ namespace {
 struct AnalyzeRequest {
     std::string sweep, recording, dir;
     int harmonics = 5;
+    int reference = 0; // a channel of the recording, from 1; 0 for none
+    std::vector<CalibrationChoice> calibrations;
     bool json = false;
     bool room = false;
     room::BandWidth bands = room::BandWidth::octave;
@@ -69,6 +73,8 @@ AnalyzeRequest analyzeRequest(const std::vector<std::string>& args) {
         .valued("--bands", bandWidth(&r.bands))
         .valued("--gate", gateMs(&r.gateMs))
         .valued("--smooth", smoothingFraction(&r.smoothing))
+        .valued("--reference", channelNumber(&r.reference))
+        .valued("--cal", calibrations(&r.calibrations))
         .flag("--json", &r.json)
         .flag("--room", &r.room);
     const Arguments a =
@@ -122,11 +128,44 @@ void checkRecording(const SweepPlan& plan, const std::string& path) {
                                               std::to_string(plan.totalFrames()) + "!");
 }
 
+// A reference or calibration channel the recording does not have.
+void checkChannelsNamed(const AnalyzeRequest& request, int channels) {
+    auto refuse = [&](const std::string& option, int channel) {
+        if (channel > channels)
+            throw Failure(kUsage, "Error: " + option + " names channel " + std::to_string(channel) +
+                                      ", but the recording has " + std::to_string(channels) +
+                                      " channel(s)!");
+    };
+    refuse("--reference", request.reference);
+    for (const CalibrationChoice& choice : request.calibrations)
+        refuse("--cal", choice.input);
+}
+
+void refuseSilentReference(const Results& results) {
+    if (referenceFails(results))
+        throw Failure(kNoSignal, "Error: The reference, channel " +
+                                     std::to_string(results.reference) +
+                                     ", is below its noise: nothing to divide by!\nCheck that the "
+                                     "reference input is wired straight from the output that "
+                                     "played.");
+}
+
 void nameWhatWasAnalysed(const AnalyzeRequest& request, Results& results) {
     results.sweepFile = fullPathName(request.sweep.c_str());
     results.recording = fullPathName(request.recording.c_str());
     results.date = utcDate();
     results.programVersion = TANDEM_VERSION;
+}
+
+ResponseMaking responseMaking(const Results& results, const ChannelResult& channel) {
+    ResponseMaking making;
+    making.pair = "input " + std::to_string(channel.input);
+    making.reference = channel.hasRelativeDelay ? results.reference : 0;
+    making.calibrationFile = channel.calibrationFile;
+    making.gateMs = results.gateMs;
+    making.smoothing = results.smoothing;
+    making.programVersion = TANDEM_VERSION;
+    return making;
 }
 
 // Every file the results name is written before results.json, which comes
@@ -139,6 +178,7 @@ void writeResults(Results& results, const std::string& dir) {
         channel.impulseResponse = "ir-" + std::to_string(channel.input) + ".wav";
         writeFloatWav(joinPath(dir, channel.impulseResponse), results.sweep.rate, 1,
                       channel.impulseSamples);
+        writeToolFiles(dir, channel, responseMaking(results, channel), results.harmonicsCounted);
     }
     results.complete = true;
     const std::string json = resultsJson(results);
@@ -171,16 +211,22 @@ int analyzeCommand(const std::vector<std::string>& args) {
             if (request.gateMs > 0.0 && !request.room)
                 refuseGatePast(linearResponseKeptMs(plan), request.gateMs);
             checkRecording(plan, request.recording);
+            const std::vector<CalibrationCurve> curves = readCalibrations(request.calibrations);
             const Recording recording = readRecording(request.recording);
+            checkChannelsNamed(request, recording.info.channels);
             results = analyseRecording(plan, recording, request.harmonics,
                                        request.room ? ResponseKept::wholeRecording
-                                                    : ResponseKept::linearWindow);
+                                                    : ResponseKept::linearWindow,
+                                       request.reference);
             nameWhatWasAnalysed(request, results);
+            refuseSilentReference(results);
             if (!anyChannelResponds(results))
                 throw Failure(kNoSignal, noSignalMessage(results));
             if (request.room)
                 addRoomFigures(results.channels, plan.rate, request.bands);
             addGatedResponses(request.gateMs, plan.rate, results);
+            for (ChannelResult& channel : results.channels)
+                applyCalibration(request.calibrations, curves, results.reference, channel);
             addSmoothedResponses(request.smoothing, results);
             writeResults(results, request.dir);
         },

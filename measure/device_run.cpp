@@ -77,20 +77,28 @@ std::vector<std::vector<float>> averageOf(const Takes& takes, const std::vector<
     return average;
 }
 
+// Crosstalk is a matter of the pair's own paths: a reference does not
+// divide it.
+const std::vector<ResponsePoint>& ownResponse(const ChannelResult& c) {
+    return c.unreferencedResponse.empty() ? c.response : c.unreferencedResponse;
+}
+
 // Mean power of the response over the band's grid, which is logarithmic, so
 // every octave weighs the same.
 double bandPower(const ChannelResult& c) {
+    const std::vector<ResponsePoint>& response = ownResponse(c);
     double sum = 0.0;
-    for (const ResponsePoint& p : c.response)
+    for (const ResponsePoint& p : response)
         sum += std::pow(10.0, p.db / 10.0);
-    return c.response.empty() ? 0.0 : sum / static_cast<double>(c.response.size());
+    return response.empty() ? 0.0 : sum / static_cast<double>(response.size());
 }
 
 // The magnitude in dB at 1 kHz, between the grid's points; false outside it.
 bool levelAt1k(const ChannelResult& c, double* db) {
-    for (size_t i = 1; i < c.response.size(); ++i) {
-        const ResponsePoint& a = c.response[i - 1];
-        const ResponsePoint& b = c.response[i];
+    const std::vector<ResponsePoint>& response = ownResponse(c);
+    for (size_t i = 1; i < response.size(); ++i) {
+        const ResponsePoint& a = response[i - 1];
+        const ResponsePoint& b = response[i];
         if (a.hz <= 1000.0 && b.hz >= 1000.0) {
             const double t = b.hz > a.hz ? std::log(1000.0 / a.hz) / std::log(b.hz / a.hz) : 0.0;
             *db = a.db + t * (b.db - a.db);
@@ -120,14 +128,15 @@ class OutputMeasurement {
         std::vector<Results> analysed;
         for (const auto& take : takes) {
             endIfInterrupted();
-            analysed.push_back(analyse(take));
+            analysed.push_back(analyse(take, 0));
         }
         const std::vector<bool> kept = keptRepeats(analysed);
         endIfInterrupted();
-        // The average of one take is that take, already analysed.
-        if (takes.size() == 1)
+        // The average of one take is that take, already analysed (undivided:
+        // a reference divides it once more).
+        if (takes.size() == 1 && request_.reference == 0)
             return addFigures(analysed[0], analysed, kept);
-        return addFigures(analyse(averageOf(takes, kept)), analysed, kept);
+        return addFigures(analyseAverage(averageOf(takes, kept)), analysed, kept);
     }
 
     // Each repeat's delay, that of its strongest input; false in hasDelay
@@ -180,12 +189,31 @@ class OutputMeasurement {
     RunResults& results_;
     int output_;
 
-    Results analyse(const std::vector<std::vector<float>>& inputs) const {
+    // The repeats are checked for their delays alone; the reference divides
+    // their average.
+    Results analyse(const std::vector<std::vector<float>>& inputs, int reference) const {
         return analyseRecording(
             results_.plan,
             recordingOf(inputs, results_.plan.rate, fullScaleOf(results_.setup.sampleBytes)),
             request_.harmonics,
-            request_.room ? ResponseKept::wholeRecording : ResponseKept::linearWindow);
+            request_.room ? ResponseKept::wholeRecording : ResponseKept::linearWindow, reference);
+    }
+
+    // A reference that stays below its noise is named as the input it is.
+    Results analyseAverage(const std::vector<std::vector<float>>& average) const {
+        Results results = analyse(average, referenceChannel());
+        if (referenceFails(results))
+            throw Failure(kNoSignal,
+                          "Error: The reference, input " + std::to_string(request_.reference) +
+                              ", is below its noise when output " + std::to_string(output_) +
+                              " plays: nothing to divide by!\nWire the reference "
+                              "input straight from the outputs measured.");
+        return results;
+    }
+
+    // The reference input's channel among those recorded, from 1; 0 for none.
+    int referenceChannel() const {
+        return request_.reference > 0 ? request_.reference - request_.device.firstInput + 1 : 0;
     }
 
     std::string noSignal() const {
@@ -499,6 +527,7 @@ void measureDevice(const RunRequest& request, const RunProgress& progress,
     results.device = request.device.driverName;
     results.harmonics = request.harmonics;
     results.repeats = request.repeats;
+    results.reference = request.reference;
     results.overlap = request.overlap;
     results.date = utcDate();
     SweepSettings sweep = request.sweep;

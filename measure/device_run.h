@@ -26,6 +26,7 @@ struct RunRequest {
     int retakes = 3; // per take that lost or repeated blocks
     int harmonics = 5;
     bool room = false; // the responses kept whole, for room figures
+    int reference = 0; // the input every other one is divided by, from 1; 0 for none
     // Every output in one take per repeat, staggered (overlap_plan.h), each
     // response read from a window of irSeconds after its onset.
     bool overlap = false;
@@ -75,6 +76,7 @@ struct RunResults {
     SweepPlan plan;
     int harmonics = 0;
     int repeats = 0;
+    int reference = 0; // an input, from 1; 0 for none
     double averagingGainDb = 0.0;
     uint64_t clippedSamples = 0;
     std::vector<double> bandLimitEtcDb; // as Results holds it

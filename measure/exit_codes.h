@@ -27,6 +27,7 @@
     X(kBadSweepSetting, 24)   /* another sweep setting out of range */                             \
     X(kNoResults, 25)         /* report: the folder's results.json is missing or no results */     \
     X(kNotFinite, 26)         /* a recorded sample is NaN or infinite */                           \
+    X(kBadCalibration, 27)    /* a calibration file missing, unreadable or malformed */            \
     X(kOverlapTooLong, 28)    /* run --overlap: the response's window does not fit the sweep */    \
     X(kInterrupted, 130)
 

@@ -100,6 +100,7 @@ void addSmoothedResponse(ChannelResult& channel, int fraction) {
         // What marks the raw point marks its window's centre.
         p.belowResolution = raw[i].belowResolution;
         p.belowGate = raw[i].belowGate;
+        p.calibrated = raw[i].calibrated;
         channel.smoothedResponse.push_back(p);
     }
 }

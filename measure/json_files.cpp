@@ -1,5 +1,6 @@
 #include "measure/json_files.h"
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <fstream>
@@ -43,12 +44,14 @@ Json responseJson(const std::vector<ResponsePoint>& points) {
             point["belowResolution"] = true;
         if (p.belowGate)
             point["belowGate"] = true;
+        if (!p.calibrated)
+            point["calibrated"] = false;
         response.push_back(std::move(point));
     }
     return response;
 }
 
-Json channelJson(const ChannelResult& c) {
+Json channelJson(const ChannelResult& c, int rate) {
     Json out{{"input", c.input}, {"belowNoise", c.belowNoise}};
     if (c.belowNoise && !c.noiseMeasured)
         out["silent"] = true; // nothing but zeros came back
@@ -58,7 +61,15 @@ Json channelJson(const ChannelResult& c) {
     out["peakRecordingFrame"] = c.peakRecordingFrame;
     out["snrDb"] = c.noiseMeasured ? Json(hundredths(c.snrDb)) : Json(nullptr);
     out["noiseFloorDb"] = c.noiseMeasured ? Json(hundredths(c.noiseFloorDb)) : Json(nullptr);
+    if (c.hasRelativeDelay) {
+        out["relativeDelayFrames"] = hundredths(c.relativeDelayFrames);
+        out["relativeDelayMs"] = rounded(c.relativeDelayFrames * 1000.0 / rate);
+    }
     out["impulseResponse"] = c.impulseResponse;
+    if (!c.frd.empty()) {
+        out["frd"] = c.frd;
+        out["csv"] = c.csv;
+    }
     out["peak"] = c.peak;
     out["clippedSamples"] = c.clippedSamples;
     out["response"] = responseJson(c.response);
@@ -162,9 +173,17 @@ std::string resultsJson(const Results& results) {
             out[key] = *value;
     if (results.complete) {
         addGateAndSmoothingFields(results.gateMs, results.smoothing, out);
+        std::vector<const ChannelResult*> analysed;
+        for (const ChannelResult& channel : results.channels)
+            analysed.push_back(&channel);
+        const Json referencing = Json::parse(referenceText(results.reference, analysed));
+        for (auto& [key, value] : referencing.items())
+            out[key] = value;
         out["harmonicsCounted"] = results.harmonicsCounted;
         out["clippedSamples"] = results.clippedSamples;
-        out["channels"] = jsonArray(results.channels, channelJson);
+        out["channels"] = jsonArray(results.channels, [&](const ChannelResult& c) {
+            return channelJson(c, results.sweep.rate);
+        });
     }
     return jsonText(out, 2) + "\n";
 }
@@ -192,8 +211,26 @@ std::string utcDate() {
     return text;
 }
 
-std::string channelResultJson(const ChannelResult& channel) {
-    return jsonText(channelJson(channel));
+std::string channelResultJson(const ChannelResult& channel, int rate) {
+    return jsonText(channelJson(channel, rate));
+}
+
+std::string referenceText(int reference, const std::vector<const ChannelResult*>& channels) {
+    Json out = Json::object();
+    if (reference > 0)
+        out["reference"] = reference;
+    Json calibration = Json::array();
+    std::vector<int> listed; // run's pairs hold each input once per output
+    for (const ChannelResult* channel : channels) {
+        if (channel->calibrationFile.empty() ||
+            std::find(listed.begin(), listed.end(), channel->input) != listed.end())
+            continue;
+        listed.push_back(channel->input);
+        calibration.push_back({{"input", channel->input}, {"file", channel->calibrationFile}});
+    }
+    if (!calibration.empty())
+        out["calibration"] = std::move(calibration);
+    return jsonText(out);
 }
 
 } // namespace measure

@@ -37,6 +37,10 @@ std::string utcDate();
 
 // One channel's object as results.json holds it, for documents that gather
 // channels of several runs.
-std::string channelResultJson(const ChannelResult& channel);
+std::string channelResultJson(const ChannelResult& channel, int rate);
+
+// The top level's "reference" (when there is one) and "calibration" (the
+// inputs calibrated and their files), as one JSON object's text.
+std::string referenceText(int reference, const std::vector<const ChannelResult*>& channels);
 
 } // namespace measure

@@ -20,6 +20,9 @@ struct ResponsePoint {
     bool belowResolution = false;
     // Gated responses only: below one period of the gate after the peak.
     bool belowGate = false;
+    // False outside a calibration file's range, where the point is left as
+    // measured; true where no file applies.
+    bool calibrated = true;
 };
 
 struct LevelPoint {
@@ -61,11 +64,21 @@ struct ChannelResult {
     uint64_t clippedSamples = 0;
     std::string impulseResponse;       // file name, in the results' folder
     std::vector<float> impulseSamples; // the linear response from frame 0, delay kept
+    // Referenced (when a reference divides it) and calibrated (where a file
+    // applies): the response reported.
     std::vector<ResponsePoint> response;
     // With a gate: the response of the impulse response gated around its peak.
     std::vector<ResponsePoint> gatedResponse;
     // With smoothing: the gated response smoothed when there is one, else the response.
     std::vector<ResponsePoint> smoothedResponse;
+    // The pair's own, before a reference divided it; empty without one.
+    std::vector<ResponsePoint> unreferencedResponse;
+    // The referenced impulse response's peak against the reference's, in
+    // frames to a hundredth; with impulseSamples then the referenced response.
+    bool hasRelativeDelay = false;
+    double relativeDelayFrames = 0.0;
+    std::string calibrationFile; // full path; empty when none applies
+    std::string frd, csv;        // the files for other tools, in the results' folder
     std::vector<HarmonicCurve> harmonics;
     std::vector<ThdPoint> thd; // of the orders measured; none where none is
     bool hasRoom = false;      // room figures asked for (--room)
@@ -77,6 +90,7 @@ struct Results {
     std::string error;
     SweepPlan sweep;
     int harmonicsCounted = 0; // K
+    int reference = 0;        // the reference channel, from 1; 0 for none
     uint64_t clippedSamples = 0;
     std::vector<double> bandLimitEtcDb;
     double gateMs = 0.0; // 0: not gated

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "measure/calibration.h"
 #include "measure/command_line.h"
 #include "measure/commands.h"
 #include "measure/device_run.h"
@@ -15,6 +16,7 @@
 #include "measure/room_json.h"
 #include "measure/run_json.h"
 #include "measure/summary.h"
+#include "measure/tool_files.h"
 #include "platform/file_system.h"
 
 namespace measure {
@@ -29,7 +31,21 @@ struct RunOptions {
     // sweep lasts at least this long with --room.
     double roomSeconds = 3.0;
     int smoothing = 0;
+    std::vector<CalibrationChoice> calibrations;
 };
+
+// The reference and the calibrated inputs must be among those recorded.
+void refuseUnrecordedInputs(const RunOptions& o) {
+    const DeviceRequest& d = o.request.device;
+    auto refuse = [&](const std::string& option, int input) {
+        if (input != 0 && (input < d.firstInput || input > d.lastInput))
+            throw UsageError{option + " names input " + std::to_string(input) +
+                             ", which --inputs does not record"};
+    };
+    refuse("--reference", o.request.reference);
+    for (const CalibrationChoice& choice : o.calibrations)
+        refuse("--cal", choice.input);
+}
 
 RunOptions runOptions(const std::vector<std::string>& args) {
     RunOptions o;
@@ -47,6 +63,8 @@ RunOptions runOptions(const std::vector<std::string>& args) {
         .valued("--room-seconds", number(&o.roomSeconds))
         .valued("--gate", gateMs(&r.gateMs))
         .valued("--smooth", smoothingFraction(&o.smoothing))
+        .valued("--reference", channelNumber(&r.reference))
+        .valued("--cal", calibrations(&o.calibrations))
         .flag("--room", &r.room)
         .flag("--overlap", &r.overlap)
         .valued("--ir-seconds", number(&r.irSeconds));
@@ -69,6 +87,11 @@ RunOptions runOptions(const std::vector<std::string>& args) {
     r.rateGiven = a.given("--rate");
     if (r.rateGiven)
         r.sweep.rate = o.device.rate;
+    refuseUnrecordedInputs(o);
+    // Staggered takes are read per output from one recording: no reference
+    // divides them yet.
+    if (r.overlap && r.reference > 0)
+        throw UsageError{"--reference does not go with --overlap"};
     return o;
 }
 
@@ -96,6 +119,18 @@ void showRetake(int output, int repeat, uint32_t lost, int attempt, int attempts
 // The averaged responses first, the page next, results.json last and in one
 // step: a results.json that says complete has all its files. One that keeps
 // the outputs measured before a failure says it is not complete.
+ResponseMaking responseMaking(const RunResults& results, const PairResult& pair) {
+    ResponseMaking making;
+    making.pair =
+        "output " + std::to_string(pair.output) + " -> input " + std::to_string(pair.channel.input);
+    making.reference = pair.channel.hasRelativeDelay ? results.reference : 0;
+    making.calibrationFile = pair.channel.calibrationFile;
+    making.gateMs = results.gateMs;
+    making.smoothing = results.smoothing;
+    making.programVersion = TANDEM_VERSION;
+    return making;
+}
+
 void writeRun(RunResults& results, const std::string& dir) {
     makeResultsFolder(dir);
     for (PairResult& pair : results.pairs) {
@@ -105,6 +140,7 @@ void writeRun(RunResults& results, const std::string& dir) {
                                        std::to_string(pair.channel.input) + ".wav";
         writeFloatWav(joinPath(dir, pair.channel.impulseResponse), results.plan.rate, 1,
                       pair.channel.impulseSamples);
+        writeToolFiles(dir, pair.channel, responseMaking(results, pair), results.harmonics);
     }
     results.complete = !results.partial;
     const std::string json = runResultsJson(results, TANDEM_VERSION);
@@ -133,7 +169,8 @@ void printPair(std::FILE* out, const RunResults& r, const PairResult& p) {
     if (c.noiseMeasured)
         std::fprintf(out, ", SNR %.1f dB", hundredths(c.snrDb));
     std::fprintf(out, "\n");
-    if (isDirect(r, p))
+    printReferencing(out, c, r.reference, r.plan.rate);
+    if (isDirect(r, p) || c.hasRelativeDelay)
         printResponseFigures(out, c, r.plan, r.harmonics);
 }
 
@@ -219,19 +256,33 @@ int runCommand(const std::vector<std::string>& args) {
     const std::string& dir = options.device.dir;
     std::FILE* messages = runMessages = options.device.messages();
     RunResults results;
-    const int code =
-        driveDevice([&] { measureDevice(options.request, showProgress, showRetake, results); },
-                    [&] {
-                        if (options.request.room)
-                            addRoomFigures(results.pairs, results.plan.rate, options.bands);
-                        addGatedResponses(options.request.gateMs, results);
-                        addSmoothedResponses(options.smoothing, results);
-                        writeRun(results, dir);
-                    },
-                    options.device.json,
-                    [&](int failed, const std::string& message) {
-                        return failedRunJson(results, failed, message, dir);
-                    });
+    std::vector<CalibrationCurve> curves;
+    // The outputs measured in full before a damaged take are kept: they are
+    // calibrated as a whole run's are.
+    auto calibratePairs = [&] {
+        for (PairResult& pair : results.pairs)
+            if (pair.channel.calibrationFile.empty())
+                applyCalibration(options.calibrations, curves, results.reference, pair.channel);
+    };
+    const int code = driveDevice(
+        [&] {
+            curves = readCalibrations(options.calibrations);
+            measureDevice(options.request, showProgress, showRetake, results);
+        },
+        [&] {
+            if (options.request.room)
+                addRoomFigures(results.pairs, results.plan.rate, options.bands);
+            addGatedResponses(options.request.gateMs, results);
+            calibratePairs();
+            addSmoothedResponses(options.smoothing, results);
+            writeRun(results, dir);
+        },
+        options.device.json,
+        [&](int failed, const std::string& message) {
+            if (failed == kDamagedTake)
+                calibratePairs();
+            return failedRunJson(results, failed, message, dir);
+        });
     if (code != kDone)
         return code;
     printRunSummary(messages, results, dir);

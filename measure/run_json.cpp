@@ -11,9 +11,9 @@ Json sweepJson(const RunResults& r) {
     return Json::parse(sweepResultText(r.plan, r.bandLimitEtcDb));
 }
 
-Json pairJson(const PairResult& pair, const DeviceSetup& setup) {
+Json pairJson(const PairResult& pair, const DeviceSetup& setup, int rate) {
     Json out{{"output", pair.output}};
-    const Json channel = Json::parse(channelResultJson(pair.channel));
+    const Json channel = Json::parse(channelResultJson(pair.channel, rate));
     for (auto& [key, value] : channel.items())
         out[key] = value;
     if (!pair.channel.belowNoise) {
@@ -84,6 +84,12 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
     if (!r.complete && !r.partial)
         return jsonText(out, 2) + "\n";
     addGateAndSmoothingFields(r.gateMs, r.smoothing, out);
+    std::vector<const ChannelResult*> channels;
+    for (const PairResult& pair : r.pairs)
+        channels.push_back(&pair.channel);
+    const Json referencing = Json::parse(referenceText(r.reference, channels));
+    for (auto& [key, value] : referencing.items())
+        out[key] = value;
     out["harmonicsCounted"] = r.harmonics;
     out["clippedSamples"] = r.clippedSamples;
     out["repeats"] = r.repeats;
@@ -98,7 +104,8 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
         out["overlap"] = overlapJson(r);
     if (!r.complete)
         out["missingOutputs"] = r.missingOutputs;
-    out["pairs"] = jsonArray(r.pairs, [&](const PairResult& p) { return pairJson(p, r.setup); });
+    out["pairs"] =
+        jsonArray(r.pairs, [&](const PairResult& p) { return pairJson(p, r.setup, r.plan.rate); });
     out["crosstalk"] = jsonArray(r.crosstalk, crosstalkJson);
     return jsonText(out, 2) + "\n";
 }

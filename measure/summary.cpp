@@ -67,14 +67,28 @@ void printChannel(std::FILE* out, const ChannelResult& c, const Results& results
         std::fprintf(out, ", signal-to-noise %.1f dB, noise floor %.1f dB", hundredths(c.snrDb),
                      hundredths(c.noiseFloorDb));
     std::fprintf(out, "\n");
+    printReferencing(out, c, results.reference, rate);
     printResponseFigures(out, c, results.sweep, results.harmonicsCounted);
     if (c.clippedSamples > 0)
         std::fprintf(out, "  %llu samples at full scale\n",
                      static_cast<unsigned long long>(c.clippedSamples));
     std::fprintf(out, "  impulse response: %s\n", joinPath(dir, c.impulseResponse).c_str());
+    if (!c.frd.empty())
+        std::fprintf(out, "  for other tools: %s, %s\n", joinPath(dir, c.frd).c_str(),
+                     joinPath(dir, c.csv).c_str());
 }
 
 } // namespace
+
+void printReferencing(std::FILE* out, const ChannelResult& c, int reference, double rate) {
+    if (c.hasRelativeDelay)
+        std::fprintf(out, "  referenced to input %d: relative delay %.2f frames (%.3f ms)\n",
+                     reference, c.relativeDelayFrames, 1000.0 * c.relativeDelayFrames / rate);
+    else if (reference > 0 && c.input == reference)
+        std::fprintf(out, "  the reference: its own response and distortion\n");
+    if (!c.calibrationFile.empty())
+        std::fprintf(out, "  calibrated by %s\n", c.calibrationFile.c_str());
+}
 
 bool isSilent(const ChannelResult& channel) {
     return channel.belowNoise && !channel.noiseMeasured;

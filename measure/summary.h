@@ -13,6 +13,10 @@ void printSweepSummary(const SweepPlan& plan, const std::string& path);
 void printAnalysisSummary(std::FILE* out, const Results& results, const std::string& dir);
 
 // An input that recorded nothing but zeros: "silent" wherever it is named.
+// The relative delay of a referenced pair, or that it is the reference, and
+// its calibration file; nothing without either.
+void printReferencing(std::FILE* out, const ChannelResult& c, int reference, double rate);
+
 bool isSilent(const ChannelResult& channel);
 
 // The response's range over the band and the THD nearest 1 kHz, indented

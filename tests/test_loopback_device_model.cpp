@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "asiohost/asio.h"
@@ -55,6 +56,22 @@ void installDevices() {
     Device(r, 2, "LB Noise").text("dutNoiseDb", "-40");
     Device(r, 3, "LB Bad Filter").text("dutFilter", "0.5 0.3x");
     Device(r, 4, "LB Sequence").text("latencySequence", "64 200 64");
+    Device(r, 5, "LB Routing")
+        .text("inputs", "3")
+        .text("outputs", "2")
+        .text("latency", "300")
+        .text("inputSources", "1 1 2")
+        .text("dutInputs", "2")
+        .text("dutFilter", "0.5 0.25")
+        .text("dutInputDelays", "0 5 0")
+        .text("dutCrosstalkDb", "-50")
+        .text("interfaceFilter", "1 -0.5");
+    Device(r, 6, "LB Sources Short").text("inputs", "3").text("inputSources", "1 2");
+    Device(r, 7, "LB Source Missing")
+        .text("inputs", "2")
+        .text("outputs", "2")
+        .text("inputSources", "1 3");
+    Device(r, 8, "LB Dut Input Missing").text("inputs", "2").text("dutInputs", "3");
     r.install();
 }
 
@@ -239,11 +256,72 @@ TEST_F(LoopbackDeviceModel, NoiseHasItsLevelAndGoesOnAcrossRestarts) {
 }
 
 TEST_F(LoopbackDeviceModel, MalformedValueRefusesInitNamingIt) {
-    ASSERT_TRUE(loadDriverByName("LB Bad Filter"));
-    EXPECT_EQ(currentDriver->init(nullptr), ASIOFalse);
-    char message[124] = {};
-    currentDriver->getErrorMessage(message);
-    EXPECT_STREQ(message, "Malformed dutFilter: \"0.5 0.3x\"");
+    const std::pair<const char*, const char*> refusals[] = {
+        {"LB Bad Filter", "Malformed dutFilter: \"0.5 0.3x\""},
+        {"LB Sources Short", "Malformed inputSources: 3 channels from 1 to 8, one per input"},
+        {"LB Source Missing", "Malformed inputSources: 2 channels from 1 to 2, one per input"},
+        {"LB Dut Input Missing", "Malformed dutInputs: at most 2 channels from 1 to 2"}};
+    for (const auto& [name, expected] : refusals) {
+        ASSERT_TRUE(loadDriverByName(name));
+        EXPECT_EQ(currentDriver->init(nullptr), ASIOFalse);
+        char message[124] = {};
+        currentDriver->getErrorMessage(message);
+        EXPECT_STREQ(message, expected);
+        unload();
+    }
+}
+
+// The filter applied to a whole signal from silence.
+std::vector<double> filtered(const std::vector<double>& x, const std::vector<double>& taps) {
+    std::vector<double> y(x.size(), 0.0);
+    for (size_t t = 0; t < x.size(); ++t)
+        for (size_t k = 0; k < taps.size() && k <= t; ++k)
+            y[t] += taps[k] * x[t - k];
+    return y;
+}
+
+std::vector<double> asDouble(const Samples& played) {
+    std::vector<double> x;
+    for (int32_t s : played)
+        x.push_back(s / kFullScale);
+    return x;
+}
+
+std::vector<double> delayed(const std::vector<double>& x, size_t frames) {
+    std::vector<double> y(x.size(), 0.0);
+    std::copy(x.begin(), x.end() - static_cast<std::ptrdiff_t>(frames),
+              y.begin() + static_cast<std::ptrdiff_t>(frames));
+    return y;
+}
+
+// Inputs 1 and 2 record output 1, input 3 output 2; only input 2 passes the
+// device under test and its time of flight; every input hears the other
+// output at -50 dB (through the device under test where it does) and ends in
+// the interface's filter.
+TEST_F(LoopbackDeviceModel, InputsRecordTheirSourcesInTheDevicesOrder) {
+    ASSERT_TRUE(open("LB Routing"));
+    create(3, 2, 40);
+    run();
+    const double leak = std::pow(10.0, -50.0 / 20.0);
+    const std::vector<double> dut = {0.5, 0.25}, interfaceTaps = {1.0, -0.5};
+    const std::vector<double> a = asDouble(host->play[0]), b = asDouble(host->play[1]);
+    const std::vector<double> fa = filtered(a, dut), fb = filtered(b, dut);
+    std::vector<std::vector<double>> expected(3, std::vector<double>(a.size()));
+    const std::vector<double> late = delayed(fa, 5);
+    for (size_t t = 0; t < a.size(); ++t) {
+        expected[0][t] = a[t] + leak * b[t];
+        expected[1][t] = late[t] + leak * fb[t];
+        expected[2][t] = b[t] + leak * a[t];
+    }
+    for (size_t in = 0; in < 3; ++in) {
+        const std::vector<double> heard = delayed(filtered(expected[in], interfaceTaps), 300);
+        size_t wrong = 0;
+        for (size_t t = 0; t < heard.size(); ++t)
+            if (std::fabs(host->record[in][t] / kFullScale - heard[t]) > 2.0 / kFullScale &&
+                wrong++ == 0)
+                ADD_FAILURE() << "input " << in << " differs at frame " << t;
+        EXPECT_EQ(wrong, 0u);
+    }
 }
 
 // Each start takes the next latency, repeating from the first; the latencies

@@ -83,7 +83,14 @@ double integerFullScale(int32_t bytes) {
 
 } // namespace
 
-void LoopbackDeviceModel::configure(const CLSID& clsid) {
+void LoopbackDeviceModel::configure(const CLSID& clsid, int32_t inputs, int32_t outputs) {
+    inputs_ = inputs;
+    outputs_ = outputs;
+    sources_.clear();
+    for (int32_t i = 0; i < inputs; ++i)
+        sources_.push_back(i);
+    dutReaches_.assign(static_cast<size_t>(inputs), true);
+    flight_.assign(static_cast<size_t>(inputs), 0);
     HKEY key = nullptr;
     if (!openDriverSettings(kLoopbackSettingsRoot, clsid, &key))
         return;
@@ -106,7 +113,8 @@ void LoopbackDeviceModel::readSettings(HKEY key) {
     if (crosstalk && error_.empty())
         crosstalkGain_ = std::pow(10.0, number[0] / 20.0);
     const bool reverb = readReverb(key);
-    shapes_ = polynomial || filter || noise || crosstalk || reverb;
+    const bool routing = readRouting(key);
+    shapes_ = polynomial || filter || noise || crosstalk || reverb || routing;
     if (polynomial_.empty())
         polynomial_.assign(1, 1.0);
     if (taps_.empty())
@@ -118,6 +126,59 @@ void LoopbackDeviceModel::readSettings(HKEY key) {
         for (double frames : sequence)
             latencies_.push_back(static_cast<int32_t>(frames));
     }
+}
+
+// Which output each input records, which inputs the device under test
+// reaches, each input's time of flight and the interface's filter. Channels
+// count from 1 in the values, from 0 here.
+bool LoopbackDeviceModel::readRouting(HKEY key) {
+    const size_t inputs = static_cast<size_t>(inputs_);
+    std::vector<int32_t> sources, reached, flight;
+    const bool routed = readChannels(key, "inputSources", inputs, outputs_, &sources);
+    const bool chosen = readChannels(key, "dutInputs", 0, inputs_, &reached);
+    const bool delayed = readChannels(key, "dutInputDelays", inputs, -1, &flight);
+    const bool filtered = readList(key, "interfaceFilter", kMaxTaps, &interfaceTaps_);
+    if (!error_.empty())
+        return false;
+    for (size_t i = 0; routed && i < inputs; ++i)
+        sources_[i] = sources[i] - 1;
+    if (chosen) {
+        dutReaches_.assign(inputs, false);
+        for (int32_t channel : reached)
+            dutReaches_[static_cast<size_t>(channel - 1)] = true;
+    }
+    if (delayed)
+        flight_ = flight;
+    return routed || chosen || delayed || filtered;
+}
+
+// Whole numbers: `count` of them (any number up to the inputs when 0), each a
+// channel from 1 to `highest`, or frames from 0 up to the longest loop when
+// highest is -1.
+bool LoopbackDeviceModel::readChannels(HKEY key, const char* name, size_t count, int32_t highest,
+                                       std::vector<int32_t>* channels) {
+    std::vector<double> numbers;
+    if (!readNumbers(key, name, static_cast<size_t>(kDriverMaxChannels), &numbers))
+        return false;
+    const bool lengthRight =
+        count == 0 ? numbers.size() <= static_cast<size_t>(inputs_) : numbers.size() == count;
+    const double lowest = highest < 0 ? 0.0 : 1.0;
+    const double top = highest < 0 ? kLoopbackMaxLatency : highest;
+    bool inRange = true;
+    for (double n : numbers)
+        inRange = inRange && n >= lowest && n <= top && n == std::floor(n);
+    if (!lengthRight || !inRange) {
+        const std::string what =
+            highest < 0 ? "whole frames from 0" : "channels from 1 to " + std::to_string(highest);
+        error_ = std::string("Malformed ") + name + ": " +
+                 (count == 0 ? "at most " + std::to_string(inputs_) + " " + what
+                             : std::to_string(count) + " " + what + ", one per input");
+        return false;
+    }
+    channels->clear();
+    for (double n : numbers)
+        channels->push_back(static_cast<int32_t>(n));
+    return true;
 }
 
 // dutReverbSeconds (above 0, at most kLongestSeconds) makes the room;
@@ -147,14 +208,20 @@ bool LoopbackDeviceModel::readReverb(HKEY key) {
 // One number, as text or, since whole seconds and seeds are numbers too, as a
 // DWORD.
 bool LoopbackDeviceModel::readOneNumber(HKEY key, const char* name, std::vector<double>* number) {
+    return readNumbers(key, name, 1, number);
+}
+
+// A list of numbers as text, or a single whole one as a DWORD.
+bool LoopbackDeviceModel::readNumbers(HKEY key, const char* name, size_t most,
+                                      std::vector<double>* numbers) {
     DWORD type = 0;
     uint32_t value = 0;
     if (RegQueryValueExA(key, name, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
         type == REG_DWORD && readNumber(key, name, &value)) {
-        number->assign(1, static_cast<double>(value));
+        numbers->assign(1, static_cast<double>(value));
         return true;
     }
-    return readList(key, name, 1, number);
+    return readList(key, name, most, numbers);
 }
 
 // True when the value is there and parses; a value that is there and does not
@@ -208,18 +275,27 @@ bool LoopbackDeviceModel::prepare(int32_t outputEntries, int32_t frames, int32_t
     try {
         filterInput_.assign(entries, std::vector<double>(taps_.size() - 1 + count, 0.0));
         shaped_.assign(entries, std::vector<double>(count, 0.0));
+        raw_.assign(entries, std::vector<double>(count, 0.0));
         channels_.assign(entries, -1);
         total_.assign(count, 0.0);
+        rawTotal_.assign(count, 0.0);
+        block_.assign(count, 0.0);
         native_.assign(count * static_cast<size_t>(sampleBytes_), 0);
+        paths_.assign(static_cast<size_t>(inputs_), LoopbackInputPath());
     } catch (const std::bad_alloc&) {
         return false;
     }
+    for (size_t i = 0; i < paths_.size(); ++i)
+        if (!paths_[i].prepare(static_cast<size_t>(flight_[i]), interfaceTaps_, count))
+            return false;
     return reverb_.prepare(entries, count, rate);
 }
 
 void LoopbackDeviceModel::restart() {
     for (std::vector<double>& history : filterInput_)
         std::fill(history.begin(), history.end(), 0.0);
+    for (LoopbackInputPath& path : paths_)
+        path.restart();
     reverb_.restart();
 }
 
@@ -300,11 +376,14 @@ void LoopbackDeviceModel::shapeOutputs(const uint8_t* const* halves, const int32
                                        int32_t count) {
     const size_t history = taps_.size() - 1;
     std::fill(total_.begin(), total_.end(), 0.0);
+    std::fill(rawTotal_.begin(), rawTotal_.end(), 0.0);
     for (size_t e = 0; e < static_cast<size_t>(count) && e < shaped_.size(); ++e) {
         channels_[e] = channels[e];
         std::vector<double>& input = filterInput_[e];
         for (int32_t t = 0; t < frames_; ++t) {
             const double x = halves[e] != nullptr ? fromNative(halves[e] + t * sampleBytes_) : 0.0;
+            raw_[e][static_cast<size_t>(t)] = x;
+            rawTotal_[static_cast<size_t>(t)] += x;
             double y = 0.0;
             for (size_t k = polynomial_.size(); k-- > 0;)
                 y = (y + polynomial_[k]) * x;
@@ -331,16 +410,36 @@ void LoopbackDeviceModel::filterEntry(size_t entry) {
     std::memmove(input.data(), input.data() + frames_, history * sizeof(double));
 }
 
-const uint8_t* LoopbackDeviceModel::inputBlock(int32_t channel) {
-    const double* own = nullptr;
+// Output `output`'s block as played or as the device under test shaped it;
+// null when the host gave that output no buffers.
+const std::vector<double>* LoopbackDeviceModel::sourceBlock(int32_t output, bool shaped) const {
     for (size_t e = 0; e < shaped_.size(); ++e)
-        if (channels_[e] == channel)
-            own = shaped_[e].data();
-    for (int32_t t = 0; t < frames_; ++t) {
-        const double direct = own != nullptr ? own[t] : 0.0;
-        const double leak = crosstalkGain_ * (total_[static_cast<size_t>(t)] - direct);
+        if (channels_[e] == output)
+            return shaped ? &shaped_[e] : &raw_[e];
+    return nullptr;
+}
+
+// Source, device under test, time of flight, crosstalk, noise, the
+// interface's filter, in that order; the loop's latency follows outside.
+const uint8_t* LoopbackDeviceModel::inputBlock(int32_t channel) {
+    const size_t input = static_cast<size_t>(channel);
+    const bool inRange = channel >= 0 && input < sources_.size();
+    const bool reached = !inRange || dutReaches_[input];
+    const std::vector<double>* own = sourceBlock(inRange ? sources_[input] : channel, reached);
+    const std::vector<double>& total = reached ? total_ : rawTotal_;
+    const size_t frames = static_cast<size_t>(frames_);
+    for (size_t t = 0; t < frames; ++t)
+        block_[t] = own != nullptr ? (*own)[t] : 0.0;
+    if (inRange)
+        paths_[input].delay(block_.data());
+    for (size_t t = 0; t < frames; ++t) {
+        const double direct = own != nullptr ? (*own)[t] : 0.0;
         const double noise = noiseRms_ != 0.0 ? noiseRms_ * nextNoise() : 0.0;
-        toNative(direct + leak + noise, native_.data() + t * sampleBytes_);
+        block_[t] += crosstalkGain_ * (total[t] - direct) + noise;
     }
+    if (inRange)
+        paths_[input].filter(block_.data());
+    for (size_t t = 0; t < frames; ++t)
+        toNative(block_[t], native_.data() + t * static_cast<size_t>(sampleBytes_));
     return native_.data();
 }

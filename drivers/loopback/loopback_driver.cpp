@@ -10,7 +10,7 @@ LoopbackDriver::LoopbackDriver(const CLSID& clsid)
       settings_(), initialised_(false), sampleRate_(0.0), buffers_(settings_, model_),
       clock_(settings_, model_, buffers_, trace_) {
     readLoopbackSettings(clsid, &settings_);
-    model_.configure(clsid);
+    model_.configure(clsid, settings_.inputs, settings_.outputs);
     sampleRate_ = settings_.sampleRate;
     char clsidText[kGuidTextSize];
     guidToText(clsid, clsidText);

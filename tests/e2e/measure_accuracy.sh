@@ -5,8 +5,10 @@
 # one-second sweep's too), the harmonics of polynomials (alone and followed
 # by a filter), the gain in signal-to-noise from a sweep twice as long, a
 # bit-exact loop's signal-to-noise and band top, a crosstalk path's harmonics
-# left as bounds, clipping only where a device clips, each held to its
-# tolerance. A reflection gated out, and the comb it makes smoothed.
+# left as bounds, clipping only where a device clips, a reference input
+# dividing out an interface's filter (response, relative delay, harmonics),
+# a calibration file's tilt, and the .frd and .csv read back, each held to
+# its tolerance. A reflection gated out, and the comb it makes smoothed.
 #   measure_accuracy.sh RUNNER MEASURE NEWLINE WORKDIR LOOPBACK_MODULE TANDEMWAV
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/streaming_lib.sh"
@@ -27,13 +29,23 @@ device "Measure Crosstalk" "$(id 7)" freeRunning=1 dutCrosstalkDb="-70" dutNoise
 device "Measure Clip" "$(id 8)" freeRunning=1 dutPolynomial="0.5 2"
 # A reflection at half the level 5 ms after the direct sound.
 COMB="1 $(printf '0 %.0s' $(seq 239))0.5"
-device "Measure Comb" "$(id 9)" freeRunning=1 dutFilter="$COMB"
+device "Measure Comb" "$(id 11)" freeRunning=1 dutFilter="$COMB"
+# Output 1 to input 1 straight, and to input 2 through a device under test
+# and 137 frames of flight; both through the interface's own filter.
+INTERFACE="0.8 0.3 -0.1"
+DUT="0.1 -0.2 1 -0.2 0.1" # largest tap at index 2
+FLIGHT=137
+device "Measure Reference" "$(id 9)" freeRunning=1 latency=$LATENCY inputs=2 outputs=2 \
+    inputSources="1 1" dutInputs="2" dutFilter="$DUT" dutInputDelays="0 $FLIGHT" \
+    interfaceFilter="$INTERFACE"
+device "Measure Reference Poly" "$(id 10)" freeRunning=1 inputs=2 outputs=2 inputSources="1 1" \
+    dutInputs="2" dutPolynomial="1 0.25 0.125" interfaceFilter="$INTERFACE"
 install_devices
 
 # measure NAME DEVICE SWEEP_OPTIONS...: sweep, play and record through
 # tandemwav, analyse; the results in NAME-rec-measure/results.json. $record:
-# how many inputs from which (tandemwav's last two arguments), "1 1" unless set.
-# A step that fails counts as a failed case.
+# how many inputs from which (tandemwav's last two arguments), "1 1" unless
+# set; $analyze: analyze's options. A step that fails counts as a failed case.
 measure() {
     local name=$1 dev=$2
     shift 2
@@ -44,7 +56,7 @@ measure() {
     else
         "$tandemwav" "$dev" 256 "$name.wav" 1 "$name-rec.wav" ${record:-1 1} >"$work/play" 2>&1 </dev/null
     fi || { status=$?; cp "$work/play" "$work/out"; fail_step "$name: tandemwav exit code $status"; return 1; }
-    analyze_again "$name" "$name"
+    analyze_again "$name" "$name" ${analyze:-}
 }
 
 # analyze_again NAME AS OPTIONS...: NAME's sweep and recording analysed again,
@@ -149,5 +161,39 @@ if measure comb "Measure Comb"; then
     analyze_again comb comb-smoothed --smooth 3 &&
         judge comb-smoothed smoothed --taps "$COMB" --smooth 3 --db 0.01 --db-band 40 20000 \
             --deg 0.1
+fi
+# The reference divides out the interface: input 2's response is the device
+# under test's alone, its delay against input 1 the flight and the filter's
+# largest tap.
+record="2 1" analyze="--reference 1" measure reference "Measure Reference" &&
+    judge reference linear --channel 2 --taps "$DUT" --db 0.01 --db-band 50 16000 --deg 0.1 \
+        --deg-band 50 16000 --relative-delay $((FLIGHT + 2)) &&
+    judge reference frd --channel 2
+# The harmonics referenced: each over the reference at its own frequency, so
+# the interface's filter, which scales the second harmonic at 2 f0 and the
+# fundamental at f0, drops out and the polynomial's own figures remain.
+record="2 1" analyze="--reference 1" measure reference-poly "Measure Reference Poly" --level -6 \
+    --seconds 8 &&
+    judge reference-poly harmonics --channel 2 --poly "1 0.25 0.125" --db 0.2 \
+        --expect "2:-24.26 3:-42.31 thd:6.17"
+# A microphone's file of +2 dB and -15 degrees per octave about 1 kHz, from
+# 100 Hz to 10 kHz: subtracted there, the rest as measured and marked.
+python3 - >tilt.txt <<'EOF'
+import math
+print('"Sens Factor =-1.5dB, SERNO: 1234"')
+print("Freq(Hz)\tSPL(dB)\tPhase(degrees)")
+for n in range(31):
+    hz = 100 * 10 ** (n / 15)
+    print("%.6f\t%.6f\t%.6f" % (hz, 2 * math.log2(hz / 1000), -15 * math.log2(hz / 1000)))
+EOF
+run_program analyze reference.wav reference-rec.wav --reference 1 --cal 2=tilt.txt \
+    --dir calibrated-rec-measure
+if [ "$status" = 0 ]; then
+    judge calibrated calibrated reference-rec-measure/results.json --channel 2 --tilt 2 -15 \
+        --cal-band 100 10000 --db 0.001 --deg 0.001
+else
+    echo "FAIL calibrated: analyze exit code $status"
+    cat "$work/out"
+    failures=$((failures + 1))
 fi
 finish

@@ -113,7 +113,7 @@ done
 
 # results.json's fields in the documented order.
 [ "$(json_field rec-pcm16-measure/results.json '",".join(d) + " " + ",".join(d["channels"][0])')" = \
-    "complete,rate,sweep,sweepFile,recording,date,programVersion,harmonicsCounted,clippedSamples,channels input,belowNoise,delayFrames,peakRecordingFrame,snrDb,noiseFloorDb,impulseResponse,peak,clippedSamples,response,harmonics,thd" ] &&
+    "complete,rate,sweep,sweepFile,recording,date,programVersion,harmonicsCounted,clippedSamples,channels input,belowNoise,delayFrames,peakRecordingFrame,snrDb,noiseFloorDb,impulseResponse,frd,csv,peak,clippedSamples,response,harmonics,thd" ] &&
     echo "ok   results.json's fields in order" || fail "results.json's fields: $(head -c 300 rec-pcm16-measure/results.json)"
 
 # The example sweep shipped beside sweep.wav is one of ours: analysed as its
@@ -194,6 +194,29 @@ expect_code "recording that is not WAV" 2 analyze sweep.wav text.wav
 expect_code "recording missing" 2 analyze sweep.wav missing.wav
 cp sweep.wav orphan.wav
 expect_code "sweep without its parameters" 20 analyze orphan.wav rec-pcm16.wav
+
+# Calibration files that cannot be used, each refused with the file, the
+# line and what is wrong; a reference the recording does not have, or that
+# does not respond.
+printf '* a comment\n# another\n\n' >empty.cal
+printf 'Freq dB\n100 1\n1000 0\n500 -1\n' >falling.cal
+printf '"Sens"\n0 1\n1000 0\n' >zero.cal
+printf '100 1\n1000 0 x\n' >word.cal
+printf '100 1 10\n1000 0\n' >phase.cal
+for bad in "missing.cal:is missing" "empty.cal:holds no points" \
+    "falling.cal, line 4:does not rise" "zero.cal, line 2:not above 0 Hz" \
+    "word.cal, line 2:is not a point" "phase.cal, line 2:no phase"; do
+    file=${bad%%[,:]*}
+    expect_code "calibration file $file" 27 analyze sweep.wav rec-pcm16.wav --cal "1=$file"
+    grep -aqF "Error: The calibration file ${bad%%:*}:" "$work/out" && grep -aqF "${bad#*:}" "$work/out" ||
+        fail "calibration file $file: $(cat "$work/out")"
+done
+expect_code "reference channel missing" 1 analyze sweep.wav rec-pcm16.wav --reference 2
+expect_code "cal channel 0" 1 analyze sweep.wav rec-pcm16.wav --cal 0=empty.cal
+wav_variant sweep.wav silent.wav float32 0
+expect_code "reference below its noise" 16 analyze sweep.wav silent.wav --reference 1
+grep -aq "^Error: The reference, channel 1, is below its noise" "$work/out" ||
+    fail "reference below its noise: $(cat "$work/out")"
 
 # Nothing came back: an earlier complete result in the folder is replaced by
 # the failure, and --json prints it.

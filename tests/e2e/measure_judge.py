@@ -1,9 +1,13 @@
 """Holds a results.json of tandemwav-measure against a device's closed form.
 
-  measure_judge.py RESULTS linear --delay D --taps "b0 b1 ..." --db TOL --deg TOL
+  measure_judge.py RESULTS linear [--delay D] --taps "b0 b1 ..." --db TOL --deg TOL
                    [--db-band LO HI] [--deg-band LO HI] [--flagged-under HZ]
-  measure_judge.py RESULTS harmonics --poly "a1 a2 a3" [--taps ...] --delay D --db TOL
-                   [--expect "2:dB 3:dB thd:percent"]
+                   [--channel N] [--relative-delay FRAMES]
+  measure_judge.py RESULTS calibrated UNCALIBRATED --channel N --tilt DB DEG --cal-band LO HI
+                   --db TOL --deg TOL     (per octave about 1 kHz, within the file's band)
+  measure_judge.py RESULTS frd --channel N   (its .frd and .csv read back against results.json)
+  measure_judge.py RESULTS harmonics --poly "a1 a2 a3" [--taps ...] [--delay D] --db TOL
+                   [--expect "2:dB 3:dB thd:percent"] [--channel N]
   measure_judge.py snr-gain SHORT LONG --gain G --within TOL   (RESULTS unused)
   measure_judge.py RESULTS snr --at-least DB
   measure_judge.py RESULTS below-noise --channel N    (its harmonics all bounds, no THD)
@@ -43,11 +47,18 @@ def check(label, worst, bound):
 
 
 def judge_linear(doc, args):
-    channel = doc["channels"][0]
+    channel = doc["channels"][(args.channel or 1) - 1]
     taps, rate = numbers(args.taps), doc["rate"]
     peak = max(range(len(taps)), key=lambda n: abs(taps[n]))
-    ok = channel["delayFrames"] == args.delay
-    print("  delay %d frames (expected %d)" % (channel["delayFrames"], args.delay))
+    ok = True
+    if args.delay is not None:
+        ok = channel["delayFrames"] == args.delay
+        print("  delay %d frames (expected %d)" % (channel["delayFrames"], args.delay))
+    if args.relative_delay is not None:
+        got = channel.get("relativeDelayFrames")
+        print("  relative delay %s frames (expected %g)" % (got, args.relative_delay))
+        ok &= got is not None and abs(got - args.relative_delay) <= 0.01 + 1e-9
+        ok &= abs(channel["relativeDelayMs"] - got * 1000 / rate) <= 1e-3
     worst_db = worst_deg = 0.0
     inside = lambda band, hz: band is None or band[0] <= hz <= band[1]
     for p in channel["response"]:
@@ -68,12 +79,14 @@ def judge_linear(doc, args):
 
 
 def judge_harmonics(doc, args):
-    channel = doc["channels"][0]
+    channel = doc["channels"][(args.channel or 1) - 1]
     rate, amplitude = doc["rate"], 10 ** (doc["sweep"]["level"] / 20)
     poly, taps = numbers(args.poly), numbers(args.taps) or [1.0]
     c = harmonic_gains(poly, amplitude)
-    ok = channel["delayFrames"] == args.delay
-    print("  delay %d frames (expected %d)" % (channel["delayFrames"], args.delay))
+    ok = True
+    if args.delay is not None:
+        ok = channel["delayFrames"] == args.delay
+        print("  delay %d frames (expected %d)" % (channel["delayFrames"], args.delay))
     g = lambda hz: abs(response(taps, hz, rate))
     for curve in channel["harmonics"]:
         k = curve["order"]
@@ -168,6 +181,59 @@ def judge_below_noise(doc, args):
     return bool(points) and not figures and not channel["thd"]
 
 
+def judge_calibrated(doc, args):
+    """The tilt a calibration file holds, subtracted within its band; the points
+    outside it as measured and marked."""
+    channel = doc["channels"][args.channel - 1]
+    plain = json.load(open(args.short))["channels"][args.channel - 1]["response"]
+    lo, hi = args.cal_band
+    worst_db = worst_deg = 0.0
+    ok = any(c["input"] == args.channel for c in doc.get("calibration", []))
+    for p, q in zip(channel["response"], plain):
+        octaves = math.log2(p["hz"] / 1000)
+        inside = lo <= p["hz"] <= hi
+        db = q["db"] - (args.tilt[0] * octaves if inside else 0)
+        deg = q["deg"] - (args.tilt[1] * octaves if inside else 0)
+        worst_db = max(worst_db, abs(p["db"] - db))
+        worst_deg = max(worst_deg, abs((p["deg"] - deg + 180) % 360 - 180))
+        ok &= p.get("calibrated", True) == inside
+    print("  %d points, %d outside the file's band" %
+          (len(plain), sum(1 for p in channel["response"] if p.get("calibrated") is False)))
+    ok &= check("calibrated magnitude, dB", worst_db, args.db)
+    ok &= check("calibrated phase, degrees", worst_deg, args.deg)
+    return ok and len(channel["response"]) == len(plain)
+
+
+def judge_frd(doc, args):
+    """The .frd holds the response as results.json does, under '*' comments;
+    the .csv a row per point, with a cell for each figure."""
+    import csv, os
+    channel = doc["channels"][args.channel - 1]
+    folder = os.path.dirname(args.results)
+    lines = open(os.path.join(folder, channel["frd"])).read().splitlines()
+    header = [line for line in lines if line.startswith("*")]
+    points = [[float(x) for x in line.split(" ")] for line in lines if not line.startswith("*")]
+    response = channel["response"]
+    ok = len(points) == len(response) and lines[: len(header)] == header
+    if doc.get("reference"):
+        ok &= any("referenced to input %d" % doc["reference"] in line for line in header)
+    worst = max(max(abs(a - b) for a, b in zip(row, (p["hz"], p["db"], p["deg"])))
+                for row, p in zip(points, response))
+    print("  %d points read back under %d comment lines" % (len(points), len(header)))
+    ok &= check("frd against results.json", worst, 1e-3)
+    rows = list(csv.reader(open(os.path.join(folder, channel["csv"]))))
+    orders = doc["harmonicsCounted"]
+    ok &= rows[0][:4] == ["Hz", "dB", "degrees", "group delay ms"] and len(rows[0]) == 4 + orders
+    ok &= len(rows) == len(response) + 1 and all(len(r) == len(rows[0]) for r in rows)
+    hd2 = channel["harmonics"][0]["points"]
+    for i, row in enumerate(rows[1:]):
+        h = hd2[i] if i < len(hd2) else None
+        ok &= (row[4] == "") == (h is None or bool(h.get("belowNoise")))
+        ok &= h is None or h.get("belowNoise") or abs(float(row[4]) - h["db"]) <= 1e-3
+    print("  csv: %d rows of %d columns" % (len(rows) - 1, len(rows[0])))
+    return ok
+
+
 def judge_clipped(doc, args):
     clipped = doc["clippedSamples"]
     print("  %d samples clipped (expected %s)" % (clipped, args.expect_clipped))
@@ -178,7 +244,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("results")
     parser.add_argument("kind", choices=["linear", "harmonics", "snr-gain", "snr", "below-noise", "clipped",
-                                           "gated", "smoothed"])
+                                           "gated", "smoothed", "calibrated", "frd"])
     parser.add_argument("short", nargs="?")
     parser.add_argument("long", nargs="?")
     for name in ("--taps", "--poly", "--expect"):
@@ -187,7 +253,8 @@ def main():
         parser.add_argument(name, type=int)
     for name in ("--db", "--deg", "--gain", "--within", "--at-least", "--flagged-under", "--gate"):
         parser.add_argument(name, type=float)
-    for name in ("--db-band", "--deg-band"):
+    parser.add_argument("--relative-delay", type=float)
+    for name in ("--db-band", "--deg-band", "--tilt", "--cal-band"):
         parser.add_argument(name, type=float, nargs=2)
     parser.add_argument("--expect-clipped", choices=["none", "some"])
     args = parser.parse_args()
@@ -197,7 +264,8 @@ def main():
         doc = json.load(open(args.results))
         kinds = {"linear": judge_linear, "harmonics": judge_harmonics, "snr": judge_snr_floor,
                  "below-noise": judge_below_noise, "clipped": judge_clipped,
-                 "gated": judge_gated, "smoothed": judge_smoothed}
+                 "gated": judge_gated, "smoothed": judge_smoothed,
+                 "calibrated": judge_calibrated, "frd": judge_frd}
         ok = doc["complete"] and kinds[args.kind](doc, args)
     sys.exit(0 if ok else 1)
 

@@ -6,7 +6,8 @@
 # measured so far kept), a loop longer than the sweep file holds refused and
 # measured with a longer tail, the longest round trip found to the frame,
 # Ctrl+C during the second output, a second Ctrl+C while the driver does not return from stop, the
-# refusals with their codes, and the report redrawn.
+# refusals with their codes, a reference input dividing the average, and
+# the report redrawn.
 #   measure_run.sh RUNNER MEASURE NEWLINE WORKDIR LOOPBACK_MODULE
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/streaming_lib.sh"
@@ -35,6 +36,11 @@ device "Run Long Loop" "$(id 10)" freeRunning=1 latency=31000 hiddenLatency=3050
 device "Run Reported Loop" "$(id 13)" freeRunning=1 latency=40000
 device "Run Edge" "$(id 11)" freeRunning=1 latency=47520
 device "Run Past Edge" "$(id 12)" freeRunning=1 latency=47521
+# Output 1 to input 1 straight and to input 2 through a filter and 137
+# frames of flight, both through the interface's filter.
+device "Run Reference" "$(id 14)" freeRunning=1 outputs=2 inputs=2 inputSources="1 1" \
+    dutInputs="2" dutFilter="0.5 1 0.5" dutInputDelays="0 137" interfaceFilter="0.8 0.3 -0.1"
+device "Run Two Loops" "$(id 15)" freeRunning=1 outputs=2 inputs=2
 install_devices
 
 fail() {
@@ -277,6 +283,35 @@ for bad in "--gate 0.5" "--gate 501" "--smooth 4"; do
     [ "$status" = 1 ] && grep -aq -- "${bad% *} takes" "$work/out" && echo "ok   refused: $bad" ||
         fail "$bad: exit code $status"
 done
+
+# run --reference divides the repeats' average by input 1: input 2 is the
+# filter alone, 138 frames after input 1; the crosstalk stays the pairs' own.
+printf '# flat\n20 0\n20000 0\n' >flat.cal
+run_ok reference "Run Reference" --outputs 1 --inputs 1-2 --from 100 --seconds 1 --repeats 2 \
+    --reference 1 --cal flat.cal &&
+    python3 - reference/results.json <<'PY' && echo "ok   run --reference" || fail "run --reference"
+import cmath, json, math, os, sys
+r = json.load(open(sys.argv[1]))
+ref, pair = r["pairs"]
+fir = lambda taps, hz: abs(sum(b * cmath.exp(-2j * math.pi * hz * n / r["rate"]) for n, b in enumerate(taps)))
+gain = lambda hz: fir([0.5, 1, 0.5], hz)
+worst = max(abs(p["db"] - 20 * math.log10(gain(p["hz"]))) for p in pair["response"] if 200 <= p["hz"] <= 16000)
+# Input 2, the louder, is the direct path; input 1's crosstalk is the
+# interface against the interface and filter, undivided.
+interface = lambda hz: fir([0.8, 0.3, -0.1], hz)
+band = [p["hz"] for p in pair["response"]]
+expected = 10 * math.log10(sum(interface(f) ** 2 for f in band) / sum((interface(f) * gain(f)) ** 2 for f in band))
+own = [c for c in r["crosstalk"] if c["input"] == 1][0]["db"]
+print("  relative delay %s, worst %.4f dB, crosstalk to input 1 %s dB (%.2f)" % (pair.get("relativeDelayFrames"), worst, own, expected))
+sys.exit(not (r["reference"] == 1 and pair["relativeDelayFrames"] == 138 and worst < 0.05
+              and "relativeDelayFrames" not in ref and abs(own - expected) < 0.05
+              and [c["input"] for c in r["calibration"]] == [2]
+              and os.path.getsize(os.path.join(os.path.dirname(sys.argv[1]), pair["frd"])) > 0))
+PY
+refuse "a reference --inputs does not record" 1 '--reference names input 3' "Run Reference" \
+    --outputs 1 --inputs 1-2 --reference 3
+refuse "a reference below its noise" 16 'The reference, input 1, is below its noise when output 2' \
+    "Run Two Loops" --outputs 2 --inputs 1-2 --reference 1 --from 100 --seconds 1
 
 # The report redrawn from results.json alone; a folder without one refused.
 rm crosstalk/report.html
