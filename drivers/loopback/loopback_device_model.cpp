@@ -7,6 +7,7 @@
 
 #include "asiohost/asio.h"
 #include "drivers/common/driver_settings.h"
+#include "drivers/loopback/loopback_random.h"
 #include "drivers/loopback/loopback_settings.h"
 
 namespace {
@@ -352,14 +353,7 @@ double LoopbackDeviceModel::nextNoise() {
         hasSpare_ = false;
         return spareNoise_;
     }
-    auto uniform = [this] {
-        noiseState_ += 0x9E3779B97F4A7C15ull;
-        uint64_t z = noiseState_;
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        z ^= z >> 31;
-        return (static_cast<double>(z >> 11) + 0.5) * 0x1.0p-53;
-    };
+    auto uniform = [this] { return nextUniform(noiseState_); };
     const double radius = std::sqrt(-2.0 * std::log(uniform()));
     const double angle = 6.283185307179586 * uniform();
     spareNoise_ = radius * std::sin(angle);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "drivers/loopback/loopback_random.h"
+
 namespace {
 
 // Gaussian values from a 64-bit generator of their own, so that the tail
@@ -18,14 +20,7 @@ class TailNoise {
     }
 
   private:
-    double uniform() {
-        state_ += 0x9E3779B97F4A7C15ull;
-        uint64_t z = state_;
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        z ^= z >> 31;
-        return (static_cast<double>(z >> 11) + 0.5) * 0x1.0p-53;
-    }
+    double uniform() { return nextUniform(state_); }
     uint64_t state_;
 };
 
