@@ -84,13 +84,6 @@ void convertStaggered(const std::vector<float>& material, const std::vector<int6
 
 } // namespace
 
-bool fillTakeStores(const std::vector<float>& material, uint32_t channels, uint32_t on,
-                    uint32_t inputs) {
-    std::vector<int64_t> starts(channels, -1);
-    starts[on] = 0;
-    return fillStaggeredTakeStores(material, starts, inputs);
-}
-
 bool fillStaggeredTakeStores(const std::vector<float>& material, const std::vector<int64_t>& starts,
                              uint32_t inputs) {
     const uint32_t channels = static_cast<uint32_t>(starts.size());

@@ -17,12 +17,6 @@ int32_t chooseBufferFrames(int32_t asked);
 // when it tells a usable one (1 kHz to 1 MHz). False when neither.
 bool chooseSampleRate(double asked, double* rate);
 
-// `material` on playback channel `on` of `channels` (the others silent),
-// padded with silence to whole buffers; a record store of `inputs` channels
-// as long. False without memory, and then nothing is held.
-bool fillTakeStores(const std::vector<float>& material, uint32_t channels, uint32_t on,
-                    uint32_t inputs);
-
 // `material` on every playback channel at once, channel c from frame
 // starts[c] on (silent where starts[c] is negative), padded with silence to
 // whole buffers after the latest ends; a record store of `inputs` channels as

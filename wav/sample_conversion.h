@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "wav/wav_stream.h"
+
 // 2^(8 * width - 1) - 1, rounded once to single precision: 32767, 8388607 and
 // 2^31 (2147483647 is not representable in a float).
 inline float playbackScale(uint32_t width) {
@@ -44,9 +46,7 @@ inline int32_t scaledSampleFast(float sample, float scale) {
 }
 
 inline float floatFromLittleEndian(const uint8_t* bytes) {
-    const uint32_t bits = static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
-                          (static_cast<uint32_t>(bytes[2]) << 16) |
-                          (static_cast<uint32_t>(bytes[3]) << 24);
+    const uint32_t bits = littleEndianU32(bytes);
     float value;
     std::memcpy(&value, &bits, 4);
     return value;
@@ -55,10 +55,7 @@ inline float floatFromLittleEndian(const uint8_t* bytes) {
 inline void floatToLittleEndian(float value, uint8_t* bytes) {
     uint32_t bits;
     std::memcpy(&bits, &value, 4);
-    bytes[0] = static_cast<uint8_t>(bits);
-    bytes[1] = static_cast<uint8_t>(bits >> 8);
-    bytes[2] = static_cast<uint8_t>(bits >> 16);
-    bytes[3] = static_cast<uint8_t>(bits >> 24);
+    storeLittleEndianU32(bytes, bits);
 }
 
 // One playback sample: the low `width` bytes of the integer, least significant
@@ -76,10 +73,8 @@ inline void recordSampleReference(const uint8_t* native, uint32_t width, uint8_t
     uint8_t work[4] = {0, 0, 0, 0};
     for (uint32_t i = 0; i < width; ++i)
         work[4 - width + i] = native[i];
-    const uint32_t word = static_cast<uint32_t>(work[0]) | (static_cast<uint32_t>(work[1]) << 8) |
-                          (static_cast<uint32_t>(work[2]) << 16) |
-                          (static_cast<uint32_t>(work[3]) << 24);
-    const float value = static_cast<float>(static_cast<int32_t>(word)) / kRecordDivisor;
+    const float value =
+        static_cast<float>(static_cast<int32_t>(littleEndianU32(work))) / kRecordDivisor;
     floatToLittleEndian(value, fileSample);
 }
 
