@@ -1,9 +1,9 @@
 #include "probe/verdict.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "driversession/device_facts.h"
+#include "driversession/formatted_text.h"
 #include "driversession/safe_text.h"
 #include "engine/device_state.h"
 #include "probe/sample_types.h"
@@ -15,17 +15,11 @@ int32_t describedFromFirst(const DirectionFacts& direction) {
     return std::min(static_cast<int32_t>(direction.channels.size()), kMaxChannelsPerDirection);
 }
 
-std::string format(const char* pattern, int32_t a, int32_t b = 0) {
-    char text[160];
-    std::snprintf(text, sizeof text, pattern, a, b);
-    return text;
-}
-
 std::string outputProblem(const DeviceFacts& facts) {
     if (facts.outputs.reportedCount < 1)
         return "no output channels: tandemwav plays on at least one";
-    return format("no description of output channel 1 (getChannelInfo error %d)",
-                  facts.outputs.infoError);
+    return formatted("no description of output channel 1 (getChannelInfo error %d)",
+                     facts.outputs.infoError);
 }
 
 // tandemwav converts every channel at the width of the first channel in use.
@@ -37,19 +31,19 @@ std::string formatProblem(const DeviceFacts& facts, const Verdict& verdict) {
                ": tandemwav plays only 16, 24 and 32-bit integer devices";
     for (int32_t k = 0; k < verdict.recordChannels; ++k)
         if (facts.inputs.channels[k].type != first.type)
-            return format("input channel %d has another native format than channel 1", k + 1);
+            return formatted("input channel %d has another native format than channel 1", k + 1);
     for (int32_t k = 0; k < verdict.playChannels; ++k)
         if (facts.outputs.channels[k].type != first.type)
-            return format("output channel %d has another native format than the first channel",
-                          k + 1);
+            return formatted("output channel %d has another native format than the first channel",
+                             k + 1);
     return "";
 }
 
 std::string latencyProblem(const LatencyFacts& latency) {
     if (latency.bufferFrames == 0 || latency.createResult == 0)
         return "";
-    return format("the driver refused buffers of %d frames on channel 1 (error %d)",
-                  latency.bufferFrames, latency.createResult);
+    return formatted("the driver refused buffers of %d frames on channel 1 (error %d)",
+                     latency.bufferFrames, latency.createResult);
 }
 
 std::string findProblem(const DeviceFacts& facts, const Verdict& verdict) {
@@ -59,11 +53,11 @@ std::string findProblem(const DeviceFacts& facts, const Verdict& verdict) {
     if (!problem.empty())
         return problem;
     if (facts.inputs.reportedCount < 0)
-        return format("it reports %d input channels, and tandemwav refuses a negative count",
-                      facts.inputs.reportedCount);
+        return formatted("it reports %d input channels, and tandemwav refuses a negative count",
+                         facts.inputs.reportedCount);
     if (verdict.bufferFrames == 0)
-        return format("no buffer length fits its limits (minimum %d, maximum %d)",
-                      facts.minBufferSize, facts.maxBufferSize);
+        return formatted("no buffer length fits its limits (minimum %d, maximum %d)",
+                         facts.minBufferSize, facts.maxBufferSize);
     if (facts.acceptedRates.empty())
         return "it accepts none of the usual sample rates";
     return latencyProblem(facts.latency);
@@ -80,8 +74,8 @@ Verdict judgeDevice(const DeviceFacts& facts) {
     verdict.usable = verdict.reason.empty();
     // A control character would end or garble any line typed into a shell.
     if (verdict.usable && typeable(facts.requestedName))
-        verdict.commandLine =
-            "tandemwav " + shellWord(facts.requestedName) +
-            format(" %d play.wav 1 record.wav %d 1", verdict.bufferFrames, verdict.recordChannels);
+        verdict.commandLine = "tandemwav " + shellWord(facts.requestedName) +
+                              formatted(" %d play.wav 1 record.wav %d 1", verdict.bufferFrames,
+                                        verdict.recordChannels);
     return verdict;
 }
