@@ -351,19 +351,10 @@ class Page {
         return false;
     }
 
-    std::string noResponse(const Json& pair) const {
-        return silent(pair) ? "silent" : "below its noise";
-    }
-
-    bool anyPairHas(const char* key) const {
-        for (const Json& pair : pairs())
-            if (pair.contains(key))
-                return true;
-        return false;
-    }
-
     std::string summary() const {
-        const bool latency = anyPairHas("latencyVerdict");
+        const bool latency = std::any_of(pairs().begin(), pairs().end(), [](const Json& pair) {
+            return pair.contains("latencyVerdict");
+        });
         std::string out = "<h2>Pairs</h2><table id=\"pairs\"><tr><th>pair</th><th>delay "
                           "(frames)</th>";
         if (latency)
@@ -373,7 +364,7 @@ class Page {
             out += "<tr><td><a href=\"#" + pairId(pair) + "\">" + pairName(pair) + "</a></td>";
             if (pair.value("belowNoise", false)) {
                 out += "<td colspan=\"" + std::string(latency ? "5" : "3") + "\">" +
-                       noResponse(pair) + "</td></tr>";
+                       (silent(pair) ? "silent" : "below its noise") + "</td></tr>";
                 continue;
             }
             out += "<td>" + shown(pair, "delayFrames") + "</td>";

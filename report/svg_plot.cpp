@@ -242,27 +242,13 @@ std::string formatNumber(double value, int decimals) {
 std::string escapeHtml(const std::string& text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&#39;";
-            break;
-        default:
-            out += c;
-        }
-    }
+    for (char c : text)
+        out += c == '&'    ? "&amp;"
+               : c == '<'  ? "&lt;"
+               : c == '>'  ? "&gt;"
+               : c == '"'  ? "&quot;"
+               : c == '\'' ? "&#39;"
+                           : std::string(1, c);
     return out;
 }
 
