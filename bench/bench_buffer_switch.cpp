@@ -80,8 +80,7 @@ void buildRigFor(SwitchRig& rig, const benchmark::State& state) {
              static_cast<uint32_t>(state.range(1)), static_cast<uint32_t>(state.range(2)));
 }
 
-void reportBytes(benchmark::State& state, const SwitchRig& rig) {
-    const int64_t perSwitch = int64_t{rig.blockBytes} * (rig.inputs + rig.outputs);
+void reportBytes(benchmark::State& state, int64_t perSwitch) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * perSwitch);
     state.counters["bytes_per_switch"] = static_cast<double>(perSwitch);
 }
@@ -112,7 +111,7 @@ void BM_BufferSwitch(benchmark::State& state) {
         nextBlock(rig);
     }
     disarmAndCheck(state);
-    reportBytes(state, rig);
+    reportBytes(state, int64_t{rig.blockBytes} * (rig.inputs + rig.outputs));
 }
 
 // The floor: the same per-channel copies between the same memory, nothing else.
@@ -134,7 +133,7 @@ void BM_BareCopyPerChannel(benchmark::State& state) {
         benchmark::ClobberMemory();
         nextBlock(rig);
     }
-    reportBytes(state, rig);
+    reportBytes(state, int64_t{rig.blockBytes} * (rig.inputs + rig.outputs));
 }
 
 // One memcpy of all the bytes of a switch from one contiguous place to another.
@@ -150,8 +149,7 @@ void BM_BareCopyContiguous(benchmark::State& state) {
         benchmark::ClobberMemory();
         ++block;
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
-    state.counters["bytes_per_switch"] = static_cast<double>(bytes);
+    reportBytes(state, static_cast<int64_t>(bytes));
 }
 
 // The one clock read every switch makes; on Linux it is the platform layer's

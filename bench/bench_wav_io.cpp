@@ -61,56 +61,47 @@ void reportSamples(benchmark::State& state, size_t samples, uint32_t width) {
     state.counters["width"] = width;
 }
 
-void BM_PlaybackConversion(benchmark::State& state) {
+// One chunk of the file side and of each channel's natives at the width
+// asked for, converted by `convert(file, natives, width)` each iteration.
+template <typename Convert> void chunkBenchmark(benchmark::State& state, Convert convert) {
     const uint32_t width = static_cast<uint32_t>(state.range(0));
-    const std::vector<uint8_t> file = audioBytes(kChunkFrames * kChannels);
+    std::vector<uint8_t> file = audioBytes(kChunkFrames * kChannels);
     NativeBlocks natives(kChannels, kChunkFrames * width);
     for (auto _ : state) {
-        convertPlaybackFrames(file.data(), kChunkFrames, kChannels, width, natives.pointers.data());
+        convert(file.data(), natives.pointers.data(), width);
         benchmark::ClobberMemory();
     }
     reportSamples(state, kChunkFrames * kChannels, width);
+}
+
+void BM_PlaybackConversion(benchmark::State& state) {
+    chunkBenchmark(state, [](uint8_t* file, uint8_t* const* natives, uint32_t width) {
+        convertPlaybackFrames(file, kChunkFrames, kChannels, width, natives);
+    });
 }
 
 // The per-sample rule applied in file order: what the loader would cost done
 // one sample at a time from memory, before any stream calls.
 void BM_PlaybackPerSampleRule(benchmark::State& state) {
-    const uint32_t width = static_cast<uint32_t>(state.range(0));
-    const std::vector<uint8_t> file = audioBytes(kChunkFrames * kChannels);
-    NativeBlocks natives(kChannels, kChunkFrames * width);
-    for (auto _ : state) {
-        const uint8_t* sample = file.data();
+    chunkBenchmark(state, [](uint8_t* sample, uint8_t* const* natives, uint32_t width) {
         for (size_t f = 0; f < kChunkFrames; ++f)
             for (uint32_t c = 0; c < kChannels; ++c, sample += 4)
-                playbackSampleReference(sample, width, natives.pointers[c] + f * width);
-        benchmark::ClobberMemory();
-    }
-    reportSamples(state, kChunkFrames * kChannels, width);
+                playbackSampleReference(sample, width, natives[c] + f * width);
+    });
 }
 
 void BM_RecordConversion(benchmark::State& state) {
-    const uint32_t width = static_cast<uint32_t>(state.range(0));
-    NativeBlocks natives(kChannels, kChunkFrames * width);
-    std::vector<uint8_t> file(kChunkFrames * kChannels * 4);
-    for (auto _ : state) {
-        convertRecordFrames(natives.pointers.data(), kChunkFrames, kChannels, width, file.data());
-        benchmark::ClobberMemory();
-    }
-    reportSamples(state, kChunkFrames * kChannels, width);
+    chunkBenchmark(state, [](uint8_t* file, uint8_t* const* natives, uint32_t width) {
+        convertRecordFrames(natives, kChunkFrames, kChannels, width, file);
+    });
 }
 
 void BM_RecordPerSampleRule(benchmark::State& state) {
-    const uint32_t width = static_cast<uint32_t>(state.range(0));
-    NativeBlocks natives(kChannels, kChunkFrames * width);
-    std::vector<uint8_t> file(kChunkFrames * kChannels * 4);
-    for (auto _ : state) {
-        uint8_t* sample = file.data();
+    chunkBenchmark(state, [](uint8_t* sample, uint8_t* const* natives, uint32_t width) {
         for (size_t f = 0; f < kChunkFrames; ++f)
             for (uint32_t c = 0; c < kChannels; ++c, sample += 4)
-                recordSampleReference(natives.pointers[c] + f * width, width, sample);
-        benchmark::ClobberMemory();
-    }
-    reportSamples(state, kChunkFrames * kChannels, width);
+                recordSampleReference(natives[c] + f * width, width, sample);
+    });
 }
 
 // A private directory for the files, removed at exit.

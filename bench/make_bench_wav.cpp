@@ -6,35 +6,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
+#include "wav/float_wav_writer.h"
+
 namespace {
-
-void putU16(uint8_t* at, uint32_t value) {
-    at[0] = static_cast<uint8_t>(value);
-    at[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void putU32(uint8_t* at, uint32_t value) {
-    putU16(at, value);
-    putU16(at + 2, value >> 16);
-}
-
-void composeHeader(uint8_t* header, uint32_t channels, uint32_t rate, uint32_t dataBytes) {
-    std::memcpy(header, "RIFF", 4);
-    putU32(header + 4, dataBytes + 36);
-    std::memcpy(header + 8, "WAVEfmt ", 8);
-    putU32(header + 16, 16);
-    putU16(header + 20, 3);
-    putU16(header + 22, channels);
-    putU32(header + 24, rate);
-    putU32(header + 28, rate * channels * 4);
-    putU16(header + 32, channels * 4);
-    putU16(header + 34, 32);
-    std::memcpy(header + 36, "data", 4);
-    putU32(header + 40, dataBytes);
-}
 
 // One period of every channel's tone is repeated, so generating 460 MB takes
 // no longer than writing it.
@@ -73,8 +49,8 @@ int main(int argc, char** argv) {
         std::perror(argv[1]);
         return 1;
     }
-    uint8_t header[44];
-    composeHeader(header, channels, rate, static_cast<uint32_t>(dataBytes));
+    uint8_t header[kWavHeaderBytes];
+    composeFloatWavHeader(header, rate, channels, static_cast<uint32_t>(frames));
     std::fwrite(header, 1, sizeof header, out);
     const uint32_t periodFrames = 4800;
     const std::vector<float> period = tonePeriod(channels, periodFrames);

@@ -80,37 +80,6 @@ std::vector<std::pair<double, double>> pointsOf(const Json& curve) {
     return points;
 }
 
-Axis logFrequency(double low, double high) {
-    Axis x;
-    x.logarithmic = true;
-    x.low = low;
-    x.high = high;
-    x.unit = "Hz";
-    x.title = "frequency (Hz)";
-    return x;
-}
-
-Axis linearAxis(double low, double high, double step, const char* unit, const char* title) {
-    Axis a;
-    a.low = low;
-    a.high = high;
-    a.step = step;
-    a.unit = unit;
-    a.title = title;
-    return a;
-}
-
-Axis levelOf(const std::vector<std::pair<double, double>>& points, double span, const char* unit,
-             const char* title) {
-    double low = INFINITY, high = -INFINITY;
-    for (const auto& p : points)
-        if (std::isfinite(p.second)) {
-            low = std::min(low, p.second);
-            high = std::max(high, p.second);
-        }
-    return levelAxis(low, high, span, unit, title);
-}
-
 // Spectra of clean devices reach far below anything of interest: the axis
 // stops at -180 dB, and the plot's frame cuts what lies lower.
 Axis floored(Axis axis) {
@@ -124,15 +93,8 @@ class InterfacePage {
     explicit InterfacePage(const Json& root) : root_(root), pairs_(arrayAt(root, "pairs")) {}
 
     std::string render() const {
-        const std::string device = text(root_, "device");
-        std::string out = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-                          "<title>Interface report: " +
-                          device + "</title>" + pageStyle() + kExtraStyle + "</head><body>\n";
-        out += "<h1>Interface report: " + device + "</h1>\n";
-        if (!root_.value("complete", false))
-            out += "<p class=\"banner\" id=\"incomplete\">Incomplete: these results are not "
-                   "complete. " +
-                   text(root_, "error") + "</p>\n";
+        std::string out = pageStart("Interface report: " + text(root_, "device"), kExtraStyle,
+                                    root_.value("complete", false), text(root_, "error"));
         out += facts() + datasheet() + definitions();
         for (const Json& pair : pairs_)
             out += pairSection(pair);
@@ -217,9 +179,14 @@ class InterfacePage {
         return out + "</div>" + foldingNote(pair) + "</section>\n";
     }
 
+    // The level axis, in dB, holds the curves and spans `span` at least;
+    // `floor`: it stops at -180 dB.
     std::string plot(const std::string& id, const char* kind, const std::string& title, Axis x,
-                     Axis y, std::vector<Curve> curves) const {
-        PlotFrame f{id + "-" + kind, kind, title, std::move(x), std::move(y), {}};
+                     double span, const char* yTitle, const std::vector<Curve>& curves,
+                     bool floor = false) const {
+        const auto [low, high] = levelRange(curves);
+        const Axis y = levelAxis(low, high, span, "dB", yTitle);
+        PlotFrame f{id + "-" + kind, kind, title, std::move(x), floor ? floored(y) : y, {}};
         return svgPlot(f, curves);
     }
 
@@ -228,8 +195,7 @@ class InterfacePage {
         if (points.empty())
             return "";
         return plot(id, "response", "Frequency response (0 dB at 1 kHz)",
-                    logFrequency(points.front().first, points.back().first),
-                    levelOf(points, 6.0, "dB", "level"),
+                    frequencyAxis(points.front().first, points.back().first), 6.0, "level",
                     {{"response", "#1f5fbf", points, 0.0, false}});
     }
 
@@ -239,7 +205,7 @@ class InterfacePage {
             return "";
         return plot(id, "noise",
                     "Noise spectrum, dBFS per bin of " + number(pair, "noiseBinHz", 3, " Hz"),
-                    logFrequency(20.0, 20000.0), levelOf(points, 24.0, "dB", "level"),
+                    frequencyAxis(20.0, 20000.0), 24.0, "level",
                     {{"noise", "#2e8b57", points, 0.0, false}});
     }
 
@@ -248,8 +214,7 @@ class InterfacePage {
         if (points.empty())
             return "";
         return plot(id, "thdn-level", "THD+N against level, 997 Hz" + clippedNote(points),
-                    linearAxis(-60.0, 0.0, 6.0, "dBFS", "level (dBFS)"),
-                    levelOf(points, 24.0, "dB", "THD+N"),
+                    linearAxis(-60.0, 0.0, 6.0, "dBFS", "level (dBFS)"), 24.0, "THD+N",
                     {{"THD+N", "#c0392b", points, 0.0, false}});
     }
 
@@ -258,7 +223,7 @@ class InterfacePage {
         if (points.empty())
             return "";
         return plot(id, "thdn-frequency", "THD+N against frequency, -1 dBFS" + clippedNote(points),
-                    logFrequency(20.0, 20000.0), levelOf(points, 24.0, "dB", "THD+N"),
+                    frequencyAxis(20.0, 20000.0), 24.0, "THD+N",
                     {{"THD+N", "#c0392b", points, 0.0, false}});
     }
 
@@ -274,14 +239,12 @@ class InterfacePage {
                     smpte ? "SMPTE IMD spectrum around 7 kHz, dBFS" : "CCIF IMD spectrum, dBFS",
                     linearAxis(std::floor(low / step) * step, std::ceil(high / step) * step, step,
                                "Hz", "frequency (Hz)"),
-                    floored(levelOf(points, 60.0, "dB", "level")),
-                    {{"spectrum", "#7a3db8", points, 0.0, false}});
+                    60.0, "level", {{"spectrum", "#7a3db8", points, 0.0, false}}, true);
     }
 
     std::string crosstalk(const Json& pair, const std::string& id) const {
         std::vector<Curve> curves;
         const char* colours[] = {"#1f5fbf", "#2e8b57", "#c0392b", "#7a3db8", "#b8860b"};
-        std::vector<std::pair<double, double>> all;
         for (const Json& r : arrayAt(pair, "crosstalk")) {
             const std::string name = "input " + number(r, "input", 0);
             auto found = std::find_if(curves.begin(), curves.end(),
@@ -292,12 +255,11 @@ class InterfacePage {
             }
             const double db = r.value("db", Json()).is_number() ? r["db"].get<double>() : NAN;
             found->points.emplace_back(r.value("hz", 0.0), db);
-            all.emplace_back(r.value("hz", 0.0), db);
         }
         if (curves.empty())
             return "";
-        return plot(id, "crosstalk", "Crosstalk into the other inputs", logFrequency(20.0, 20000.0),
-                    levelOf(all, 24.0, "dB", "against the direct path"), curves);
+        return plot(id, "crosstalk", "Crosstalk into the other inputs",
+                    frequencyAxis(20.0, 20000.0), 24.0, "against the direct path", curves);
     }
 
     static std::string clippedNote(const std::vector<std::pair<double, double>>& points) {

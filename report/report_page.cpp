@@ -126,8 +126,8 @@ std::string pairName(const Json& pair) {
 std::string pairId(const Json& pair) {
     std::string id = "pair";
     if (pair.contains("output"))
-        id += "-o" + std::to_string(static_cast<long long>(numberOr(pair, "output", 0)));
-    return id + "-i" + std::to_string(static_cast<long long>(numberOr(pair, "input", 0)));
+        id += "-o" + std::to_string(countAt(pair, "output"));
+    return id + "-i" + std::to_string(countAt(pair, "input"));
 }
 
 class Page {
@@ -135,14 +135,9 @@ class Page {
     Page(const Json& root, const ImpulseLoader& load) : root_(root), load_(load) {}
 
     std::string render() {
-        std::string out = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
-                          "<title>Measurement report: " +
-                          subject() + "</title>" + kStyle + "</head><body>\n";
-        out += "<h1>Measurement report: " + subject() + "</h1>\n";
-        if (!root_.value("complete", false))
-            out += "<p class=\"banner\" id=\"incomplete\">Incomplete: these results are not "
-                   "complete. " +
-                   shown(root_, "error") + missingOutputs() + "</p>\n";
+        std::string out =
+            pageStart("Measurement report: " + subject(), "", root_.value("complete", false),
+                      shown(root_, "error") + missingOutputs());
         if (root_.contains("source"))
             return out + roomResponse() + "</body></html>\n";
         out += warnings() + facts() + events() + summary() + overlay() + crosstalk();
@@ -356,19 +351,10 @@ class Page {
         return false;
     }
 
-    std::string noResponse(const Json& pair) const {
-        return silent(pair) ? "silent" : "below its noise";
-    }
-
-    bool anyPairHas(const char* key) const {
-        for (const Json& pair : pairs())
-            if (pair.contains(key))
-                return true;
-        return false;
-    }
-
     std::string summary() const {
-        const bool latency = anyPairHas("latencyVerdict");
+        const bool latency = std::any_of(pairs().begin(), pairs().end(), [](const Json& pair) {
+            return pair.contains("latencyVerdict");
+        });
         std::string out = "<h2>Pairs</h2><table id=\"pairs\"><tr><th>pair</th><th>delay "
                           "(frames)</th>";
         if (latency)
@@ -378,7 +364,7 @@ class Page {
             out += "<tr><td><a href=\"#" + pairId(pair) + "\">" + pairName(pair) + "</a></td>";
             if (pair.value("belowNoise", false)) {
                 out += "<td colspan=\"" + std::string(latency ? "5" : "3") + "\">" +
-                       noResponse(pair) + "</td></tr>";
+                       (silent(pair) ? "silent" : "below its noise") + "</td></tr>";
                 continue;
             }
             out += "<td>" + shown(pair, "delayFrames") + "</td>";
@@ -397,8 +383,8 @@ class Page {
             return "";
         std::set<long long> outputs, inputs;
         for (const Json& e : entries) {
-            outputs.insert(static_cast<long long>(numberOr(e, "output", 0)));
-            inputs.insert(static_cast<long long>(numberOr(e, "input", 0)));
+            outputs.insert(countAt(e, "output"));
+            inputs.insert(countAt(e, "input"));
         }
         std::string out = "<h2>Crosstalk</h2><p class=\"note\">Each output's response on every "
                           "input relative to its direct path: power averaged over the band, and "
@@ -418,8 +404,7 @@ class Page {
 
     static std::string crosstalkCell(const Json& entries, long long output, long long input) {
         for (const Json& e : entries) {
-            if (static_cast<long long>(numberOr(e, "output", 0)) != output ||
-                static_cast<long long>(numberOr(e, "input", 0)) != input)
+            if (countAt(e, "output") != output || countAt(e, "input") != input)
                 continue;
             double db = 0.0;
             const bool bound = e.value("belowNoise", false);
@@ -492,17 +477,9 @@ class Page {
     }
     Axis frequencyAxis() const {
         const Json& sweep = objectAt(root_, "sweep");
-        Axis x;
-        x.logarithmic = true;
-        x.low = numberOr(sweep, "from", 20.0);
-        x.high = numberOr(sweep, "to", 20000.0);
-        if (!(x.low > 0.0) || !(x.high > x.low)) {
-            x.low = 20.0;
-            x.high = 20000.0;
-        }
-        x.unit = "Hz";
-        x.title = "frequency (Hz)";
-        return x;
+        const double low = numberOr(sweep, "from", 20.0), high = numberOr(sweep, "to", 20000.0);
+        return low > 0.0 && high > low ? report::frequencyAxis(low, high)
+                                       : report::frequencyAxis(20.0, 20000.0);
     }
 
     // A response's points in two curves: those the analysis resolves, and,
@@ -534,13 +511,7 @@ class Page {
         if (pair.contains("smoothedResponse"))
             curves.push_back({"smoothed 1/" + shown(root_, "smoothing"), "#c0392b",
                               pointsOf(pair, "smoothedResponse", "db"), 0.0, true});
-        double low = INFINITY, high = -INFINITY;
-        for (const Curve& c : curves)
-            for (const auto& point : c.points)
-                if (std::isfinite(point.second)) {
-                    low = std::min(low, point.second);
-                    high = std::max(high, point.second);
-                }
+        const auto [low, high] = levelRange(curves);
         PlotFrame f{id + "-magnitude",
                     "magnitude",
                     "Magnitude (lighter: below what the analysis resolves)",
@@ -579,13 +550,9 @@ class Page {
             low = std::min(low, ms[ms.size() / 10]);
             high = std::max(high, ms[ms.size() * 9 / 10]);
         }
-        Axis y;
-        y.step = gridStep(high - low, 6.0);
-        y.low = std::floor(low / y.step - 1.0) * y.step;
-        y.high = std::ceil(high / y.step + 1.0) * y.step;
-        y.unit = "ms";
-        y.title = "group delay";
-        return y;
+        const double step = gridStep(high - low, 6.0);
+        return linearAxis(std::floor(low / step - 1.0) * step, std::ceil(high / step + 1.0) * step,
+                          step, "ms", "group delay");
     }
 
     static std::vector<std::pair<double, double>> pointsOf(const Json& pair, const char* response,
@@ -625,19 +592,12 @@ class Page {
                                : root_.contains("gateMs")  ? "gatedResponse"
                                                            : "response";
         std::vector<Curve> curves;
-        double low = INFINITY, high = -INFINITY;
-        for (const Json* pair : directPairs()) {
-            Curve c{pairLabel(*pair), colours[curves.size() % 8], pointsOf(*pair, response, "db"),
-                    0.0, false};
-            for (const auto& point : c.points)
-                if (std::isfinite(point.second)) {
-                    low = std::min(low, point.second);
-                    high = std::max(high, point.second);
-                }
-            curves.push_back(std::move(c));
-        }
+        for (const Json* pair : directPairs())
+            curves.push_back({pairLabel(*pair), colours[curves.size() % 8],
+                              pointsOf(*pair, response, "db"), 0.0, false});
         if (curves.empty())
             return "";
+        const auto [low, high] = levelRange(curves);
         const std::string which = root_.contains("smoothing") ? ", smoothed"
                                   : root_.contains("gateMs")  ? ", gated"
                                                               : "";
@@ -660,13 +620,12 @@ class Page {
     }
 
     std::string phase(const Json& pair, const std::string& id) const {
-        Axis y;
-        y.low = -180.0;
-        y.high = 180.0;
-        y.step = 90.0;
-        y.unit = "\u00b0";
-        PlotFrame f{id + "-phase",   "phase", "Phase (delay removed), degrees",
-                    frequencyAxis(), y,       {}};
+        PlotFrame f{id + "-phase",
+                    "phase",
+                    "Phase (delay removed), degrees",
+                    frequencyAxis(),
+                    linearAxis(-180.0, 180.0, 90.0, "\u00b0", ""),
+                    {}};
         return svgPlot(f, resolvedAndNot(pair, "deg", {"phase", "#7a3db8", {}, 180.0, false}));
     }
 
@@ -704,13 +663,7 @@ class Page {
         }
         for (Curve& c : harmonicCurves(pair))
             curves.push_back(std::move(c));
-        double low = INFINITY, high = -INFINITY;
-        for (const Curve& c : curves)
-            for (const auto& point : c.points)
-                if (std::isfinite(point.second)) {
-                    low = std::min(low, point.second);
-                    high = std::max(high, point.second);
-                }
+        auto [low, high] = levelRange(curves);
         if (!std::isfinite(low))
             low = high = -60.0;
         PlotFrame f{id + "-distortion",
@@ -745,16 +698,10 @@ class Page {
         double low = 0.0;
         for (const auto& point : curve.points)
             low = std::min(low, point.second);
-        Axis x;
-        x.low = firstMs;
-        x.high = std::max(lastMs, firstMs + 1.0);
-        x.step = gridStep(x.high - x.low);
-        x.unit = "ms";
-        x.title = "time from the start of the sweep file (ms)";
         PlotFrame f{id + "-etc",
                     "etc",
                     "Energy-time curve of the impulse response (lighter: a perfect loop's)",
-                    x,
+                    timeAxis(firstMs, std::max(lastMs, firstMs + 1.0)),
                     levelAxis(std::max(low, -160.0), 0.0, 60.0, "dB", "level"),
                     {}};
         f.y.high = 0.0; // the peak
@@ -801,20 +748,16 @@ class Page {
             low = std::min(low, sum[n]);
             high = std::max(high, sum[n]);
         }
-        Axis x;
-        x.low = 1000.0 * static_cast<double>(from) / ir.rate;
-        x.high = 1000.0 * static_cast<double>(to) / ir.rate;
-        x.step = gridStep(x.high - x.low);
-        x.unit = "ms";
-        x.title = "time from the start of the sweep file (ms)";
-        Axis y;
-        y.step = gridStep(high - low);
-        y.low = std::floor(low / y.step) * y.step;
-        y.high = std::ceil(high / y.step) * y.step;
-        y.title = "amplitude";
-        return svgPlot(
-            {id + "-step", "step", "Step response (the impulse response summed)", x, y, {}},
-            {curve});
+        const double yStep = gridStep(high - low);
+        return svgPlot({id + "-step",
+                        "step",
+                        "Step response (the impulse response summed)",
+                        timeAxis(1000.0 * static_cast<double>(from) / ir.rate,
+                                 1000.0 * static_cast<double>(to) / ir.rate),
+                        linearAxis(std::floor(low / yStep) * yStep, std::ceil(high / yStep) * yStep,
+                                   yStep, "", "amplitude"),
+                        {}},
+                       {curve});
     }
 
     // The squared response's largest value in each of 400 steps, in dB of its
@@ -867,6 +810,12 @@ class Page {
         return points;
     }
 
+    // Milliseconds from the start of the sweep file.
+    static Axis timeAxis(double fromMs, double toMs) {
+        return linearAxis(fromMs, toMs, gridStep(toMs - fromMs), "ms",
+                          "time from the start of the sweep file (ms)");
+    }
+
     // The step of a linear grid that divides span into `most` or fewer.
     static double gridStep(double span, double most = 10.0) {
         for (double step : {0.5, 1.0, 2.0, 5.0, 10.0, 20.0, 50.0, 100.0, 200.0, 500.0})
@@ -878,8 +827,16 @@ class Page {
 
 } // namespace
 
-const char* pageStyle() {
-    return kStyle;
+std::string pageStart(const std::string& title, const char* extraStyle, bool complete,
+                      const std::string& whatWentWrong) {
+    std::string out = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" +
+                      title + "</title>" + kStyle + extraStyle + "</head><body>\n<h1>" + title +
+                      "</h1>\n";
+    if (!complete)
+        out += "<p class=\"banner\" id=\"incomplete\">Incomplete: these results are not "
+               "complete. " +
+               whatWentWrong + "</p>\n";
+    return out;
 }
 
 bool renderReport(const std::string& resultsJson, const ImpulseLoader& loadImpulse,

@@ -25,7 +25,10 @@ using ImpulseLoader = std::function<bool(const std::string& fileName, ImpulseRes
 bool renderReport(const std::string& resultsJson, const ImpulseLoader& loadImpulse,
                   std::string* html, std::string* error);
 
-// The style sheet every page of the report shares, as a <style> element.
-const char* pageStyle();
+// A page up to its heading, `title`, with the style sheet every page shares
+// and `extraStyle`; when the results are not complete, a banner that ends in
+// `whatWentWrong`.
+std::string pageStart(const std::string& title, const char* extraStyle, bool complete,
+                      const std::string& whatWentWrong);
 
 } // namespace report

@@ -115,16 +115,12 @@ std::string decayPlot(const Json& band, const std::string& id) {
                                           db.get<double>());
                 low = std::min(low, db.get<double>());
             }
-    Axis x;
-    x.low = 0.0;
-    x.high = std::max(step, decay.points.empty() ? step : decay.points.back().first);
-    x.step = x.high > 2.0 ? 0.5 : (x.high > 0.8 ? 0.2 : 0.1);
-    x.unit = "s";
-    x.title = "time from the onset (s)";
+    const double last = std::max(step, decay.points.empty() ? step : decay.points.back().first);
     PlotFrame frame{id,
                     "decay",
                     "Decay, " + bandName(band) + ": EDT, T20 and T30 lines over their ranges",
-                    x,
+                    linearAxis(0.0, last, last > 2.0 ? 0.5 : (last > 0.8 ? 0.2 : 0.1), "s",
+                               "time from the onset (s)"),
                     levelAxis(std::max(low, -100.0), 0.0, 40.0, "dB", "level"),
                     {}};
     frame.y.high = 0.0;

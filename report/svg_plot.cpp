@@ -194,6 +194,34 @@ Axis levelAxis(double lowest, double highest, double minimumSpan, const std::str
     return axis;
 }
 
+std::pair<double, double> levelRange(const std::vector<Curve>& curves) {
+    double low = INFINITY, high = -INFINITY;
+    for (const Curve& c : curves)
+        for (const auto& point : c.points)
+            if (std::isfinite(point.second)) {
+                low = std::min(low, point.second);
+                high = std::max(high, point.second);
+            }
+    return {low, high};
+}
+
+Axis linearAxis(double low, double high, double step, const std::string& unit,
+                const std::string& title) {
+    Axis a;
+    a.low = low;
+    a.high = high;
+    a.step = step;
+    a.unit = unit;
+    a.title = title;
+    return a;
+}
+
+Axis frequencyAxis(double lowHz, double highHz) {
+    Axis x = linearAxis(lowHz, highHz, 1.0, "Hz", "frequency (Hz)");
+    x.logarithmic = true;
+    return x;
+}
+
 std::string frequencyLabel(double hz) {
     if (hz >= 1000.0)
         return formatNumber(hz / 1000.0, std::fmod(hz, 1000.0) == 0.0 ? 0 : 1) + " kHz";
@@ -204,11 +232,8 @@ std::string formatNumber(double value, int decimals) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
     std::string out = buffer;
-    if (out == "-0" || out.rfind("-0.", 0) == 0) {
-        bool zero = out.find_first_not_of("-0.") == std::string::npos;
-        if (zero)
-            out.erase(0, 1);
-    }
+    if (out[0] == '-' && out.find_first_not_of("-0.") == std::string::npos)
+        out.erase(0, 1); // no minus sign on a zero
     if (!out.empty() && out[0] == '-')
         out.replace(0, 1, "\u2212");
     return out;
@@ -217,27 +242,13 @@ std::string formatNumber(double value, int decimals) {
 std::string escapeHtml(const std::string& text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&#39;";
-            break;
-        default:
-            out += c;
-        }
-    }
+    for (char c : text)
+        out += c == '&'    ? "&amp;"
+               : c == '<'  ? "&lt;"
+               : c == '>'  ? "&gt;"
+               : c == '"'  ? "&quot;"
+               : c == '\'' ? "&#39;"
+                           : std::string(1, c);
     return out;
 }
 

@@ -51,6 +51,15 @@ std::string svgPlot(const PlotFrame& frame, const std::vector<Curve>& curves);
 Axis levelAxis(double lowest, double highest, double minimumSpan, const std::string& unit,
                const std::string& title);
 
+// The lowest and highest finite y of the curves' points; INFINITY and
+// -INFINITY when they have none.
+std::pair<double, double> levelRange(const std::vector<Curve>& curves);
+
+Axis linearAxis(double low, double high, double step, const std::string& unit,
+                const std::string& title);
+
+Axis frequencyAxis(double lowHz, double highHz); // logarithmic
+
 // "20 Hz", "1 kHz", "10 kHz".
 std::string frequencyLabel(double hz);
 
