@@ -10,7 +10,7 @@ LoopbackDriver::LoopbackDriver(const CLSID& clsid)
       settings_(), initialised_(false), sampleRate_(0.0), buffers_(settings_, model_),
       clock_(settings_, model_, buffers_, trace_) {
     readLoopbackSettings(clsid, &settings_);
-    model_.configure(clsid, settings_.inputs, settings_.outputs);
+    model_.configure(clsid, settings_.shape.inputs, settings_.shape.outputs);
     sampleRate_ = settings_.sampleRate;
     char clsidText[kGuidTextSize];
     guidToText(clsid, clsidText);
@@ -73,7 +73,7 @@ int32_t LoopbackDriver::getDriverVersion() {
 // with an unreported safety buffer do; the figure may then go below zero.
 ASIOError LoopbackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
     noteCall("getLatencies");
-    const int32_t frames = buffers_.exist() ? buffers_.frames() : settings_.bufferPreferred;
+    const int32_t frames = buffers_.exist() ? buffers_.frames() : settings_.shape.bufferPreferred;
     return answerPair(initialised_, frames,
                       buffers_.loopLatency(frames) - frames - settings_.hiddenLatency, inputLatency,
                       outputLatency);
@@ -208,6 +208,9 @@ ASIOError LoopbackDriver::stop() {
 
 DriverShape LoopbackDriver::reportedShape() const {
     const DriverShape own = shape();
+    auto loopbackReported = [](const LoopbackReportedValue& reported, int32_t value) {
+        return reported.given ? reported.value : value;
+    };
     return DriverShape{loopbackReported(settings_.reportInputs, own.inputs),
                        loopbackReported(settings_.reportOutputs, own.outputs),
                        loopbackReported(settings_.reportBufferMin, own.bufferMin),
@@ -219,9 +222,4 @@ DriverShape LoopbackDriver::reportedShape() const {
 void LoopbackDriver::noteCall(const char* call) const {
     trace_.note("%s", call);
     hangIfAsked(call);
-}
-
-DriverShape LoopbackDriver::shape() const {
-    return DriverShape{settings_.inputs,    settings_.outputs,         settings_.bufferMin,
-                       settings_.bufferMax, settings_.bufferPreferred, settings_.bufferGranularity};
 }
