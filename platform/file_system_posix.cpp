@@ -210,10 +210,7 @@ void removeFile(const std::string& path) {
 }
 
 bool makeFolder(const char* path) {
-    struct stat status {};
-    if (stat(path, &status) == 0)
-        return S_ISDIR(status.st_mode);
-    return mkdir(path, 0777) == 0;
+    return isFolder(path) || mkdir(path, 0777) == 0;
 }
 
 bool isFolder(const char* path) {
