@@ -174,10 +174,9 @@ bool moveOverTarget(const std::string& tempPath, const char* target) {
 
 std::string fullPathName(const char* path) {
     const std::string text(path);
-    const size_t slash = text.rfind('/');
-    const std::string name = text.substr(slash == std::string::npos ? 0 : slash + 1);
-    const std::string folder = slash == std::string::npos ? "." : text.substr(0, slash + 1);
-    if (char* real = realpath(folder.c_str(), nullptr)) {
+    const std::string folder = folderOf(text);
+    const std::string name = text.substr(folder.size());
+    if (char* real = realpath(folderOrCurrent(folder), nullptr)) {
         std::string full(real);
         std::free(real);
         return full == "/" ? "/" + name : full + "/" + name;

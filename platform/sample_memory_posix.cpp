@@ -1,13 +1,8 @@
 #include "platform/sample_memory.h"
 
 #include <cerrno>
-#include <new>
 #include <sys/mman.h>
 #include <unistd.h>
-
-uint8_t* reserveSampleBlock(size_t bytes) {
-    return new (std::nothrow) uint8_t[bytes];
-}
 
 // One call faults every page in, far cheaper than one fault per page (kernels
 // before 5.14 lack it; the writes below then fault them in one by one). The
@@ -32,17 +27,4 @@ bool makeSampleBlockResident(uint8_t* block, size_t bytes) {
         bytesOf[at] = 0;
     bytesOf[bytes - 1] = 0;
     return true;
-}
-
-uint8_t* allocateSampleBlock(size_t bytes) {
-    uint8_t* block = reserveSampleBlock(bytes);
-    if (block != nullptr && !makeSampleBlockResident(block, bytes)) {
-        delete[] block;
-        return nullptr;
-    }
-    return block;
-}
-
-void freeSampleBlock(uint8_t* block) {
-    delete[] block;
 }

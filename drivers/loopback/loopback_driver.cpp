@@ -34,18 +34,12 @@ void LoopbackDriver::hangIfAsked(const char* call) const {
 
 ASIOBool LoopbackDriver::init(void*) {
     noteCall("init");
-    if (settings_.failInit) {
+    initialised_ = !settings_.failInit && modelAccepted();
+    if (settings_.failInit)
         copyFieldText(errorMessage_, sizeof errorMessage_, settings_.initError);
-        initialised_ = false;
-        return ASIOFalse;
-    }
-    if (!modelAccepted()) {
-        initialised_ = false;
-        return ASIOFalse;
-    }
-    errorMessage_[0] = '\0';
-    initialised_ = true;
-    return ASIOTrue;
+    else if (initialised_)
+        errorMessage_[0] = '\0';
+    return initialised_ ? ASIOTrue : ASIOFalse;
 }
 
 // A device model that cannot be honoured refuses init, saying which value.
