@@ -201,16 +201,16 @@ ASIOError LoopbackDriver::stop() {
 }
 
 DriverShape LoopbackDriver::reportedShape() const {
-    const DriverShape own = shape();
-    auto loopbackReported = [](const LoopbackReportedValue& reported, int32_t value) {
-        return reported.given ? reported.value : value;
+    const DriverShape device = shape();
+    auto reportedOr = [](const LoopbackReportedValue& reported, int32_t own) {
+        return reported.given ? reported.value : own;
     };
-    return DriverShape{loopbackReported(settings_.reportInputs, own.inputs),
-                       loopbackReported(settings_.reportOutputs, own.outputs),
-                       loopbackReported(settings_.reportBufferMin, own.bufferMin),
-                       loopbackReported(settings_.reportBufferMax, own.bufferMax),
-                       loopbackReported(settings_.reportBufferPreferred, own.bufferPreferred),
-                       loopbackReported(settings_.reportBufferGranularity, own.bufferGranularity)};
+    return DriverShape{reportedOr(settings_.reportInputs, device.inputs),
+                       reportedOr(settings_.reportOutputs, device.outputs),
+                       reportedOr(settings_.reportBufferMin, device.bufferMin),
+                       reportedOr(settings_.reportBufferMax, device.bufferMax),
+                       reportedOr(settings_.reportBufferPreferred, device.bufferPreferred),
+                       reportedOr(settings_.reportBufferGranularity, device.bufferGranularity)};
 }
 
 void LoopbackDriver::noteCall(const char* call) const {
