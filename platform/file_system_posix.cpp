@@ -174,10 +174,9 @@ bool moveOverTarget(const std::string& tempPath, const char* target) {
 
 std::string fullPathName(const char* path) {
     const std::string text(path);
-    const size_t slash = text.rfind('/');
-    const std::string name = text.substr(slash == std::string::npos ? 0 : slash + 1);
-    const std::string folder = slash == std::string::npos ? "." : text.substr(0, slash + 1);
-    if (char* real = realpath(folder.c_str(), nullptr)) {
+    const std::string folder = folderOf(text);
+    const std::string name = text.substr(folder.size());
+    if (char* real = realpath(folderOrCurrent(folder), nullptr)) {
         std::string full(real);
         std::free(real);
         return full == "/" ? "/" + name : full + "/" + name;
@@ -210,10 +209,7 @@ void removeFile(const std::string& path) {
 }
 
 bool makeFolder(const char* path) {
-    struct stat status {};
-    if (stat(path, &status) == 0)
-        return S_ISDIR(status.st_mode);
-    return mkdir(path, 0777) == 0;
+    return isFolder(path) || mkdir(path, 0777) == 0;
 }
 
 bool isFolder(const char* path) {

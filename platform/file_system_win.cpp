@@ -20,17 +20,20 @@ std::wstring widePath(const char* path) {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// Opened only to be asked what it is: a pipe client is not left waiting and a
-// folder opens too (backup semantics).
-HANDLE openToInspect(const char* path) {
-    return CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
-
-bool isRegularHandle(HANDLE file) {
+// Whether something is at the path and is (or is not) a regular file. Opened
+// only to be asked what it is: a pipe client is not left waiting and a folder
+// opens too (backup semantics).
+bool existsAs(const char* path, bool regular) {
+    const HANDLE file = CreateFileW(widePath(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
     BY_HANDLE_FILE_INFORMATION info{};
-    return GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
-           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    const bool isRegular = GetFileType(file) == FILE_TYPE_DISK &&
+                           GetFileInformationByHandle(file, &info) &&
+                           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    CloseHandle(file);
+    return isRegular == regular;
 }
 
 std::string folderOf(const std::string& path) {
@@ -41,21 +44,11 @@ std::string folderOf(const std::string& path) {
 } // namespace
 
 bool isRegularFile(const char* path) {
-    const HANDLE file = openToInspect(path);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    const bool regular = isRegularHandle(file);
-    CloseHandle(file);
-    return regular;
+    return existsAs(path, true);
 }
 
 bool namesNonRegularFile(const char* path) {
-    const HANDLE file = openToInspect(path);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    const bool regular = isRegularHandle(file);
-    CloseHandle(file);
-    return !regular;
+    return existsAs(path, false);
 }
 
 // Longer names fail on every file system Windows mounts (NTFS, FAT, exFAT,
@@ -148,11 +141,7 @@ void removeFile(const std::string& path) {
 }
 
 bool makeFolder(const char* path) {
-    const std::wstring wide = widePath(path);
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES)
-        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    return CreateDirectoryW(wide.c_str(), nullptr) != 0;
+    return isFolder(path) || CreateDirectoryW(widePath(path).c_str(), nullptr) != 0;
 }
 
 bool isFolder(const char* path) {

@@ -146,28 +146,22 @@ bool readQuoted(const std::string& text, size_t& pos, std::string& out) {
 bool parseDword(const std::string& text, std::string& data) {
     if (text.size() < 7 || text.size() > 14 || compareNoCase(text.substr(0, 6), "dword:") != 0)
         return false;
-    uint32_t value = 0;
-    for (size_t i = 6; i < text.size(); ++i) {
-        const char c = lowerAscii(text[i]);
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else
-            return false;
-        value = value * 16u + static_cast<uint32_t>(digit);
-    }
+    if (text.find_first_not_of("0123456789abcdefABCDEF", 6) != std::string::npos)
+        return false;
+    const uint32_t value = static_cast<uint32_t>(std::strtoul(text.c_str() + 6, nullptr, 16));
     data.assign(reinterpret_cast<const char*>(&value), sizeof value);
     return true;
+}
+
+std::vector<RegistryValue>::iterator findValue(RegistryKey* key, const std::string& name) {
+    return std::find_if(key->values.begin(), key->values.end(),
+                        [&](const RegistryValue& v) { return compareNoCase(v.name, name) == 0; });
 }
 
 void setValue(RegistryKey* key, const std::string& name, DWORD type, const std::string& data,
               bool remove) {
     auto& values = key->values;
-    auto at = std::find_if(values.begin(), values.end(), [&](const RegistryValue& v) {
-        return compareNoCase(v.name, name) == 0;
-    });
+    auto at = findValue(key, name);
     if (remove) {
         if (at != values.end())
             values.erase(at);
@@ -248,22 +242,14 @@ void anchorModulePath(RegistryKey* key, const std::string& path) {
             value.data = cleanPath(folder + value.data);
 }
 
+// A lead byte that counts the bytes that follow (0xC0, 0xE0 or 0xF0 for one to
+// three) and holds the code's top bits, then six bits in each that follows.
 void appendUtf8(std::string& out, uint32_t code) {
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
+    const int following = code < 0x80 ? 0 : code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+    const uint32_t lead = following == 0 ? 0 : (0xFF00u >> (following + 1)) & 0xFFu;
+    out.push_back(static_cast<char>(lead | (code >> (6 * following))));
+    for (int shift = 6 * (following - 1); shift >= 0; shift -= 6)
+        out.push_back(static_cast<char>(0x80 | ((code >> shift) & 0x3F)));
 }
 
 // regedit exports UTF-16 little-endian after a byte-order mark; the reader
@@ -428,10 +414,7 @@ LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD*, DWORD* type, BYTE
         return ERROR_INVALID_HANDLE;
     if (data != nullptr && size == nullptr)
         return ERROR_INVALID_PARAMETER;
-    const std::string name = valueName == nullptr ? std::string() : valueName;
-    auto found = std::find_if(at->values.begin(), at->values.end(), [&](const RegistryValue& v) {
-        return compareNoCase(v.name, name) == 0;
-    });
+    auto found = findValue(at, valueName == nullptr ? std::string() : valueName);
     if (found == at->values.end())
         return ERROR_FILE_NOT_FOUND;
     if (type != nullptr)

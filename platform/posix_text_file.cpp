@@ -1,14 +1,13 @@
 // The ANSI text helpers, for the Latin-1 code page that stands in for the
 // Windows ANSI one, and the file-existence test, which looks for a module
 // name without a folder where the dynamic loader would.
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/posix_win32.h"
 
 int MultiByteToWideChar(UINT, DWORD, const char* text, int textLength, WCHAR* wide,
@@ -40,11 +39,6 @@ DWORD CharLowerBuffA(char* text, DWORD length) {
 
 namespace {
 
-bool regularFile(const std::string& path) {
-    struct stat status {};
-    return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
-}
-
 // Where the dynamic loader looks for a name without a folder: the folders of
 // LD_LIBRARY_PATH, then the system's library folders. Never the working
 // folder, where dlopen does not look either.
@@ -66,9 +60,9 @@ std::vector<std::string> librarySearchFolders() {
 // file of that name on the loader's search path; empty when there is none.
 std::string locateFile(const char* path) {
     if (std::strchr(path, '/') != nullptr)
-        return regularFile(path) ? path : std::string();
+        return isRegularFile(path) ? path : std::string();
     for (const std::string& folder : librarySearchFolders())
-        if (regularFile(folder + "/" + path))
+        if (isRegularFile((folder + "/" + path).c_str()))
             return folder + "/" + path;
     return std::string();
 }

@@ -1,20 +1,8 @@
 #include "platform/sample_memory.h"
 
 #include <cerrno>
-#include <new>
 #include <sys/mman.h>
 #include <unistd.h>
-
-namespace {
-
-// One write per page. Volatile, so that no write to memory nobody has read yet
-// is left out.
-void touchEachPage(uint8_t* block, size_t bytes, size_t pageBytes) {
-    volatile uint8_t* bytesOf = block;
-    for (size_t at = 0; at < bytes; at += pageBytes)
-        bytesOf[at] = 0;
-    bytesOf[bytes - 1] = 0;
-}
 
 // One call faults every page in, far cheaper than one fault per page (kernels
 // before 5.14 lack it; the writes below then fault them in one by one). The
@@ -23,7 +11,7 @@ void touchEachPage(uint8_t* block, size_t bytes, size_t pageBytes) {
 // to each page still traps to the hypervisor, some microseconds a page, and
 // with many channels those traps would all fall in the same buffer switch.
 // Writing each page once takes them all now; elsewhere it costs next to nothing.
-bool makeResident(uint8_t* block, size_t bytes) {
+bool makeSampleBlockResident(uint8_t* block, size_t bytes) {
     if (bytes == 0)
         return true;
     const size_t pageBytes = static_cast<size_t>(sysconf(_SC_PAGESIZE));
@@ -32,29 +20,11 @@ bool makeResident(uint8_t* block, size_t bytes) {
     if (madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE) != 0 &&
         errno != EINVAL)
         return false;
-    touchEachPage(block, bytes, pageBytes);
+    // One write per page. Volatile, so that no write to memory nobody has read
+    // yet is left out.
+    volatile uint8_t* bytesOf = block;
+    for (size_t at = 0; at < bytes; at += pageBytes)
+        bytesOf[at] = 0;
+    bytesOf[bytes - 1] = 0;
     return true;
-}
-
-} // namespace
-
-uint8_t* reserveSampleBlock(size_t bytes) {
-    return new (std::nothrow) uint8_t[bytes];
-}
-
-bool makeSampleBlockResident(uint8_t* block, size_t bytes) {
-    return makeResident(block, bytes);
-}
-
-uint8_t* allocateSampleBlock(size_t bytes) {
-    uint8_t* block = reserveSampleBlock(bytes);
-    if (block != nullptr && !makeResident(block, bytes)) {
-        delete[] block;
-        return nullptr;
-    }
-    return block;
-}
-
-void freeSampleBlock(uint8_t* block) {
-    delete[] block;
 }

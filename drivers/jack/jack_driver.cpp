@@ -4,11 +4,7 @@
 
 #include <cstdio>
 
-namespace {
-
 constexpr int32_t kDriverVersion = 1;
-
-} // namespace
 
 JackDriver::JackDriver(const CLSID& clsid, const JackSettings& settings)
     : ContractDriver(clsid, settings_.name, settings_.traceFile, "JACK server", kTakesOutputReady),

@@ -1,5 +1,6 @@
 // Opening the JACK client, the driver's ports and their connections: all on
 // the host's thread, never in the process cycle.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -42,10 +43,6 @@ const char* portAt(const char** ports, int32_t index) {
         if (i == index)
             return ports[i];
     return nullptr;
-}
-
-int32_t atMost(int32_t value, int32_t limit) {
-    return value < limit ? value : limit;
 }
 
 // Looked up on the first physical port each way, as the server reports it.
@@ -91,13 +88,12 @@ bool JackDriver::openClient() {
     char jackError[96] = {};
     capturedError = jackError;
     capturedCapacity = sizeof jackError;
+    // libjack reads the server's name only when JackServerName is given.
     const bool named = settings_.serverName[0] != '\0';
     const int options = JackNoStartServer | (named ? JackServerName : 0);
     jack_status_t status = static_cast<jack_status_t>(0);
-    client_ = named ? jack_client_open(settings_.clientName, static_cast<jack_options_t>(options),
-                                       &status, settings_.serverName)
-                    : jack_client_open(settings_.clientName, static_cast<jack_options_t>(options),
-                                       &status);
+    client_ = jack_client_open(settings_.clientName, static_cast<jack_options_t>(options), &status,
+                               settings_.serverName);
     capturedError = nullptr;
     if (client_ == nullptr) {
         std::snprintf(errorMessage_, sizeof errorMessage_, "JACK: %s",
@@ -117,14 +113,13 @@ void JackDriver::countChannels() {
     const int32_t physicalInputs = countPorts(client_, JackPortIsPhysical | JackPortIsOutput);
     const int32_t physicalOutputs = countPorts(client_, JackPortIsPhysical | JackPortIsInput);
     const bool fromServer = settings_.wiring == JackWiring::physical;
-    inputs_ =
-        settings_.inputs != kJackChannelsFromServer
-            ? settings_.inputs
-            : (fromServer ? atMost(physicalInputs, kDriverMaxChannels) : kJackDefaultChannels);
-    outputs_ =
-        settings_.outputs != kJackChannelsFromServer
-            ? settings_.outputs
-            : (fromServer ? atMost(physicalOutputs, kDriverMaxChannels) : kJackDefaultChannels);
+    auto count = [fromServer](int32_t configured, int32_t physical) {
+        if (configured != kJackChannelsFromServer)
+            return configured;
+        return fromServer ? std::min(physical, kDriverMaxChannels) : kJackDefaultChannels;
+    };
+    inputs_ = count(settings_.inputs, physicalInputs);
+    outputs_ = count(settings_.outputs, physicalOutputs);
 }
 
 bool JackDriver::allocateChannels(const ASIOBufferInfo* infos, int32_t count, int32_t bufferSize) {
@@ -132,10 +127,7 @@ bool JackDriver::allocateChannels(const ASIOBufferInfo* infos, int32_t count, in
     channels_ = new (std::nothrow) Channel[count];
     samples_ = new (std::nothrow) int32_t[perChannel * static_cast<size_t>(count)]();
     if (channels_ == nullptr || samples_ == nullptr) {
-        delete[] channels_;
-        delete[] samples_;
-        channels_ = nullptr;
-        samples_ = nullptr;
+        releaseChannels();
         return false;
     }
     for (int32_t i = 0; i < count; ++i) {

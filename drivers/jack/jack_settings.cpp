@@ -9,6 +9,23 @@
 
 namespace {
 
+// "physical", "loopback" or "none", in any letter case.
+bool parseJackWiring(const char* text, JackWiring* wiring) {
+    static const struct {
+        const char* name;
+        JackWiring wiring;
+    } kNames[] = {{"physical", JackWiring::physical},
+                  {"loopback", JackWiring::loopback},
+                  {"none", JackWiring::none}};
+    for (const auto& entry : kNames) {
+        if (strcasecmp(text, entry.name) == 0) {
+            *wiring = entry.wiring;
+            return true;
+        }
+    }
+    return false;
+}
+
 // A channel count; anything outside 0 to kDriverMaxChannels is ignored.
 void readCount(HKEY key, const char* name, int32_t* count) {
     uint32_t value = 0;
@@ -53,20 +70,4 @@ void readJackSettings(const CLSID& clsid, JackSettings* settings) {
 
 bool jackSettingsExist(const CLSID& clsid) {
     return driverSettingsExist(kJackSettingsRoot, clsid);
-}
-
-bool parseJackWiring(const char* text, JackWiring* wiring) {
-    static const struct {
-        const char* name;
-        JackWiring wiring;
-    } kNames[] = {{"physical", JackWiring::physical},
-                  {"loopback", JackWiring::loopback},
-                  {"none", JackWiring::none}};
-    for (const auto& entry : kNames) {
-        if (strcasecmp(text, entry.name) == 0) {
-            *wiring = entry.wiring;
-            return true;
-        }
-    }
-    return false;
 }

@@ -42,6 +42,3 @@ void readJackSettings(const CLSID& clsid, JackSettings* settings);
 
 // Whether HKEY_LOCAL_MACHINE\SOFTWARE\tandemwav\jack\{CLSID} exists.
 bool jackSettingsExist(const CLSID& clsid);
-
-// "physical", "loopback" or "none", in any letter case.
-bool parseJackWiring(const char* text, JackWiring* wiring);

@@ -3,21 +3,13 @@
 #include <cstring>
 #include <new>
 
-bool LoopbackBuffers::create(ASIOBufferInfo* infos, int32_t count, int32_t frames,
-                             double sampleRate) {
-    if (!allocate(infos, count, frames, sampleRate))
-        return false;
-    assign(infos, count);
-    return true;
-}
-
 int32_t LoopbackBuffers::loopLatency(int32_t bufferFrames) const {
     return settings_.latency > bufferFrames ? settings_.latency : bufferFrames;
 }
 
 // One zeroed block: both halves of every entry, then one delay line per input.
-bool LoopbackBuffers::allocate(ASIOBufferInfo* infos, int32_t count, int32_t frames,
-                               double sampleRate) {
+bool LoopbackBuffers::create(ASIOBufferInfo* infos, int32_t count, int32_t frames,
+                             double sampleRate) {
     int32_t inputs = 0;
     for (int32_t i = 0; i < count; ++i)
         inputs += infos[i].isInput != ASIOFalse ? 1 : 0;
@@ -31,7 +23,10 @@ bool LoopbackBuffers::allocate(ASIOBufferInfo* infos, int32_t count, int32_t fra
     const size_t total =
         halfBytes * 2u * static_cast<size_t>(count) + lineBytes * static_cast<size_t>(inputs);
     storage_ = new (std::nothrow) uint8_t[total]();
-    return storage_ != nullptr;
+    if (storage_ == nullptr)
+        return false;
+    assign(infos, count);
+    return true;
 }
 
 void LoopbackBuffers::assign(ASIOBufferInfo* infos, int32_t count) {

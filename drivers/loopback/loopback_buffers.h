@@ -45,7 +45,6 @@ class LoopbackBuffers {
     void advance();
 
   private:
-    bool allocate(ASIOBufferInfo* infos, int32_t count, int32_t frames, double sampleRate);
     void assign(ASIOBufferInfo* infos, int32_t count);
     void connectOutputs();
     void shapeOutputs(int32_t half);

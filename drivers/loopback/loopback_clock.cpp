@@ -1,5 +1,3 @@
-// The device clock of the loopback device: one thread that, between start and
-// stop, serves the host one buffer half per period.
 #include "drivers/loopback/loopback_clock.h"
 
 #include <cmath>
@@ -34,8 +32,6 @@ void LoopbackClock::position(uint64_t* samples, uint64_t* timeNs) const {
     *timeNs = positionTime_.load();
 }
 
-// Read after the clock has ended, or on the clock thread itself when the host
-// stops from inside a switch.
 void LoopbackClock::reportTiming() const {
     const double meanUs =
         timing_.switches != 0 ? timing_.totalUs / static_cast<double>(timing_.switches) : 0.0;

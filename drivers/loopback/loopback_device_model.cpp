@@ -187,10 +187,10 @@ bool LoopbackDeviceModel::readChannels(HKEY key, const char* name, size_t count,
 // dutReverbSeed (a whole number) draws another tail.
 bool LoopbackDeviceModel::readReverb(HKEY key) {
     std::vector<double> seconds, db, seed;
-    if (!readOneNumber(key, "dutReverbSeconds", &seconds))
+    if (!readNumbers(key, "dutReverbSeconds", 1, &seconds))
         return false;
-    readOneNumber(key, "dutReverbDb", &db);
-    readOneNumber(key, "dutReverbSeed", &seed);
+    readNumbers(key, "dutReverbDb", 1, &db);
+    readNumbers(key, "dutReverbSeed", 1, &seed);
     if (!error_.empty())
         return false;
     if (!(seconds[0] > 0.0 && seconds[0] <= LoopbackReverb::kLongestSeconds)) {
@@ -206,13 +206,8 @@ bool LoopbackDeviceModel::readReverb(HKEY key) {
     return true;
 }
 
-// One number, as text or, since whole seconds and seeds are numbers too, as a
-// DWORD.
-bool LoopbackDeviceModel::readOneNumber(HKEY key, const char* name, std::vector<double>* number) {
-    return readNumbers(key, name, 1, number);
-}
-
-// A list of numbers as text, or a single whole one as a DWORD.
+// A list of numbers as text, or, since whole seconds, seeds and channels are
+// numbers too, a single whole one as a DWORD.
 bool LoopbackDeviceModel::readNumbers(HKEY key, const char* name, size_t most,
                                       std::vector<double>* numbers) {
     DWORD type = 0;
@@ -383,25 +378,11 @@ void LoopbackDeviceModel::shapeOutputs(const uint8_t* const* halves, const int32
                 y = (y + polynomial_[k]) * x;
             input[history + static_cast<size_t>(t)] = y;
         }
-        filterEntry(e);
+        filterBlock(taps_, input.data(), static_cast<size_t>(frames_), shaped_[e].data());
         reverb_.process(e, shaped_[e].data());
         for (int32_t t = 0; t < frames_; ++t)
             total_[static_cast<size_t>(t)] += shaped_[e][static_cast<size_t>(t)];
     }
-}
-
-// The FIR over the block, then the block's last frames become the history.
-void LoopbackDeviceModel::filterEntry(size_t entry) {
-    std::vector<double>& input = filterInput_[entry];
-    const size_t history = taps_.size() - 1;
-    for (size_t t = 0; t < static_cast<size_t>(frames_); ++t) {
-        const double* newest = input.data() + history + t;
-        double sum = 0.0;
-        for (size_t k = 0; k < taps_.size(); ++k)
-            sum += taps_[k] * *(newest - k);
-        shaped_[entry][t] = sum;
-    }
-    std::memmove(input.data(), input.data() + frames_, history * sizeof(double));
 }
 
 // Output `output`'s block as played or as the device under test shaped it;

@@ -73,13 +73,11 @@ class LoopbackDeviceModel {
                       std::vector<int32_t>* channels);
     const std::vector<double>* sourceBlock(int32_t output, bool shaped) const;
     bool readReverb(HKEY key);
-    bool readOneNumber(HKEY key, const char* name, std::vector<double>* number);
     bool readNumbers(HKEY key, const char* name, size_t most, std::vector<double>* numbers);
     bool readList(HKEY key, const char* name, size_t most, std::vector<double>* numbers);
     double fromNative(const uint8_t* sample) const;
     void toNative(double value, uint8_t* sample) const;
     double nextNoise();
-    void filterEntry(size_t entry);
 
     std::string error_;
     bool shapes_ = false;

@@ -10,7 +10,7 @@ LoopbackDriver::LoopbackDriver(const CLSID& clsid)
       settings_(), initialised_(false), sampleRate_(0.0), buffers_(settings_, model_),
       clock_(settings_, model_, buffers_, trace_) {
     readLoopbackSettings(clsid, &settings_);
-    model_.configure(clsid, settings_.inputs, settings_.outputs);
+    model_.configure(clsid, settings_.shape.inputs, settings_.shape.outputs);
     sampleRate_ = settings_.sampleRate;
     char clsidText[kGuidTextSize];
     guidToText(clsid, clsidText);
@@ -34,18 +34,12 @@ void LoopbackDriver::hangIfAsked(const char* call) const {
 
 ASIOBool LoopbackDriver::init(void*) {
     noteCall("init");
-    if (settings_.failInit) {
+    initialised_ = !settings_.failInit && modelAccepted();
+    if (settings_.failInit)
         copyFieldText(errorMessage_, sizeof errorMessage_, settings_.initError);
-        initialised_ = false;
-        return ASIOFalse;
-    }
-    if (!modelAccepted()) {
-        initialised_ = false;
-        return ASIOFalse;
-    }
-    errorMessage_[0] = '\0';
-    initialised_ = true;
-    return ASIOTrue;
+    else if (initialised_)
+        errorMessage_[0] = '\0';
+    return initialised_ ? ASIOTrue : ASIOFalse;
 }
 
 // A device model that cannot be honoured refuses init, saying which value.
@@ -73,7 +67,7 @@ int32_t LoopbackDriver::getDriverVersion() {
 // with an unreported safety buffer do; the figure may then go below zero.
 ASIOError LoopbackDriver::getLatencies(int32_t* inputLatency, int32_t* outputLatency) {
     noteCall("getLatencies");
-    const int32_t frames = buffers_.exist() ? buffers_.frames() : settings_.bufferPreferred;
+    const int32_t frames = buffers_.exist() ? buffers_.frames() : settings_.shape.bufferPreferred;
     return answerPair(initialised_, frames,
                       buffers_.loopLatency(frames) - frames - settings_.hiddenLatency, inputLatency,
                       outputLatency);
@@ -207,21 +201,19 @@ ASIOError LoopbackDriver::stop() {
 }
 
 DriverShape LoopbackDriver::reportedShape() const {
-    const DriverShape own = shape();
-    return DriverShape{loopbackReported(settings_.reportInputs, own.inputs),
-                       loopbackReported(settings_.reportOutputs, own.outputs),
-                       loopbackReported(settings_.reportBufferMin, own.bufferMin),
-                       loopbackReported(settings_.reportBufferMax, own.bufferMax),
-                       loopbackReported(settings_.reportBufferPreferred, own.bufferPreferred),
-                       loopbackReported(settings_.reportBufferGranularity, own.bufferGranularity)};
+    const DriverShape device = shape();
+    auto reportedOr = [](const LoopbackReportedValue& reported, int32_t own) {
+        return reported.given ? reported.value : own;
+    };
+    return DriverShape{reportedOr(settings_.reportInputs, device.inputs),
+                       reportedOr(settings_.reportOutputs, device.outputs),
+                       reportedOr(settings_.reportBufferMin, device.bufferMin),
+                       reportedOr(settings_.reportBufferMax, device.bufferMax),
+                       reportedOr(settings_.reportBufferPreferred, device.bufferPreferred),
+                       reportedOr(settings_.reportBufferGranularity, device.bufferGranularity)};
 }
 
 void LoopbackDriver::noteCall(const char* call) const {
     trace_.note("%s", call);
     hangIfAsked(call);
-}
-
-DriverShape LoopbackDriver::shape() const {
-    return DriverShape{settings_.inputs,    settings_.outputs,         settings_.bufferMin,
-                       settings_.bufferMax, settings_.bufferPreferred, settings_.bufferGranularity};
 }

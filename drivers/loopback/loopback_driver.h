@@ -26,7 +26,7 @@ class LoopbackDriver : public ContractDriver {
 
   private:
     bool ready() const override { return initialised_; }
-    DriverShape shape() const override;
+    DriverShape shape() const override { return settings_.shape; }
     DriverShape reportedShape() const override;
     void noteCall(const char* call) const override;
 

@@ -33,18 +33,21 @@ void LoopbackInputPath::delay(double* block) {
     }
 }
 
-// The FIR over the block, then the block's last frames become the history.
 void LoopbackInputPath::filter(double* block) {
     if (taps_.size() == 1 && taps_[0] == 1.0)
         return;
-    const size_t history = taps_.size() - 1;
-    std::copy(block, block + frames_, history_.begin() + static_cast<std::ptrdiff_t>(history));
-    for (size_t t = 0; t < frames_; ++t) {
-        const double* newest = history_.data() + history + t;
+    std::copy(block, block + frames_, history_.end() - static_cast<std::ptrdiff_t>(frames_));
+    filterBlock(taps_, history_.data(), frames_, block);
+}
+
+void filterBlock(const std::vector<double>& taps, double* input, size_t frames, double* output) {
+    const size_t history = taps.size() - 1;
+    for (size_t t = 0; t < frames; ++t) {
+        const double* newest = input + history + t;
         double sum = 0.0;
-        for (size_t k = 0; k < taps_.size(); ++k)
-            sum += taps_[k] * *(newest - k);
-        block[t] = sum;
+        for (size_t k = 0; k < taps.size(); ++k)
+            sum += taps[k] * *(newest - k);
+        output[t] = sum;
     }
-    std::memmove(history_.data(), history_.data() + frames_, history * sizeof(double));
+    std::memmove(input, input + frames, history * sizeof(double));
 }

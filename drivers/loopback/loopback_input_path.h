@@ -7,6 +7,10 @@
 #include <cstddef>
 #include <vector>
 
+// The FIR over the `frames` that follow taps - 1 frames of history in
+// `input`, into `output`; then the block's last frames become the history.
+void filterBlock(const std::vector<double>& taps, double* input, size_t frames, double* output);
+
 class LoopbackInputPath {
   public:
     // False without the memory.

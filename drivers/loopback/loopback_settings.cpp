@@ -8,6 +8,58 @@
 
 namespace {
 
+// "44100,48000" into rates; false (and nothing stored) unless at least one
+// positive rate parses and nothing else is in the text.
+bool parseSampleRates(const char* text, double* rates, int32_t* count) {
+    double parsed[kLoopbackMaxRates];
+    int32_t found = 0;
+    const char* cursor = text;
+    while (*cursor != '\0') {
+        char* end = nullptr;
+        const double rate = std::strtod(cursor, &end);
+        if (end == cursor || !(rate > 0.0) || rate > 1e7 || found == kLoopbackMaxRates)
+            return false;
+        parsed[found++] = rate;
+        cursor = end;
+        while (*cursor == ' ')
+            ++cursor;
+        if (*cursor == ',')
+            ++cursor;
+        else if (*cursor != '\0')
+            return false;
+    }
+    if (found == 0)
+        return false;
+    std::memcpy(rates, parsed, sizeof(double) * static_cast<size_t>(found));
+    *count = found;
+    return true;
+}
+
+// "1 3" into starts; false (and nothing stored) unless at least one start
+// from 1 parses and nothing else is in the text.
+bool parseFaultStarts(const char* text, uint32_t* starts, int32_t* count) {
+    uint32_t parsed[kLoopbackMaxFaultStarts];
+    int32_t found = 0;
+    const char* cursor = text;
+    while (*cursor == ' ')
+        ++cursor;
+    while (*cursor != '\0') {
+        char* end = nullptr;
+        const unsigned long start = std::strtoul(cursor, &end, 10);
+        if (end == cursor || start == 0 || start > 0xFFFFFFFFul || found == kLoopbackMaxFaultStarts)
+            return false;
+        parsed[found++] = static_cast<uint32_t>(start);
+        cursor = end;
+        while (*cursor == ' ')
+            ++cursor;
+    }
+    if (found == 0)
+        return false;
+    std::memcpy(starts, parsed, sizeof(uint32_t) * static_cast<size_t>(found));
+    *count = found;
+    return true;
+}
+
 void readInt(HKEY key, const char* name, int32_t* value) {
     uint32_t raw = 0;
     if (readNumber(key, name, &raw))
@@ -18,10 +70,6 @@ void readReported(HKEY key, const char* name, LoopbackReportedValue* reported) {
     uint32_t raw = 0;
     reported->given = readNumber(key, name, &raw);
     reported->value = static_cast<int32_t>(raw);
-}
-
-void readCount(HKEY key, const char* name, uint32_t* value) {
-    readNumber(key, name, value);
 }
 
 void readFlag(HKEY key, const char* name, bool* value) {
@@ -57,12 +105,12 @@ void readFaultStarts(HKEY key, LoopbackSettings* s) {
 void readDeviceValues(HKEY key, LoopbackSettings* s) {
     readText(key, "name", s->name, sizeof s->name);
     readInt(key, "version", &s->version);
-    readInt(key, "inputs", &s->inputs);
-    readInt(key, "outputs", &s->outputs);
-    readInt(key, "bufferMin", &s->bufferMin);
-    readInt(key, "bufferMax", &s->bufferMax);
-    readInt(key, "bufferPreferred", &s->bufferPreferred);
-    readInt(key, "bufferGranularity", &s->bufferGranularity);
+    readInt(key, "inputs", &s->shape.inputs);
+    readInt(key, "outputs", &s->shape.outputs);
+    readInt(key, "bufferMin", &s->shape.bufferMin);
+    readInt(key, "bufferMax", &s->shape.bufferMax);
+    readInt(key, "bufferPreferred", &s->shape.bufferPreferred);
+    readInt(key, "bufferGranularity", &s->shape.bufferGranularity);
     char rates[256];
     if (readText(key, "sampleRates", rates, sizeof rates))
         parseSampleRates(rates, s->rates, &s->rateCount);
@@ -79,7 +127,7 @@ void readDeviceValues(HKEY key, LoopbackSettings* s) {
     readFlag(key, "plainBufferSwitch", &s->plainBufferSwitch);
     readFlag(key, "strictTiming", &s->strictTiming);
     readFlag(key, "reportTiming", &s->reportTiming);
-    readCount(key, "spinUs", &s->spinUs);
+    readNumber(key, "spinUs", &s->spinUs);
     readText(key, "traceFile", s->traceFile, sizeof s->traceFile);
 }
 
@@ -88,22 +136,22 @@ void readFaultValues(HKEY key, LoopbackSettings* s) {
     readFlag(key, "failCanSampleRate", &s->failCanSampleRate);
     readFlag(key, "failSetSampleRate", &s->failSetSampleRate);
     readFlag(key, "failCreateBuffers", &s->failCreateBuffers);
-    readCount(key, "nullBuffer", &s->nullBuffer);
-    readCount(key, "failChannelInfoFrom", &s->failChannelInfoFrom);
+    readNumber(key, "nullBuffer", &s->nullBuffer);
+    readNumber(key, "failChannelInfoFrom", &s->failChannelInfoFrom);
     readFlag(key, "failStart", &s->failStart);
     readInt(key, "message", &s->message);
-    readCount(key, "messageAt", &s->messageAt);
-    readCount(key, "slipSkipAt", &s->slipSkipAt);
-    readCount(key, "slipRepeatAt", &s->slipRepeatAt);
-    readCount(key, "badHalfAt", &s->badHalfAt);
+    readNumber(key, "messageAt", &s->messageAt);
+    readNumber(key, "slipSkipAt", &s->slipSkipAt);
+    readNumber(key, "slipRepeatAt", &s->slipRepeatAt);
+    readNumber(key, "badHalfAt", &s->badHalfAt);
     readFlag(key, "earlySwitch", &s->earlySwitch);
     readFlag(key, "createBuffersSwitch", &s->createBuffersSwitch);
     readFlag(key, "deadDevice", &s->deadDevice);
-    readCount(key, "lateSwitchAt", &s->lateSwitchAt);
-    readCount(key, "lateSwitchBlocks", &s->lateSwitchBlocks);
+    readNumber(key, "lateSwitchAt", &s->lateSwitchAt);
+    readNumber(key, "lateSwitchBlocks", &s->lateSwitchBlocks);
     readFaultStarts(key, s);
     readText(key, "hangIn", s->hangIn, sizeof s->hangIn);
-    readCount(key, "hangMs", &s->hangMs);
+    readNumber(key, "hangMs", &s->hangMs);
     readReported(key, "reportInputs", &s->reportInputs);
     readReported(key, "reportOutputs", &s->reportOutputs);
     readReported(key, "reportBufferMin", &s->reportBufferMin);
@@ -119,13 +167,14 @@ int32_t clamp(int32_t value, int32_t low, int32_t high) {
 // Keeps every value inside what the driver can honour, so a typing mistake in
 // the registry never reaches the buffer arithmetic.
 void makeConsistent(LoopbackSettings* s) {
-    s->inputs = clamp(s->inputs, 0, kDriverMaxChannels);
-    s->outputs = clamp(s->outputs, 0, kDriverMaxChannels);
-    s->bufferMin = clamp(s->bufferMin, 1, kLoopbackMaxLatency);
-    s->bufferMax = clamp(s->bufferMax, s->bufferMin, kLoopbackMaxLatency);
-    s->bufferPreferred = clamp(s->bufferPreferred, s->bufferMin, s->bufferMax);
-    if (s->bufferGranularity == 0 || s->bufferGranularity < -1)
-        s->bufferGranularity = 1;
+    DriverShape& shape = s->shape;
+    shape.inputs = clamp(shape.inputs, 0, kDriverMaxChannels);
+    shape.outputs = clamp(shape.outputs, 0, kDriverMaxChannels);
+    shape.bufferMin = clamp(shape.bufferMin, 1, kLoopbackMaxLatency);
+    shape.bufferMax = clamp(shape.bufferMax, shape.bufferMin, kLoopbackMaxLatency);
+    shape.bufferPreferred = clamp(shape.bufferPreferred, shape.bufferMin, shape.bufferMax);
+    if (shape.bufferGranularity == 0 || shape.bufferGranularity < -1)
+        shape.bufferGranularity = 1;
     s->latency = clamp(s->latency, 0, kLoopbackMaxLatency);
     s->hiddenLatency = clamp(s->hiddenLatency, 0, kLoopbackMaxLatency);
     if (s->freeRunning)
@@ -138,18 +187,11 @@ void makeConsistent(LoopbackSettings* s) {
         s->sampleRate = s->rates[0];
 }
 
-} // namespace
-
 void defaultLoopbackSettings(LoopbackSettings* s) {
     std::memset(s, 0, sizeof *s);
     copyFieldText(s->name, sizeof s->name, "Tandem Loopback");
     s->version = 1;
-    s->inputs = 8;
-    s->outputs = 8;
-    s->bufferMin = 16;
-    s->bufferMax = 8192;
-    s->bufferPreferred = 256;
-    s->bufferGranularity = 1;
+    s->shape = DriverShape{8, 8, 16, 8192, 256, 1};
     s->rates[0] = 44100.0;
     s->rates[1] = 48000.0;
     s->rates[2] = 96000.0;
@@ -160,7 +202,6 @@ void defaultLoopbackSettings(LoopbackSettings* s) {
     copyFieldText(s->outputNames, sizeof s->outputNames, "Out");
     copyFieldText(s->initError, sizeof s->initError, "The loopback device is configured to fail");
     s->failChannelInfoFrom = kLoopbackNever;
-    s->messageAt = 0;
     s->slipSkipAt = kLoopbackNever;
     s->slipRepeatAt = kLoopbackNever;
     s->badHalfAt = kLoopbackNever;
@@ -168,6 +209,8 @@ void defaultLoopbackSettings(LoopbackSettings* s) {
     s->lateSwitchAt = kLoopbackNever;
     s->lateSwitchBlocks = 1;
 }
+
+} // namespace
 
 void readLoopbackSettings(const CLSID& clsid, LoopbackSettings* settings) {
     defaultLoopbackSettings(settings);
@@ -187,60 +230,8 @@ bool loopbackRateListed(const LoopbackSettings& settings, double rate) {
     return false;
 }
 
-int32_t loopbackReported(const LoopbackReportedValue& reported, int32_t own) {
-    return reported.given ? reported.value : own;
-}
-
 bool loopbackSettingsExist(const CLSID& clsid) {
     return driverSettingsExist(kLoopbackSettingsRoot, clsid);
-}
-
-bool parseSampleRates(const char* text, double* rates, int32_t* count) {
-    double parsed[kLoopbackMaxRates];
-    int32_t found = 0;
-    const char* cursor = text;
-    while (*cursor != '\0') {
-        char* end = nullptr;
-        const double rate = std::strtod(cursor, &end);
-        if (end == cursor || !(rate > 0.0) || rate > 1e7 || found == kLoopbackMaxRates)
-            return false;
-        parsed[found++] = rate;
-        cursor = end;
-        while (*cursor == ' ')
-            ++cursor;
-        if (*cursor == ',')
-            ++cursor;
-        else if (*cursor != '\0')
-            return false;
-    }
-    if (found == 0)
-        return false;
-    std::memcpy(rates, parsed, sizeof(double) * static_cast<size_t>(found));
-    *count = found;
-    return true;
-}
-
-bool parseFaultStarts(const char* text, uint32_t* starts, int32_t* count) {
-    uint32_t parsed[kLoopbackMaxFaultStarts];
-    int32_t found = 0;
-    const char* cursor = text;
-    while (*cursor == ' ')
-        ++cursor;
-    while (*cursor != '\0') {
-        char* end = nullptr;
-        const unsigned long start = std::strtoul(cursor, &end, 10);
-        if (end == cursor || start == 0 || start > 0xFFFFFFFFul || found == kLoopbackMaxFaultStarts)
-            return false;
-        parsed[found++] = static_cast<uint32_t>(start);
-        cursor = end;
-        while (*cursor == ' ')
-            ++cursor;
-    }
-    if (found == 0)
-        return false;
-    std::memcpy(starts, parsed, sizeof(uint32_t) * static_cast<size_t>(found));
-    *count = found;
-    return true;
 }
 
 bool loopbackFaultsAtStart(const LoopbackSettings& settings, uint32_t start) {

@@ -26,12 +26,7 @@ struct LoopbackReportedValue {
 struct LoopbackSettings {
     char name[128];
     int32_t version;
-    int32_t inputs;
-    int32_t outputs;
-    int32_t bufferMin;
-    int32_t bufferMax;
-    int32_t bufferPreferred;
-    int32_t bufferGranularity;
+    DriverShape shape;
     double rates[kLoopbackMaxRates];
     int32_t rateCount;
     double sampleRate;
@@ -92,11 +87,6 @@ struct LoopbackSettings {
     LoopbackReportedValue reportBufferGranularity;
 };
 
-// The reported value when one is given, else the device's own.
-int32_t loopbackReported(const LoopbackReportedValue& reported, int32_t own);
-
-void defaultLoopbackSettings(LoopbackSettings* settings);
-
 // Defaults overlaid with whatever the device's key holds.
 void readLoopbackSettings(const CLSID& clsid, LoopbackSettings* settings);
 
@@ -105,14 +95,6 @@ bool loopbackRateListed(const LoopbackSettings& settings, double rate);
 
 // Whether HKEY_LOCAL_MACHINE\SOFTWARE\tandemwav\loopback\{CLSID} exists.
 bool loopbackSettingsExist(const CLSID& clsid);
-
-// "44100,48000" into rates; false (and nothing stored) unless at least one
-// positive rate parses and nothing else is in the text.
-bool parseSampleRates(const char* text, double* rates, int32_t* count);
-
-// "1 3" into starts; false (and nothing stored) unless at least one start
-// from 1 parses and nothing else is in the text.
-bool parseFaultStarts(const char* text, uint32_t* starts, int32_t* count);
 
 // Whether the block faults fire at this start (counted from 1).
 bool loopbackFaultsAtStart(const LoopbackSettings& settings, uint32_t start);
