@@ -335,16 +335,12 @@ void measureOrders(const SweepPlan& plan, const std::vector<double>& h, const Or
         result.thd = thdOf(result.harmonics, harmonics, plan);
 }
 
-size_t wrappedIndex(int64_t index, const std::vector<double>& h) {
-    return wrapped(index, h.size());
-}
-
 // The largest absolute sample of h from index `from` to `to`, both included,
 // read circularly; the first of equals.
 int64_t peakBetween(const std::vector<double>& h, int64_t from, int64_t to) {
     int64_t peak = from;
     for (int64_t n = from + 1; n <= to; ++n)
-        if (std::fabs(h[wrappedIndex(n, h)]) > std::fabs(h[wrappedIndex(peak, h)]))
+        if (std::fabs(h[wrapped(n, h.size())]) > std::fabs(h[wrapped(peak, h.size())]))
             peak = n;
     return peak;
 }
@@ -374,7 +370,7 @@ ChannelResult analyseResponse(const SweepPlan& plan, const std::vector<double>& 
     ChannelResult result;
     result.delayFrames = at.peak - at.start;
     result.peakRecordingFrame = plan.silenceBefore + at.peak;
-    result.peak = h[wrappedIndex(at.peak, h)];
+    result.peak = h[wrapped(at.peak, h.size())];
     readNoiseFloor(plan, noise, result);
     if (!standsOut(plan, noise, result)) {
         result.belowNoise = true;
@@ -391,7 +387,7 @@ ChannelResult analyseResponse(const SweepPlan& plan, const std::vector<double>& 
             : window;
     result.impulseSamples.reserve(static_cast<size_t>(std::max<int64_t>(tail - at.start, 0)));
     for (int64_t n = at.start; n < tail; ++n)
-        result.impulseSamples.push_back(h[wrappedIndex(n, h)]);
+        result.impulseSamples.push_back(h[wrapped(n, h.size())]);
     measureOrders(plan, h, reading, noise, at.peak, at.limits, result);
     return result;
 }

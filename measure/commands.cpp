@@ -1,9 +1,7 @@
 #include "measure/commands.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 #include "measure/analysis.h"
 #include "measure/calibration.h"

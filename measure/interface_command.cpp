@@ -1,6 +1,5 @@
 // The interface command: the figures of an audio interface's data sheet from
 // one command, through tandemwav's streaming path.
-#include <cmath>
 #include <cstdio>
 
 #include "measure/command_line.h"

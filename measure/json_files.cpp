@@ -4,10 +4,8 @@
 #include <cmath>
 #include <ctime>
 #include <fstream>
-#include <sstream>
 #include <utility>
 
-#include "driversession/json_writer.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
 #include "measure/room_json.h"

@@ -1,6 +1,5 @@
 #include "measure/run_json.h"
 
-#include "driversession/json_writer.h"
 #include "measure/json_files.h"
 
 namespace measure {
