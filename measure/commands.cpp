@@ -206,7 +206,8 @@ int analyzeCommand(const std::vector<std::string>& args) {
             if (!anyChannelResponds(results))
                 throw Failure(kNoSignal, noSignalMessage(results));
             if (request.room)
-                addRoomFigures(results.channels, plan.rate, request.bands);
+                for (ChannelResult& channel : results.channels)
+                    addRoomFigures(channel, plan.rate, request.bands);
             addGatedResponses(request.gateMs, plan.rate, results);
             for (ChannelResult& channel : results.channels)
                 applyCalibration(request.calibrations, curves, results.reference, channel);

@@ -98,21 +98,11 @@ void printRoomTable(std::FILE* out, const std::string& heading, const room::Room
                      cell(b.peakToNoise, "%.1f").c_str());
 }
 
-void addRoomFigures(std::vector<ChannelResult>& channels, int rate, room::BandWidth bands) {
-    for (ChannelResult& channel : channels) {
-        if (channel.belowNoise)
-            continue;
-        channel.room = room::analyseRoom(channel.impulseSamples, rate, bands);
-        channel.hasRoom = true;
-    }
-}
-
-void addRoomFigures(std::vector<PairResult>& pairs, int rate, room::BandWidth bands) {
-    for (PairResult& pair : pairs)
-        if (!pair.channel.belowNoise) {
-            pair.channel.room = room::analyseRoom(pair.channel.impulseSamples, rate, bands);
-            pair.channel.hasRoom = true;
-        }
+void addRoomFigures(ChannelResult& channel, int rate, room::BandWidth bands) {
+    if (channel.belowNoise)
+        return;
+    channel.room = room::analyseRoom(channel.impulseSamples, rate, bands);
+    channel.hasRoom = true;
 }
 
 } // namespace measure

@@ -2,9 +2,8 @@
 #pragma once
 
 #include <cstdio>
-#include <vector>
+#include <string>
 
-#include "measure/device_run.h"
 #include "measure/results.h"
 
 #include "driversession/json_writer.h"
@@ -21,9 +20,7 @@ Json roomJson(const room::RoomFigures& figures);
 // C80, D50, Ts, PNR; "-" for an absent figure.
 void printRoomTable(std::FILE* out, const std::string& heading, const room::RoomFigures& figures);
 
-// The figures of every channel that responds, from its impulse response.
-void addRoomFigures(std::vector<ChannelResult>& channels, int rate, room::BandWidth bands);
-
-void addRoomFigures(std::vector<PairResult>& pairs, int rate, room::BandWidth bands);
+// The figures of a channel that responds, from its impulse response.
+void addRoomFigures(ChannelResult& channel, int rate, room::BandWidth bands);
 
 } // namespace measure

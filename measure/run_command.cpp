@@ -257,7 +257,8 @@ int runCommand(const std::vector<std::string>& args) {
         },
         [&] {
             if (options.request.room)
-                addRoomFigures(results.pairs, results.plan.rate, options.bands);
+                for (PairResult& pair : results.pairs)
+                    addRoomFigures(pair.channel, results.plan.rate, options.bands);
             addGatedResponses(options.request.gateMs, results);
             calibratePairs();
             addSmoothedResponses(options.smoothing, results);
