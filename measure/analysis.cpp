@@ -5,8 +5,10 @@
 #include <exception>
 #include <memory>
 #include <thread>
+#include <utility>
 
 #include "dsp/noise_spectrum.h"
+#include "dsp/real_fft.h"
 #include "dsp/window_shapes.h"
 #include "measure/recording_checks.h"
 
@@ -333,16 +335,12 @@ void measureOrders(const SweepPlan& plan, const std::vector<double>& h, const Or
         result.thd = thdOf(result.harmonics, harmonics, plan);
 }
 
-size_t wrappedIndex(int64_t index, const std::vector<double>& h) {
-    return wrapped(index, h.size());
-}
-
 // The largest absolute sample of h from index `from` to `to`, both included,
 // read circularly; the first of equals.
 int64_t peakBetween(const std::vector<double>& h, int64_t from, int64_t to) {
     int64_t peak = from;
     for (int64_t n = from + 1; n <= to; ++n)
-        if (std::fabs(h[wrappedIndex(n, h)]) > std::fabs(h[wrappedIndex(peak, h)]))
+        if (std::fabs(h[wrapped(n, h.size())]) > std::fabs(h[wrapped(peak, h.size())]))
             peak = n;
     return peak;
 }
@@ -372,7 +370,7 @@ ChannelResult analyseResponse(const SweepPlan& plan, const std::vector<double>& 
     ChannelResult result;
     result.delayFrames = at.peak - at.start;
     result.peakRecordingFrame = plan.silenceBefore + at.peak;
-    result.peak = h[wrappedIndex(at.peak, h)];
+    result.peak = h[wrapped(at.peak, h.size())];
     readNoiseFloor(plan, noise, result);
     if (!standsOut(plan, noise, result)) {
         result.belowNoise = true;
@@ -389,7 +387,7 @@ ChannelResult analyseResponse(const SweepPlan& plan, const std::vector<double>& 
             : window;
     result.impulseSamples.reserve(static_cast<size_t>(std::max<int64_t>(tail - at.start, 0)));
     for (int64_t n = at.start; n < tail; ++n)
-        result.impulseSamples.push_back(h[wrappedIndex(n, h)]);
+        result.impulseSamples.push_back(h[wrapped(n, h.size())]);
     measureOrders(plan, h, reading, noise, at.peak, at.limits, result);
     return result;
 }
@@ -542,6 +540,54 @@ std::vector<double> energyTimeOf(const std::vector<double>& h, int rate) {
     return db;
 }
 
+// The impulse response of one channel: the deconvolved recording, circular
+// (responses before frame 0, the harmonics, lie at its end).
+class Deconvolver {
+  public:
+    Deconvolver(const SweepPlan& plan, size_t recordedFrames)
+        // Long enough that the sweep, divided out, never wraps the recording's
+        // end onto its start.
+        : fft_(dsp::fastSizeAtLeast(recordedFrames + static_cast<size_t>(plan.sweepFrames))) {
+        // The sweep as it was played: the file's float samples.
+        std::vector<double> samples(fft_.size(), 0.0);
+        const std::vector<float> sweep = sweepSamples(plan);
+        std::copy(sweep.begin(), sweep.end(), samples.begin());
+        std::vector<dsp::Complex> spectrum(fft_.bins());
+        fft_.forward(samples.data(), spectrum.data());
+        const double hzPerBin = static_cast<double>(plan.rate) / static_cast<double>(fft_.size());
+        fillInverse(plan, spectrum, hzPerBin, inverse_);
+        // A perfect loop's response: the sweep deconvolved by itself.
+        for (size_t k = 0; k < spectrum.size(); ++k)
+            spectrum[k] *= inverse_[k];
+        fft_.inverse(spectrum.data(), samples.data());
+        bandLimitEtcDb_ = energyTimeOf(samples, plan.rate);
+        perfectLoop_ = std::move(samples);
+    }
+    size_t size() const { return fft_.size(); }
+    // samples holds size() values: the recording from the sweep's first frame
+    // on, zero-padded; replaced by the impulse response. spectrum is scratch
+    // space of bins() values.
+    void run(std::vector<double>& samples, std::vector<dsp::Complex>& spectrum) const {
+        fft_.forward(samples.data(), spectrum.data());
+        for (size_t k = 0; k < spectrum.size(); ++k)
+            spectrum[k] *= inverse_[k];
+        fft_.inverse(spectrum.data(), samples.data());
+    }
+    size_t bins() const { return fft_.bins(); }
+    const dsp::RealFft& transform() const { return fft_; }
+    // A perfect loop's impulse response after this deconvolution, what the
+    // band limit alone leaves: handed over once, as it is as large as h.
+    std::vector<double> takePerfectLoop() { return std::move(perfectLoop_); }
+    // Its energy-time curve.
+    const std::vector<double>& bandLimitEtcDb() const { return bandLimitEtcDb_; }
+
+  private:
+    dsp::RealFft fft_;
+    std::vector<dsp::Complex> inverse_; // the played sweep's, band-limited, per bin
+    std::vector<double> perfectLoop_;
+    std::vector<double> bandLimitEtcDb_;
+};
+
 } // namespace
 
 std::vector<double> frequencyGrid(double from, double to) {
@@ -556,33 +602,6 @@ std::vector<double> frequencyGrid(double from, double to) {
 
 size_t linearFramesFromPeak(const SweepPlan& plan) {
     return cutOf(plan, 0, 1).after;
-}
-
-Deconvolver::Deconvolver(const SweepPlan& plan, size_t recordedFrames)
-    // Long enough that the sweep, divided out, never wraps the recording's
-    // end onto its start.
-    : fft_(dsp::fastSizeAtLeast(recordedFrames + static_cast<size_t>(plan.sweepFrames))) {
-    // The sweep as it was played: the file's float samples.
-    std::vector<double> samples(fft_.size(), 0.0);
-    const std::vector<float> sweep = sweepSamples(plan);
-    std::copy(sweep.begin(), sweep.end(), samples.begin());
-    std::vector<dsp::Complex> spectrum(fft_.bins());
-    fft_.forward(samples.data(), spectrum.data());
-    const double hzPerBin = static_cast<double>(plan.rate) / static_cast<double>(fft_.size());
-    fillInverse(plan, spectrum, hzPerBin, inverse_);
-    // A perfect loop's response: the sweep deconvolved by itself.
-    for (size_t k = 0; k < spectrum.size(); ++k)
-        spectrum[k] *= inverse_[k];
-    fft_.inverse(spectrum.data(), samples.data());
-    bandLimitEtcDb_ = energyTimeOf(samples, plan.rate);
-    perfectLoop_ = std::move(samples);
-}
-
-void Deconvolver::run(std::vector<double>& samples, std::vector<dsp::Complex>& spectrum) const {
-    fft_.forward(samples.data(), spectrum.data());
-    for (size_t k = 0; k < spectrum.size(); ++k)
-        spectrum[k] *= inverse_[k];
-    fft_.inverse(spectrum.data(), samples.data());
 }
 
 namespace {
@@ -676,10 +695,6 @@ ResponseAt staggeredResponse(const std::vector<double>& h, const StaggeredOutput
     at.limits.after = static_cast<size_t>(after - offset);
     return at;
 }
-
-} // namespace
-
-namespace {
 
 // The reference channel analysed first, on its own: every other channel is
 // divided by its linear response. None when it is below its noise.

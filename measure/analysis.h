@@ -5,10 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <utility>
 #include <vector>
 
-#include "dsp/real_fft.h"
 #include "measure/measure_files.h"
 #include "measure/results.h"
 
@@ -64,31 +62,5 @@ struct StaggeredOutputs {
 std::vector<Results> analyseStaggeredRecording(const SweepPlan& plan,
                                                const StaggeredOutputs& outputs,
                                                const Recording& recording, int harmonics);
-
-// The impulse response of one channel: the deconvolved recording, circular
-// (responses before frame 0, the harmonics, lie at its end). Exposed for the
-// benchmark and for tests. samples: the recording from the sweep's first
-// frame on.
-class Deconvolver {
-  public:
-    Deconvolver(const SweepPlan& plan, size_t recordedFrames);
-    size_t size() const { return fft_.size(); }
-    // samples holds size() values: the recording, zero-padded; replaced by
-    // the impulse response. spectrum is scratch space of bins() values.
-    void run(std::vector<double>& samples, std::vector<dsp::Complex>& spectrum) const;
-    size_t bins() const { return fft_.bins(); }
-    const dsp::RealFft& transform() const { return fft_; }
-    // A perfect loop's impulse response after this deconvolution, what the
-    // band limit alone leaves: handed over once, as it is as large as h.
-    std::vector<double> takePerfectLoop() { return std::move(perfectLoop_); }
-    // Its energy-time curve.
-    const std::vector<double>& bandLimitEtcDb() const { return bandLimitEtcDb_; }
-
-  private:
-    dsp::RealFft fft_;
-    std::vector<dsp::Complex> inverse_; // the played sweep's, band-limited, per bin
-    std::vector<double> perfectLoop_;
-    std::vector<double> bandLimitEtcDb_;
-};
 
 } // namespace measure

@@ -96,8 +96,8 @@ double wrappedDegrees(double deg) {
     return deg - 360.0 * std::floor((deg + 180.0) / 360.0);
 }
 
-} // namespace
-
+// Throws Failure(kBadCalibration) naming the file, the line and what is wrong
+// when the file cannot be read or is not such a file.
 CalibrationCurve readCalibration(const std::string& path) {
     CalibrationCurve curve;
     curve.path = path; // as given, for the messages
@@ -128,6 +128,8 @@ CalibrationCurve readCalibration(const std::string& path) {
     curve.path = fullPathName(path.c_str());
     return curve;
 }
+
+} // namespace
 
 void calibrate(const CalibrationCurve& curve, std::vector<ResponsePoint>& response) {
     const std::vector<double>& hz = curve.hz;
@@ -168,14 +170,8 @@ CalibrationChoice calibrationChoice(const std::string& option, const std::string
     return choice;
 }
 
-} // namespace
-
-commandline::Take calibrations(std::vector<CalibrationChoice>* choices) {
-    return [choices](const std::string& option, const std::string& text) {
-        choices->push_back(calibrationChoice(option, text));
-    };
-}
-
+// The curve that applies to `input`: its own, else the one for every input
+// but the reference; null for none.
 const CalibrationCurve* curveFor(const std::vector<CalibrationChoice>& choices,
                                  const std::vector<CalibrationCurve>& curves, int input,
                                  int reference) {
@@ -187,6 +183,14 @@ const CalibrationCurve* curveFor(const std::vector<CalibrationChoice>& choices,
             everyInput = &curves[i];
     }
     return everyInput;
+}
+
+} // namespace
+
+commandline::Take calibrations(std::vector<CalibrationChoice>* choices) {
+    return [choices](const std::string& option, const std::string& text) {
+        choices->push_back(calibrationChoice(option, text));
+    };
 }
 
 std::vector<CalibrationCurve> readCalibrations(const std::vector<CalibrationChoice>& choices) {

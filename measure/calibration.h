@@ -18,10 +18,6 @@ struct CalibrationCurve {
     bool hasPhase = false;
 };
 
-// Throws Failure(kBadCalibration) naming the file, the line and what is wrong
-// when the file cannot be read or is not such a file.
-CalibrationCurve readCalibration(const std::string& path);
-
 // The curve subtracted from every point within its range; the points outside
 // it are left as they are and marked not calibrated.
 void calibrate(const CalibrationCurve& curve, std::vector<ResponsePoint>& response);
@@ -37,13 +33,9 @@ struct CalibrationChoice {
 // that is not one is refused.
 commandline::Take calibrations(std::vector<CalibrationChoice>* choices);
 
-// The curve that applies to `input`: its own, else the one for every input
-// but the reference; null for none.
-const CalibrationCurve* curveFor(const std::vector<CalibrationChoice>& choices,
-                                 const std::vector<CalibrationCurve>& curves, int input,
-                                 int reference);
-
-// Every file read once, in the order chosen.
+// Every file read once, in the order chosen. Throws Failure(kBadCalibration)
+// naming the file, the line and what is wrong when a file cannot be read or
+// is not such a file.
 std::vector<CalibrationCurve> readCalibrations(const std::vector<CalibrationChoice>& choices);
 
 // The curve that applies to the channel's input divided out of its response,

@@ -76,6 +76,27 @@ int wholeOf(const std::string& option, const std::string& text) {
     return static_cast<int>(value);
 }
 
+// "3" or "3-6": channels from 1, the first not above the last.
+Take channelRange(int* first, int* last) {
+    return [=](const std::string& option, const std::string& text) {
+        const size_t dash = text.find('-', 1);
+        *first = wholeOf(option, text.substr(0, dash));
+        *last = dash == std::string::npos ? *first : wholeOf(option, text.substr(dash + 1));
+        if (*first < 1 || *last < *first)
+            throw UsageError{option + " takes channels from 1, as A or A-B with A <= B, not \"" +
+                             text + "\""};
+    };
+}
+
+// The driver's name as a folder name, letters and digits kept and the rest
+// '-', with the suffix.
+std::string defaultFolder(const std::string& driver, const std::string& suffix) {
+    std::string folder;
+    for (unsigned char c : driver)
+        folder += std::isalnum(c) ? static_cast<char>(c) : '-';
+    return folder + suffix;
+}
+
 } // namespace
 
 Take number(double* target) {
@@ -105,17 +126,6 @@ Take channelNumber(int* target) {
         *target = wholeOf(option, text);
         if (*target < 1)
             throw UsageError{option + " takes a channel from 1, not \"" + text + "\""};
-    };
-}
-
-Take channelRange(int* first, int* last) {
-    return [=](const std::string& option, const std::string& text) {
-        const size_t dash = text.find('-', 1);
-        *first = wholeOf(option, text.substr(0, dash));
-        *last = dash == std::string::npos ? *first : wholeOf(option, text.substr(dash + 1));
-        if (*first < 1 || *last < *first)
-            throw UsageError{option + " takes channels from 1, as A or A-B with A <= B, not \"" +
-                             text + "\""};
     };
 }
 
@@ -172,13 +182,6 @@ void completeDeviceOptions(DeviceOptions& o, const Arguments& given, const std::
         throw UsageError{command + " needs --outputs and --inputs"};
     if (o.dir.empty())
         o.dir = defaultFolder(o.device.driverName, folderSuffix);
-}
-
-std::string defaultFolder(const std::string& driver, const std::string& suffix) {
-    std::string folder;
-    for (unsigned char c : driver)
-        folder += std::isalnum(c) ? static_cast<char>(c) : '-';
-    return folder + suffix;
 }
 
 std::string withoutWav(const std::string& path) {

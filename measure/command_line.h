@@ -33,8 +33,6 @@ Take whole(int* target);
 Take whole(int* target, int low, int high, const std::string& told = "");
 // One channel, from 1.
 Take channelNumber(int* target);
-// "3" or "3-6": channels from 1, the first not above the last.
-Take channelRange(int* first, int* last);
 // --bands: octave or third.
 Take bandWidth(room::BandWidth* target);
 // --gate: ms after the peak, kShortestGateMs to kLongestGateMs.
@@ -68,10 +66,6 @@ OptionParser deviceOptions(DeviceOptions& options);
 // required, and the folder named after the driver unless one was given.
 void completeDeviceOptions(DeviceOptions& options, const Arguments& given,
                            const std::string& command, const std::string& folderSuffix);
-
-// The driver's name as a folder name, letters and digits kept and the rest
-// '-', with the suffix.
-std::string defaultFolder(const std::string& driver, const std::string& suffix);
 
 std::string withoutWav(const std::string& path);
 std::string joinPath(const std::string& folder, const std::string& name);

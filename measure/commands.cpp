@@ -1,9 +1,7 @@
 #include "measure/commands.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 #include "measure/analysis.h"
 #include "measure/calibration.h"
@@ -21,6 +19,8 @@
 #include "platform/file_system.h"
 
 namespace measure {
+
+namespace {
 
 int sweepCommand(const std::vector<std::string>& args) {
     SweepSettings settings;
@@ -50,8 +50,6 @@ int sweepCommand(const std::vector<std::string>& args) {
         },
         "Error: Not enough memory for the sweep!", stdout);
 }
-
-namespace {
 
 struct AnalyzeRequest {
     std::string sweep, recording, dir;
@@ -157,28 +155,17 @@ void nameWhatWasAnalysed(const AnalyzeRequest& request, Results& results) {
     results.programVersion = TANDEM_VERSION;
 }
 
-ResponseMaking responseMaking(const Results& results, const ChannelResult& channel) {
-    ResponseMaking making;
-    making.pair = "input " + std::to_string(channel.input);
-    making.reference = channel.hasRelativeDelay ? results.reference : 0;
-    making.calibrationFile = channel.calibrationFile;
-    making.gateMs = results.gateMs;
-    making.smoothing = results.smoothing;
-    making.programVersion = TANDEM_VERSION;
-    return making;
-}
-
 // Every file the results name is written before results.json, which comes
 // last and in one step: a results.json that says complete has all its files.
 void writeResults(Results& results, const std::string& dir) {
     makeResultsFolder(dir);
     for (ChannelResult& channel : results.channels) {
-        if (channel.belowNoise)
-            continue;
-        channel.impulseResponse = "ir-" + std::to_string(channel.input) + ".wav";
-        writeFloatWav(joinPath(dir, channel.impulseResponse), results.sweep.rate, 1,
-                      channel.impulseSamples);
-        writeToolFiles(dir, channel, responseMaking(results, channel), results.harmonicsCounted);
+        const std::string input = std::to_string(channel.input);
+        if (!channel.belowNoise)
+            writeChannelFiles(
+                dir, input, results.sweep.rate, channel,
+                {"input " + input, results.reference, results.gateMs, results.smoothing},
+                results.harmonicsCounted);
     }
     results.complete = true;
     const std::string json = resultsJson(results);
@@ -192,12 +179,8 @@ std::string recordFailure(const AnalyzeRequest& request, Results& results,
                           const std::string& message) {
     results.complete = false;
     results.error = message;
-    const std::string json = resultsJson(results);
-    replaceWithFailure(request.dir, json);
-    return json;
+    return replaceWithFailure(request.dir, resultsJson(results));
 }
-
-} // namespace
 
 int analyzeCommand(const std::vector<std::string>& args) {
     const AnalyzeRequest request = analyzeRequest(args);
@@ -223,7 +206,8 @@ int analyzeCommand(const std::vector<std::string>& args) {
             if (!anyChannelResponds(results))
                 throw Failure(kNoSignal, noSignalMessage(results));
             if (request.room)
-                addRoomFigures(results.channels, plan.rate, request.bands);
+                for (ChannelResult& channel : results.channels)
+                    addRoomFigures(channel, plan.rate, request.bands);
             addGatedResponses(request.gateMs, plan.rate, results);
             for (ChannelResult& channel : results.channels)
                 applyCalibration(request.calibrations, curves, results.reference, channel);
@@ -235,11 +219,16 @@ int analyzeCommand(const std::vector<std::string>& args) {
     if (code != kDone)
         return code;
     printAnalysisSummary(messages, results, request.dir);
-    printRoomTables(messages, results.channels);
+    for (const ChannelResult& channel : results.channels)
+        if (channel.hasRoom)
+            printRoomTable(messages, "Input " + std::to_string(channel.input) + ", room",
+                           channel.room);
     if (request.json)
         std::fputs(resultsJson(results).c_str(), stdout);
     return kDone;
 }
+
+} // namespace
 
 int measureMain(int argc, char** argv) {
     useUtf8Console();

@@ -8,8 +8,6 @@
 
 namespace measure {
 
-int sweepCommand(const std::vector<std::string>& args);
-int analyzeCommand(const std::vector<std::string>& args);
 int runCommand(const std::vector<std::string>& args);
 int roomCommand(const std::vector<std::string>& args);
 int interfaceCommand(const std::vector<std::string>& args);

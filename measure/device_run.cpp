@@ -375,6 +375,10 @@ int64_t referenceDelay(const std::vector<int64_t>& delays, const std::vector<boo
     return best;
 }
 
+namespace {
+
+// Without a tail asked for, the silence after the sweep covers the round trip
+// the driver reports and 0.5 s more, when that is longer than the default.
 SweepSettings withReportedRoundTrip(SweepSettings sweep, const DeviceSetup& setup) {
     if (sweep.tail >= 0.0 || setup.latencyResult != ASE_OK || !(setup.rate > 0.0))
         return sweep;
@@ -385,8 +389,6 @@ SweepSettings withReportedRoundTrip(SweepSettings sweep, const DeviceSetup& setu
         sweep.tail = wanted;
     return sweep;
 }
-
-namespace {
 
 using Clock = std::chrono::steady_clock;
 

@@ -122,10 +122,6 @@ std::vector<std::vector<float>> cleanTake(DeviceCapture& capture, int output, in
                                           const std::vector<float>& material, int retakes,
                                           const RetakeNotice& notice, RunResults& results);
 
-// Without a tail asked for, the silence after the sweep covers the round trip
-// the driver reports and 0.5 s more, when that is longer than the default.
-SweepSettings withReportedRoundTrip(SweepSettings sweep, const DeviceSetup& setup);
-
 // The takes of one repeat as one recording of every input, as analyze reads
 // a file: interleaved, full scale 1.0, clipped samples counted against the
 // device's own full scale (wav/clipping.h).

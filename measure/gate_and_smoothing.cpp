@@ -51,20 +51,12 @@ std::string keptTooShort(double gateMs, const std::string& what, double keptMs) 
            " ms after its peak; shorten the gate or lengthen the sweep!";
 }
 
-} // namespace
-
-double linearResponseKeptMs(const SweepPlan& plan) {
-    return 1000.0 * static_cast<double>(linearFramesFromPeak(plan) - 1) / plan.rate;
-}
-
-void refuseGatePast(double keptMs, double gateMs) {
-    if (gateMs > keptMs)
-        throw Failure(kBadSweepSetting, keptTooShort(gateMs, "the linear response", keptMs));
-}
-
+// Fills channel.gatedResponse on the response's grid from its impulse
+// response, for a gate and a channel that responds. Throws Failure(kBadSweepSetting) when the gate
+// reaches past the impulse response kept.
 void addGatedResponse(ChannelResult& channel, double rate, double gateMs) {
     const std::vector<float>& h = channel.impulseSamples;
-    if (h.empty() || channel.response.empty())
+    if (!(gateMs > 0.0) || channel.belowNoise || h.empty() || channel.response.empty())
         return;
     const size_t peak = peakOf(h);
     const dsp::ResponseGate gate(static_cast<double>(peak), rate, gateMs);
@@ -84,7 +76,12 @@ void addGatedResponse(ChannelResult& channel, double rate, double gateMs) {
     }
 }
 
+// Fills channel.smoothedResponse of a channel that responds: the gated
+// response smoothed when there is one, else the response. fraction: N of 1/N
+// octave, one dsp offers; 0 for none.
 void addSmoothedResponse(ChannelResult& channel, int fraction) {
+    if (fraction <= 0 || channel.belowNoise)
+        return;
     const std::vector<ResponsePoint>& raw =
         channel.gatedResponse.empty() ? channel.response : channel.gatedResponse;
     std::vector<double> hz;
@@ -105,36 +102,39 @@ void addSmoothedResponse(ChannelResult& channel, int fraction) {
     }
 }
 
+} // namespace
+
+double linearResponseKeptMs(const SweepPlan& plan) {
+    return 1000.0 * static_cast<double>(linearFramesFromPeak(plan) - 1) / plan.rate;
+}
+
+void refuseGatePast(double keptMs, double gateMs) {
+    if (gateMs > keptMs)
+        throw Failure(kBadSweepSetting, keptTooShort(gateMs, "the linear response", keptMs));
+}
+
 void addGatedResponses(double gateMs, int rate, Results& results) {
     results.gateMs = gateMs;
-    if (gateMs > 0.0)
-        for (ChannelResult& channel : results.channels)
-            if (!channel.belowNoise)
-                addGatedResponse(channel, rate, gateMs);
+    for (ChannelResult& channel : results.channels)
+        addGatedResponse(channel, rate, gateMs);
 }
 
 void addGatedResponses(double gateMs, RunResults& results) {
     results.gateMs = gateMs;
-    if (gateMs > 0.0)
-        for (PairResult& pair : results.pairs)
-            if (!pair.channel.belowNoise)
-                addGatedResponse(pair.channel, results.plan.rate, gateMs);
+    for (PairResult& pair : results.pairs)
+        addGatedResponse(pair.channel, results.plan.rate, gateMs);
 }
 
 void addSmoothedResponses(int smoothing, Results& results) {
     results.smoothing = smoothing;
-    if (smoothing > 0)
-        for (ChannelResult& channel : results.channels)
-            if (!channel.belowNoise)
-                addSmoothedResponse(channel, smoothing);
+    for (ChannelResult& channel : results.channels)
+        addSmoothedResponse(channel, smoothing);
 }
 
 void addSmoothedResponses(int smoothing, RunResults& results) {
     results.smoothing = smoothing;
-    if (smoothing > 0)
-        for (PairResult& pair : results.pairs)
-            if (!pair.channel.belowNoise)
-                addSmoothedResponse(pair.channel, smoothing);
+    for (PairResult& pair : results.pairs)
+        addSmoothedResponse(pair.channel, smoothing);
 }
 
 } // namespace measure

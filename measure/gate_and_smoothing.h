@@ -21,15 +21,6 @@ double linearResponseKeptMs(const SweepPlan& plan);
 // is kept of the linear response: before a run's takes, not after them.
 void refuseGatePast(double keptMs, double gateMs);
 
-// Fills channel.gatedResponse on the response's grid from its impulse
-// response. Throws Failure(kBadSweepSetting) when the gate reaches past the
-// impulse response kept.
-void addGatedResponse(ChannelResult& channel, double rate, double gateMs);
-
-// Fills channel.smoothedResponse: the gated response smoothed when there is
-// one, else the response. fraction: N of 1/N octave, one dsp offers.
-void addSmoothedResponse(ChannelResult& channel, int fraction);
-
 // For every channel that responds, as asked (a gate of 0 ms or a fraction
 // of 0: none), with the setting named in the results. What is divided out of
 // the response after gating (a calibration) goes between the two.

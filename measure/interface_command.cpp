@@ -1,6 +1,5 @@
 // The interface command: the figures of an audio interface's data sheet from
 // one command, through tandemwav's streaming path.
-#include <cmath>
 #include <cstdio>
 
 #include "measure/command_line.h"
@@ -97,16 +96,14 @@ int interfaceCommand(const std::vector<std::string>& args) {
     const std::string& dir = options.device.dir;
     interfaceMessages = options.device.messages();
     InterfaceResults results;
-    const int code =
-        driveDevice([&] { measureInterface(options.request, showProgress, showRetake, results); },
-                    [&] { writeInterface(results, dir); }, options.device.json,
-                    [&](int, const std::string& message) {
-                        results.complete = false;
-                        results.error = message;
-                        const std::string json = interfaceResultsJson(results, TANDEM_VERSION);
-                        replaceWithFailure(dir, json);
-                        return json;
-                    });
+    const int code = driveDevice(
+        [&] { measureInterface(options.request, showProgress, showRetake, results); },
+        [&] { writeInterface(results, dir); }, options.device.json,
+        [&](int, const std::string& message) {
+            results.complete = false;
+            results.error = message;
+            return replaceWithFailure(dir, interfaceResultsJson(results, TANDEM_VERSION));
+        });
     if (code != kDone)
         return code;
     printSummary(interfaceMessages, results, dir);

@@ -100,25 +100,6 @@ void addCrossing(InterfacePair& pair, const char* key, const char* label, double
                (upward ? "above " : "below ") + hzText(edge) + ", the swept band's end"));
 }
 
-void addResponse(const ChannelResult& sweep, InterfacePair& pair) {
-    const double reference = levelAt(sweep.response, 1000.0);
-    double low = INFINITY, high = -INFINITY;
-    for (ResponsePoint p : sweep.response) {
-        p.db -= reference;
-        pair.response.push_back(p);
-        if (p.hz >= dsp::kBandLowHz && p.hz <= dsp::kBandHighHz) {
-            low = std::min(low, p.db);
-            high = std::max(high, p.db);
-        }
-    }
-    pair.figures.push_back(value("responseRange", "Frequency response, 20 Hz to 20 kHz (range)",
-                                 "dB", kAes17Response, high - low));
-    addCrossing(pair, "responseLow05", "-0.5 dB point, low", -0.5, false);
-    addCrossing(pair, "responseHigh05", "-0.5 dB point, high", -0.5, true);
-    addCrossing(pair, "responseLow3", "-3 dB point, low", -3.0, false);
-    addCrossing(pair, "responseHigh3", "-3 dB point, high", -3.0, true);
-}
-
 // The recording of one segment's analysed stretch on one input.
 const float* stretchOf(const ToneTake& take, const ToneSegment& s, size_t input) {
     return take.inputs[input].data() + s.analysisStart + take.delayFrames;
@@ -231,17 +212,10 @@ class ToneReader {
     }
 
     void addThdn() {
-        const ToneSegment& s = *findSegment(take_.plan, ToneUse::Thdn);
         double ratio = 0.0;
         std::string why;
-        if (thdnOf(s, &ratio, &why)) {
-            add(value("thdn", "THD+N, 997 Hz at -1 dBFS", "dB", kAes17Thdn, db(ratio)));
-            add(value("thdnPercent", "THD+N, 997 Hz at -1 dBFS, in %", "%", kAes17Thdn,
-                      100.0 * ratio));
-        } else {
-            add(marked("thdn", "THD+N, 997 Hz at -1 dBFS", "dB", kAes17Thdn, why));
-            add(marked("thdnPercent", "THD+N, 997 Hz at -1 dBFS, in %", "%", kAes17Thdn, why));
-        }
+        const bool measured = thdnOf(*findSegment(take_.plan, ToneUse::Thdn), &ratio, &why);
+        addRatio("thdn", "THD+N, 997 Hz at -1 dBFS", kAes17Thdn, measured, why, ratio);
     }
 
     // Against level up to the first that clips; every level above it is
@@ -281,8 +255,10 @@ class ToneReader {
         return points;
     }
 
-    void addImd(const char* key, const char* label, const char* definition, bool measured,
-                const std::string& why, double ratio) {
+    // The ratio in dB and in %, or both marked: why it was not measured, or
+    // that nothing came back.
+    void addRatio(const char* key, const char* label, const char* definition, bool measured,
+                  const std::string& why, double ratio) {
         const std::string percentKey = std::string(key) + "Percent";
         const std::string percentLabel = std::string(label) + ", in %";
         if (measured && ratio > 0.0) {
@@ -299,15 +275,15 @@ class ToneReader {
         const char* label = "IMD, SMPTE (60 Hz + 7 kHz, 4:1)";
         const ToneSegment* s = findSegment(take_.plan, ToneUse::Smpte);
         if (!s)
-            return addImd("smpteImd", label, kSmpte, false,
-                          absent("not measured below 14.4 kHz: the sidebands do not fit under "
-                                 "half the rate"),
-                          0.0);
+            return addRatio("smpteImd", label, kSmpte, false,
+                            absent("not measured below 14.4 kHz: the sidebands do not fit under "
+                                   "half the rate"),
+                            0.0);
         if (segmentClips(take_, *s, direct_))
-            return addImd("smpteImd", label, kSmpte, false, "clipped", 0.0);
+            return addRatio("smpteImd", label, kSmpte, false, "clipped", 0.0);
         const BandSpectrum sp = spectrumOf(take_, *s, direct_);
-        addImd("smpteImd", label, kSmpte, true, "",
-               dsp::smpteImd(sp, s->bins[0], s->bins[1]).total);
+        addRatio("smpteImd", label, kSmpte, true, "",
+                 dsp::smpteImd(sp, s->bins[0], s->bins[1]).total);
         pair_.smpteSpectrum = spectrumPlot(sp, 6500.0, 7500.0);
     }
 
@@ -317,12 +293,12 @@ class ToneReader {
         if (!s) {
             const std::string why = absent("not measured below 44.1 kHz: 20 kHz does not fit "
                                            "under half the rate");
-            return addImd("ccifImd", label, kCcif, false, why, 0.0);
+            return addRatio("ccifImd", label, kCcif, false, why, 0.0);
         }
         if (segmentClips(take_, *s, direct_))
-            return addImd("ccifImd", label, kCcif, false, "clipped", 0.0);
+            return addRatio("ccifImd", label, kCcif, false, "clipped", 0.0);
         const BandSpectrum sp = spectrumOf(take_, *s, direct_);
-        addImd("ccifImd", label, kCcif, true, "", dsp::ccifImd(sp, s->bins[0], s->bins[1]).total);
+        addRatio("ccifImd", label, kCcif, true, "", dsp::ccifImd(sp, s->bins[0], s->bins[1]).total);
         pair_.ccifSpectrum = spectrumPlot(sp, 0.0, std::min(take_.plan.rate / 2.0, 22000.0));
     }
 
@@ -367,7 +343,22 @@ class ToneReader {
 } // namespace
 
 void addResponseFigures(const ChannelResult& sweep, InterfacePair& pair) {
-    addResponse(sweep, pair);
+    const double reference = levelAt(sweep.response, 1000.0);
+    double low = INFINITY, high = -INFINITY;
+    for (ResponsePoint p : sweep.response) {
+        p.db -= reference;
+        pair.response.push_back(p);
+        if (p.hz >= dsp::kBandLowHz && p.hz <= dsp::kBandHighHz) {
+            low = std::min(low, p.db);
+            high = std::max(high, p.db);
+        }
+    }
+    pair.figures.push_back(value("responseRange", "Frequency response, 20 Hz to 20 kHz (range)",
+                                 "dB", kAes17Response, high - low));
+    addCrossing(pair, "responseLow05", "-0.5 dB point, low", -0.5, false);
+    addCrossing(pair, "responseHigh05", "-0.5 dB point, high", -0.5, true);
+    addCrossing(pair, "responseLow3", "-3 dB point, low", -3.0, false);
+    addCrossing(pair, "responseHigh3", "-3 dB point, high", -3.0, true);
 }
 
 void addLatencyFigures(const ChannelResult& sweep, const DeviceSetup& setup, InterfacePair& pair) {

@@ -1,16 +1,10 @@
 #include "measure/interface_json.h"
 
-#include <cmath>
-
-#include "driversession/json_writer.h"
+#include "measure/json_files.h"
 
 namespace measure {
 
 namespace {
-
-double rounded(double value, double step) {
-    return std::round(value / step) * step;
-}
 
 Json figureJson(const Figure& f) {
     Json out{{"key", f.key}, {"label", f.label}, {"value", Json()}, {"unit", f.unit}};

@@ -91,8 +91,7 @@ class Planner {
     size_t settle_ = 0, fade_ = 0, hold_ = 0, next_ = 0;
 };
 
-} // namespace
-
+// The third-octave centres from 20 Hz to 20 kHz (IEC 61260's base-10 series).
 std::vector<double> thirdOctaveCentres() {
     std::vector<double> centres;
     // Band n's exact centre is 1000 * 10^(n / 10) Hz; n = -17 is 20 Hz, 13 is 20 kHz.
@@ -100,6 +99,8 @@ std::vector<double> thirdOctaveCentres() {
         centres.push_back(1000.0 * std::pow(10.0, n / 10.0));
     return centres;
 }
+
+} // namespace
 
 TonePlan planTones(double rate, bool quick, size_t tailFrames) {
     Planner p(rate);

@@ -40,7 +40,4 @@ TonePlan planTones(double rate, bool quick, size_t tailFrames);
 // The samples of the plan, for the output under test.
 std::vector<float> toneMaterial(const TonePlan& plan);
 
-// The third-octave centres from 20 Hz to 20 kHz (IEC 61260's base-10 series).
-std::vector<double> thirdOctaveCentres();
-
 } // namespace measure

@@ -4,41 +4,32 @@
 #include <cmath>
 #include <ctime>
 #include <fstream>
-#include <sstream>
 #include <utility>
 
-#include "driversession/json_writer.h"
 #include "measure/exit_codes.h"
 #include "measure/failure.h"
 #include "measure/room_json.h"
 
 namespace measure {
 
-namespace {
-
-// Figures to a tenth of a thousandth of their unit: far finer than any
-// measurement, and short files.
-double rounded(double value, double step = 1e-4) {
+double rounded(double value, double step) {
     return std::round(value / step) * step;
 }
 
 Json sweepResultJson(const SweepPlan& plan, const std::vector<double>& bandLimitEtcDb) {
     Json out{{"from", plan.from},       {"to", plan.to},           {"sweptFrom", plan.sweptFrom},
              {"sweptTo", plan.sweptTo}, {"seconds", plan.seconds}, {"level", plan.levelDb}};
-    if (!bandLimitEtcDb.empty()) {
-        Json db = Json::array();
-        for (double value : bandLimitEtcDb)
-            db.push_back(rounded(value, 0.01));
+    if (!bandLimitEtcDb.empty())
         out["bandLimitEtc"] = {{"fromMs", kBandLimitEtcFromMs},
                                {"stepMs", kBandLimitEtcStepMs},
-                               {"db", std::move(db)}};
-    }
+                               {"db", jsonArray(bandLimitEtcDb, hundredths)}};
     return out;
 }
 
+namespace {
+
 Json responseJson(const std::vector<ResponsePoint>& points) {
-    Json response = Json::array();
-    for (const ResponsePoint& p : points) {
+    return jsonArray(points, [](const ResponsePoint& p) {
         Json point{{"hz", rounded(p.hz, 1e-3)}, {"db", rounded(p.db)}, {"deg", rounded(p.deg)}};
         if (p.belowResolution)
             point["belowResolution"] = true;
@@ -46,10 +37,11 @@ Json responseJson(const std::vector<ResponsePoint>& points) {
             point["belowGate"] = true;
         if (!p.calibrated)
             point["calibrated"] = false;
-        response.push_back(std::move(point));
-    }
-    return response;
+        return point;
+    });
 }
+
+} // namespace
 
 Json channelJson(const ChannelResult& c, int rate) {
     Json out{{"input", c.input}, {"belowNoise", c.belowNoise}};
@@ -77,18 +69,15 @@ Json channelJson(const ChannelResult& c, int rate) {
         out["gatedResponse"] = responseJson(c.gatedResponse);
     if (!c.smoothedResponse.empty())
         out["smoothedResponse"] = responseJson(c.smoothedResponse);
-    Json harmonics = Json::array();
-    for (const HarmonicCurve& curve : c.harmonics) {
-        Json points = Json::array();
-        for (const LevelPoint& p : curve.points) {
-            Json point{{"hz", rounded(p.hz, 1e-3)}, {"db", rounded(p.db)}};
-            if (p.belowNoise)
-                point["belowNoise"] = true;
-            points.push_back(std::move(point));
-        }
-        harmonics.push_back({{"order", curve.order}, {"points", std::move(points)}});
-    }
-    out["harmonics"] = std::move(harmonics);
+    out["harmonics"] = jsonArray(c.harmonics, [](const HarmonicCurve& curve) {
+        return Json{{"order", curve.order},
+                    {"points", jsonArray(curve.points, [](const LevelPoint& p) {
+                         Json point{{"hz", rounded(p.hz, 1e-3)}, {"db", rounded(p.db)}};
+                         if (p.belowNoise)
+                             point["belowNoise"] = true;
+                         return point;
+                     })}};
+    });
     out["thd"] = jsonArray(c.thd, [](const ThdPoint& p) {
         return Json{{"hz", rounded(p.hz, 1e-3)}, {"percent", rounded(p.percent, 1e-5)}};
     });
@@ -96,8 +85,6 @@ Json channelJson(const ChannelResult& c, int rate) {
         out["room"] = roomJson(c.room);
     return out;
 }
-
-} // namespace
 
 std::string sweepParametersJson(const SweepPlan& plan) {
     Json out{{"rate", plan.rate},           {"from", plan.from},       {"to", plan.to},
@@ -172,35 +159,16 @@ std::string resultsJson(const Results& results) {
         if (!value->empty())
             out[key] = *value;
     if (results.complete) {
-        addGateAndSmoothingFields(results.gateMs, results.smoothing, out);
         std::vector<const ChannelResult*> analysed;
         for (const ChannelResult& channel : results.channels)
             analysed.push_back(&channel);
-        const Json referencing = Json::parse(referenceText(results.reference, analysed));
-        for (auto& [key, value] : referencing.items())
-            out[key] = value;
-        out["harmonicsCounted"] = results.harmonicsCounted;
-        out["clippedSamples"] = results.clippedSamples;
+        addAnalysisFields(results.gateMs, results.smoothing, results.reference, analysed,
+                          results.harmonicsCounted, results.clippedSamples, out);
         out["channels"] = jsonArray(results.channels, [&](const ChannelResult& c) {
             return channelJson(c, results.sweep.rate);
         });
     }
     return jsonText(out, 2) + "\n";
-}
-
-void addGateAndSmoothingFields(double gateMs, int smoothing, Json& results) {
-    if (gateMs > 0.0)
-        results["gateMs"] = gateMs;
-    if (smoothing > 0)
-        results["smoothing"] = smoothing;
-}
-
-std::string sweepResultText(const SweepPlan& plan, const std::vector<double>& bandLimitEtcDb) {
-    return jsonText(sweepResultJson(plan, bandLimitEtcDb));
-}
-
-double hundredths(double value) {
-    return rounded(value, 0.01);
 }
 
 std::string utcDate() {
@@ -211,12 +179,13 @@ std::string utcDate() {
     return text;
 }
 
-std::string channelResultJson(const ChannelResult& channel, int rate) {
-    return jsonText(channelJson(channel, rate));
-}
-
-std::string referenceText(int reference, const std::vector<const ChannelResult*>& channels) {
-    Json out = Json::object();
+void addAnalysisFields(double gateMs, int smoothing, int reference,
+                       const std::vector<const ChannelResult*>& channels, int harmonics,
+                       uint64_t clippedSamples, Json& out) {
+    if (gateMs > 0.0)
+        out["gateMs"] = gateMs;
+    if (smoothing > 0)
+        out["smoothing"] = smoothing;
     if (reference > 0)
         out["reference"] = reference;
     Json calibration = Json::array();
@@ -230,7 +199,8 @@ std::string referenceText(int reference, const std::vector<const ChannelResult*>
     }
     if (!calibration.empty())
         out["calibration"] = std::move(calibration);
-    return jsonText(out);
+    out["harmonicsCounted"] = harmonics;
+    out["clippedSamples"] = clippedSamples;
 }
 
 } // namespace measure

@@ -21,26 +21,32 @@ SweepPlan readSweepParameters(const std::string& path);
 // no figures.
 std::string resultsJson(const Results& results);
 
+// Figures to a tenth of a thousandth of their unit unless told: far finer
+// than any measurement, and short files.
+double rounded(double value, double step = 1e-4);
+
 // The sweep's object as results.json holds it: the band, and the band
 // limit's energy-time curve when there is one.
-std::string sweepResultText(const SweepPlan& plan, const std::vector<double>& bandLimitEtcDb);
-
-// The top-level "gateMs" and "smoothing" of results.json, where asked for.
-void addGateAndSmoothingFields(double gateMs, int smoothing, Json& results);
+Json sweepResultJson(const SweepPlan& plan, const std::vector<double>& bandLimitEtcDb);
 
 // A figure in dB as results.json holds it. The console prints this value, so
 // that it and the page, which reads the file, round it alike.
-double hundredths(double value);
+inline double hundredths(double value) {
+    return rounded(value, 0.01);
+}
 
 // Now, in UTC, as results.json dates a measurement (ISO 8601).
 std::string utcDate();
 
 // One channel's object as results.json holds it, for documents that gather
 // channels of several runs.
-std::string channelResultJson(const ChannelResult& channel, int rate);
+Json channelJson(const ChannelResult& channel, int rate);
 
-// The top level's "reference" (when there is one) and "calibration" (the
-// inputs calibrated and their files), as one JSON object's text.
-std::string referenceText(int reference, const std::vector<const ChannelResult*>& channels);
+// The top level's "gateMs" and "smoothing" where asked for, "reference" when
+// there is one, "calibration" (the inputs calibrated and their files),
+// "harmonicsCounted" and "clippedSamples".
+void addAnalysisFields(double gateMs, int smoothing, int reference,
+                       const std::vector<const ChannelResult*>& channels, int harmonics,
+                       uint64_t clippedSamples, Json& out);
 
 } // namespace measure

@@ -17,7 +17,6 @@ namespace measure {
 // The part of each window before a response's onset, seconds: the band
 // limit's ringing ahead of it and a response that peaks a little late.
 constexpr double kWindowBeforeSeconds = 0.1;
-constexpr double kDefaultIrSeconds = 0.3;
 
 struct OverlapPlan {
     double irSeconds = 0.0; // S: the window after each onset

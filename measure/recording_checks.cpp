@@ -27,12 +27,8 @@ void refuseNonFiniteSamples(const Recording& recording) {
     throw Failure(kNotFinite, text);
 }
 
-int64_t longestRoundTrip(const SweepPlan& plan) {
-    return plan.silenceAfter - static_cast<int64_t>(std::lround(0.01 * plan.rate));
-}
-
 void refuseLateResponse(const SweepPlan& plan, int64_t delayFrames) {
-    const int64_t longest = longestRoundTrip(plan);
+    const int64_t longest = plan.silenceAfter - static_cast<int64_t>(std::lround(0.01 * plan.rate));
     if (delayFrames <= longest)
         return;
     char text[320];

@@ -13,12 +13,10 @@ namespace measure {
 // many there are and the channel and frame of the first.
 void refuseNonFiniteSamples(const Recording& recording);
 
-// The longest round trip a sweep file holds: the silence after the sweep
-// less 10 ms, so that a response is never read from the stretch's very end,
-// where a longer loop's response would show its first part.
-int64_t longestRoundTrip(const SweepPlan& plan);
-
-// Throws Failure(kNoSignal) when a response peaks later than that.
+// Throws Failure(kNoSignal) when a response peaks later than the longest
+// round trip a sweep file holds: the silence after the sweep less 10 ms, so
+// that a response is never read from the stretch's very end, where a longer
+// loop's response would show its first part.
 void refuseLateResponse(const SweepPlan& plan, int64_t delayFrames);
 
 } // namespace measure

@@ -74,7 +74,7 @@ void redrawReport(const std::string& dir) {
     writeReportPage(dir, text.str());
 }
 
-void replaceWithFailure(const std::string& dir, const std::string& failureJson) {
+std::string replaceWithFailure(const std::string& dir, const std::string& failureJson) {
     const std::string results = joinPath(dir, "results.json");
     const std::string page = joinPath(dir, "report.html");
     if (isRegularFile(results.c_str())) {
@@ -91,6 +91,7 @@ void replaceWithFailure(const std::string& dir, const std::string& failureJson) 
             removeFile(page);
         }
     }
+    return failureJson;
 }
 
 } // namespace measure

@@ -19,7 +19,7 @@ void redrawReport(const std::string& dir);
 
 // A failed run or analysis leaves nothing in DIR that claims to be complete:
 // a results.json or report.html of an earlier one is replaced by the failure
-// (or removed when that cannot be written).
-void replaceWithFailure(const std::string& dir, const std::string& failureJson);
+// (or removed when that cannot be written). The failure's JSON back.
+std::string replaceWithFailure(const std::string& dir, const std::string& failureJson);
 
 } // namespace measure

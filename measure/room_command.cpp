@@ -92,11 +92,8 @@ RoomResults analyseFile(const RoomRequest& request) {
 }
 
 void printRoomSummary(std::FILE* out, const RoomResults& results, const std::string& dir) {
-    for (size_t c = 0; c < results.channels.size(); ++c) {
-        std::fprintf(out, "Channel %zu (%s bands):\n", c + 1,
-                     room::bandWidthName(results.channels[c].width));
-        printRoomTable(out, results.channels[c]);
-    }
+    for (size_t c = 0; c < results.channels.size(); ++c)
+        printRoomTable(out, "Channel " + std::to_string(c + 1), results.channels[c]);
     std::fprintf(out, "Results: %s/results.json\nReport: %s/report.html\n", dir.c_str(),
                  dir.c_str());
 }
@@ -121,9 +118,7 @@ int roomCommand(const std::vector<std::string>& args) {
         "Error: Not enough memory for the impulse response and its analysis!", messages,
         request.json,
         [&](int, const std::string& message) {
-            const std::string json = roomResultsJson(results, false, message);
-            replaceWithFailure(request.dir, json);
-            return json;
+            return replaceWithFailure(request.dir, roomResultsJson(results, false, message));
         });
     if (code != kDone)
         return code;

@@ -1,15 +1,12 @@
 #include "measure/room_json.h"
 
-#include <cmath>
 #include <string>
+
+#include "measure/json_files.h"
 
 namespace measure {
 
 namespace {
-
-double rounded(double value, double step) {
-    return std::round(value / step) * step;
-}
 
 Json decayJson(const room::DecayFigure& f) {
     if (!f.given)
@@ -54,10 +51,8 @@ Json bandJson(const room::BandFigures& b, double rate) {
         if (!reason->empty())
             reasons[name] = *reason;
     out["reasons"] = std::move(reasons);
-    Json curve = Json::array();
-    for (double db : b.curveDb)
-        curve.push_back(rounded(db, 0.01));
-    out["decayCurve"] = Json{{"stepSeconds", room::kCurveStepSeconds}, {"db", std::move(curve)}};
+    out["decayCurve"] =
+        Json{{"stepSeconds", room::kCurveStepSeconds}, {"db", jsonArray(b.curveDb, hundredths)}};
     return out;
 }
 
@@ -87,7 +82,8 @@ Json roomJson(const room::RoomFigures& figures) {
     return out;
 }
 
-void printRoomTable(std::FILE* out, const room::RoomFigures& figures) {
+void printRoomTable(std::FILE* out, const std::string& heading, const room::RoomFigures& figures) {
+    std::fprintf(out, "%s (%s bands):\n", heading.c_str(), room::bandWidthName(figures.width));
     if (!figures.found) {
         std::fprintf(out, "  room: %s\n", figures.reason.c_str());
         return;
@@ -102,31 +98,11 @@ void printRoomTable(std::FILE* out, const room::RoomFigures& figures) {
                      cell(b.peakToNoise, "%.1f").c_str());
 }
 
-void addRoomFigures(std::vector<ChannelResult>& channels, int rate, room::BandWidth bands) {
-    for (ChannelResult& channel : channels) {
-        if (channel.belowNoise)
-            continue;
-        channel.room = room::analyseRoom(channel.impulseSamples, rate, bands);
-        channel.hasRoom = true;
-    }
-}
-
-void addRoomFigures(std::vector<PairResult>& pairs, int rate, room::BandWidth bands) {
-    for (PairResult& pair : pairs)
-        if (!pair.channel.belowNoise) {
-            pair.channel.room = room::analyseRoom(pair.channel.impulseSamples, rate, bands);
-            pair.channel.hasRoom = true;
-        }
-}
-
-void printRoomTables(std::FILE* out, const std::vector<ChannelResult>& channels) {
-    for (const ChannelResult& channel : channels) {
-        if (!channel.hasRoom)
-            continue;
-        std::fprintf(out, "Input %d, room (%s bands):\n", channel.input,
-                     room::bandWidthName(channel.room.width));
-        printRoomTable(out, channel.room);
-    }
+void addRoomFigures(ChannelResult& channel, int rate, room::BandWidth bands) {
+    if (channel.belowNoise)
+        return;
+    channel.room = room::analyseRoom(channel.impulseSamples, rate, bands);
+    channel.hasRoom = true;
 }
 
 } // namespace measure

@@ -2,9 +2,8 @@
 #pragma once
 
 #include <cstdio>
-#include <vector>
+#include <string>
 
-#include "measure/device_run.h"
 #include "measure/results.h"
 
 #include "driversession/json_writer.h"
@@ -17,15 +16,11 @@ namespace measure {
 // and their reasons under "reasons".
 Json roomJson(const room::RoomFigures& figures);
 
-// One line per band: T30, T20, EDT, C50, C80, D50, Ts, PNR; "-" for an absent figure.
-void printRoomTable(std::FILE* out, const room::RoomFigures& figures);
+// Under "<heading> (<width> bands):", one line per band: T30, T20, EDT, C50,
+// C80, D50, Ts, PNR; "-" for an absent figure.
+void printRoomTable(std::FILE* out, const std::string& heading, const room::RoomFigures& figures);
 
-// The figures of every channel that responds, from its impulse response.
-void addRoomFigures(std::vector<ChannelResult>& channels, int rate, room::BandWidth bands);
-
-void addRoomFigures(std::vector<PairResult>& pairs, int rate, room::BandWidth bands);
-
-// printRoomTable for every channel with figures, under its input's name.
-void printRoomTables(std::FILE* out, const std::vector<ChannelResult>& channels);
+// The figures of a channel that responds, from its impulse response.
+void addRoomFigures(ChannelResult& channel, int rate, room::BandWidth bands);
 
 } // namespace measure

@@ -119,28 +119,16 @@ void showRetake(int output, int repeat, uint32_t lost, int attempt, int attempts
 // The averaged responses first, the page next, results.json last and in one
 // step: a results.json that says complete has all its files. One that keeps
 // the outputs measured before a failure says it is not complete.
-ResponseMaking responseMaking(const RunResults& results, const PairResult& pair) {
-    ResponseMaking making;
-    making.pair =
-        "output " + std::to_string(pair.output) + " -> input " + std::to_string(pair.channel.input);
-    making.reference = pair.channel.hasRelativeDelay ? results.reference : 0;
-    making.calibrationFile = pair.channel.calibrationFile;
-    making.gateMs = results.gateMs;
-    making.smoothing = results.smoothing;
-    making.programVersion = TANDEM_VERSION;
-    return making;
-}
-
 void writeRun(RunResults& results, const std::string& dir) {
     makeResultsFolder(dir);
     for (PairResult& pair : results.pairs) {
-        if (pair.channel.belowNoise)
-            continue;
-        pair.channel.impulseResponse = "ir-o" + std::to_string(pair.output) + "-i" +
-                                       std::to_string(pair.channel.input) + ".wav";
-        writeFloatWav(joinPath(dir, pair.channel.impulseResponse), results.plan.rate, 1,
-                      pair.channel.impulseSamples);
-        writeToolFiles(dir, pair.channel, responseMaking(results, pair), results.harmonics);
+        const std::string output = std::to_string(pair.output);
+        const std::string input = std::to_string(pair.channel.input);
+        if (!pair.channel.belowNoise)
+            writeChannelFiles(dir, "o" + output + "-i" + input, results.plan.rate, pair.channel,
+                              {"output " + output + " -> input " + input, results.reference,
+                               results.gateMs, results.smoothing},
+                              results.harmonics);
     }
     results.complete = !results.partial;
     const std::string json = runResultsJson(results, TANDEM_VERSION);
@@ -244,9 +232,7 @@ std::string failedRunJson(RunResults& results, int code, const std::string& mess
             results.complete = false;
         }
     }
-    const std::string json = runResultsJson(results, TANDEM_VERSION);
-    replaceWithFailure(dir, json);
-    return json;
+    return replaceWithFailure(dir, runResultsJson(results, TANDEM_VERSION));
 }
 
 } // namespace
@@ -271,7 +257,8 @@ int runCommand(const std::vector<std::string>& args) {
         },
         [&] {
             if (options.request.room)
-                addRoomFigures(results.pairs, results.plan.rate, options.bands);
+                for (PairResult& pair : results.pairs)
+                    addRoomFigures(pair.channel, results.plan.rate, options.bands);
             addGatedResponses(options.request.gateMs, results);
             calibratePairs();
             addSmoothedResponses(options.smoothing, results);
@@ -287,11 +274,11 @@ int runCommand(const std::vector<std::string>& args) {
         return code;
     printRunSummary(messages, results, dir);
     for (const PairResult& pair : results.pairs)
-        if (pair.channel.hasRoom) {
-            std::fprintf(messages, "Output %d -> input %d, room (%s bands):\n", pair.output,
-                         pair.channel.input, room::bandWidthName(options.bands));
-            printRoomTable(messages, pair.channel.room);
-        }
+        if (pair.channel.hasRoom)
+            printRoomTable(messages,
+                           "Output " + std::to_string(pair.output) + " -> input " +
+                               std::to_string(pair.channel.input) + ", room",
+                           pair.channel.room);
     if (options.device.json)
         std::fputs(runResultsJson(results, TANDEM_VERSION).c_str(), stdout);
     return kDone;

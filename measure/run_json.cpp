@@ -1,21 +1,14 @@
 #include "measure/run_json.h"
 
-#include "driversession/json_writer.h"
 #include "measure/json_files.h"
 
 namespace measure {
 
 namespace {
 
-Json sweepJson(const RunResults& r) {
-    return Json::parse(sweepResultText(r.plan, r.bandLimitEtcDb));
-}
-
 Json pairJson(const PairResult& pair, const DeviceSetup& setup, int rate) {
     Json out{{"output", pair.output}};
-    const Json channel = Json::parse(channelResultJson(pair.channel, rate));
-    for (auto& [key, value] : channel.items())
-        out[key] = value;
+    out.update(channelJson(pair.channel, rate));
     if (!pair.channel.belowNoise) {
         out["reportedLatencyFrames"] =
             setup.latencyResult == ASE_OK ? Json(setup.inputLatency + setup.outputLatency) : Json();
@@ -71,27 +64,21 @@ std::string runResultsJson(const RunResults& r, const std::string& programVersio
         out["error"] = r.error;
     if (r.plan.rate > 0) {
         out["rate"] = r.plan.rate;
-        out["sweep"] = sweepJson(r);
+        out["sweep"] = sweepResultJson(r.plan, r.bandLimitEtcDb);
     }
-    const Json device = deviceFields(r);
     if (!r.setup.driverName.empty())
-        for (auto& [key, value] : device.items())
-            out[key] = value;
+        out.update(deviceFields(r));
     else
         out["device"] = r.device;
     out["date"] = r.date;
     out["programVersion"] = programVersion;
     if (!r.complete && !r.partial)
         return jsonText(out, 2) + "\n";
-    addGateAndSmoothingFields(r.gateMs, r.smoothing, out);
     std::vector<const ChannelResult*> channels;
     for (const PairResult& pair : r.pairs)
         channels.push_back(&pair.channel);
-    const Json referencing = Json::parse(referenceText(r.reference, channels));
-    for (auto& [key, value] : referencing.items())
-        out[key] = value;
-    out["harmonicsCounted"] = r.harmonics;
-    out["clippedSamples"] = r.clippedSamples;
+    addAnalysisFields(r.gateMs, r.smoothing, r.reference, channels, r.harmonics, r.clippedSamples,
+                      out);
     out["repeats"] = r.repeats;
     out["averagingGainDb"] = hundredths(r.averagingGainDb);
     out["excludedRepeats"] = jsonArray(r.excluded, [](const ExcludedRepeat& e) {

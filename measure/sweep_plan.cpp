@@ -34,7 +34,12 @@ void checkSettings(const SweepSettings& s) {
             "The sweep's channel must be one of the file's channels!");
     require(s.from > 0.0 && s.from < s.to, kBadSweepSetting,
             "The band must start above 0 Hz and end above its start!");
-    const double limit = highestBandTop(s.rate);
+    // The sweep itself goes up to 0.95 times half the rate at most. A band
+    // ending there has its top on the sweep's own edge, where a short sweep's
+    // cut smears the edge into the band; a margin of 0.02 times half the rate
+    // keeps a perfect loop's top half-octave within 0.05 dB for sweeps of a
+    // second from 20 Hz.
+    const double limit = std::floor(0.93 * s.rate / 2.0);
     require(s.to <= limit, kBandAboveRate,
             "The band's top must not pass 0.93 times half the rate (" +
                 std::to_string(static_cast<int>(limit)) + " Hz at " + std::to_string(s.rate) +
@@ -50,7 +55,8 @@ void checkSettings(const SweepSettings& s) {
 double tailOf(const SweepSettings& s, double rateConstant) {
     if (s.tail < 0.0)
         return std::max(kSilenceAfterSeconds + rateConstant * std::log(2.0), s.leastTail);
-    const double shortest = shortestTail(rateConstant);
+    // The linear response's stretch (0.65 L ln 2) and 0.1 s of noise after it.
+    const double shortest = 0.65 * rateConstant * std::log(2.0) + 0.1;
     char text[200];
     std::snprintf(text, sizeof text,
                   "The silence after the sweep (--tail) must last %.3f to %.0f seconds for this "
@@ -61,19 +67,6 @@ double tailOf(const SweepSettings& s, double rateConstant) {
 }
 
 } // namespace
-
-// The sweep itself goes up to 0.95 times half the rate at most. A band
-// ending there has its top on the sweep's own edge, where a short sweep's
-// cut smears the edge into the band; a margin of 0.02 times half the rate
-// keeps a perfect loop's top half-octave within 0.05 dB for sweeps of a
-// second from 20 Hz.
-double highestBandTop(int rate) {
-    return std::floor(0.93 * rate / 2.0);
-}
-
-double shortestTail(double rateConstant) {
-    return 0.65 * rateConstant * std::log(2.0) + 0.1;
-}
 
 SweepPlan planSweep(const SweepSettings& s) {
     checkSettings(s);

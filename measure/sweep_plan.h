@@ -44,17 +44,10 @@ struct SweepPlan {
     int64_t totalFrames() const { return silenceBefore + sweepFrames + silenceAfter; }
 };
 
-// The highest band top (--to) the analysis stands behind at rate, Hz.
-double highestBandTop(int rate);
-
 // Throws Failure (kBandAboveRate, kBadSweepSetting) for settings that make no
-// sweep, or a tail outside its range (below).
-
+// sweep, or a tail outside its range: from the linear response's stretch and
+// 0.1 s of noise after it, to kLongestTail seconds.
 SweepPlan planSweep(const SweepSettings& settings);
-
-// The shortest tail a sweep of rate constant L takes: the linear response's
-// stretch (0.65 L ln 2) and 0.1 s of noise after it. The longest is 60 s.
-double shortestTail(double rateConstant);
 constexpr double kLongestTail = 60.0;
 
 // The sweep's phase in cycles at t seconds from its start: f1 * L * exp(t / L).

@@ -10,6 +10,16 @@ namespace measure {
 
 namespace {
 
+// The response a tool is given: smoothed where asked, else gated where
+// asked, else as reported (referenced and calibrated where asked).
+const std::vector<ResponsePoint>& finalResponse(const ChannelResult& channel) {
+    if (!channel.smoothedResponse.empty())
+        return channel.smoothedResponse;
+    if (!channel.gatedResponse.empty())
+        return channel.gatedResponse;
+    return channel.response;
+}
+
 std::string formatted(const char* format, double value) {
     char text[64];
     std::snprintf(text, sizeof text, format, value);
@@ -32,14 +42,6 @@ double groupDelayMs(const std::vector<ResponsePoint>& r, size_t i) {
     return -degrees / 360.0 / (r[b].hz - r[a].hz) * 1000.0;
 }
 
-// The names beside "ir-...wav": "response-...frd" and ".csv".
-std::string baseName(const std::string& impulseResponse) {
-    std::string base = withoutWav(impulseResponse);
-    if (base.compare(0, 3, "ir-") == 0)
-        base = "response-" + base.substr(3);
-    return base;
-}
-
 std::string levelCell(const HarmonicCurve& curve, size_t i) {
     if (i >= curve.points.size() || curve.points[i].belowNoise)
         return "";
@@ -57,22 +59,12 @@ std::string dbCell(const std::vector<ResponsePoint>& response, size_t i) {
     return i < response.size() ? formatted("%.4f", response[i].db) : "";
 }
 
-} // namespace
-
-const std::vector<ResponsePoint>& finalResponse(const ChannelResult& channel) {
-    if (!channel.smoothedResponse.empty())
-        return channel.smoothedResponse;
-    if (!channel.gatedResponse.empty())
-        return channel.gatedResponse;
-    return channel.response;
-}
-
 std::string frdText(const ChannelResult& channel, const ResponseMaking& making) {
-    std::string text = "* tandemwav-measure " + making.programVersion + ": " + making.pair + "\n";
-    if (making.reference > 0)
+    std::string text = "* tandemwav-measure " TANDEM_VERSION ": " + making.pair + "\n";
+    if (making.reference > 0 && channel.hasRelativeDelay)
         text += "* referenced to input " + std::to_string(making.reference) + "\n";
-    if (!making.calibrationFile.empty())
-        text += "* calibrated by " + making.calibrationFile +
+    if (!channel.calibrationFile.empty())
+        text += "* calibrated by " + channel.calibrationFile +
                 " (points outside its range as measured)\n";
     if (making.gateMs > 0.0)
         text += "* gated at " + formatted("%g", making.gateMs) + " ms\n";
@@ -84,6 +76,8 @@ std::string frdText(const ChannelResult& channel, const ResponseMaking& making) 
                 formatted("%.4f", p.deg) + "\n";
     return text;
 }
+
+} // namespace
 
 std::string csvText(const ChannelResult& channel, int harmonicsCounted) {
     std::string text = "Hz,dB,degrees,group delay ms";
@@ -112,11 +106,12 @@ std::string csvText(const ChannelResult& channel, int harmonicsCounted) {
     return text;
 }
 
-void writeToolFiles(const std::string& dir, ChannelResult& channel, const ResponseMaking& making,
-                    int harmonicsCounted) {
-    const std::string base = baseName(channel.impulseResponse);
-    channel.frd = base + ".frd";
-    channel.csv = base + ".csv";
+void writeChannelFiles(const std::string& dir, const std::string& name, int rate,
+                       ChannelResult& channel, const ResponseMaking& making, int harmonicsCounted) {
+    channel.impulseResponse = "ir-" + name + ".wav";
+    channel.frd = "response-" + name + ".frd";
+    channel.csv = "response-" + name + ".csv";
+    writeFloatWav(joinPath(dir, channel.impulseResponse), rate, 1, channel.impulseSamples);
     writeTextFile(joinPath(dir, channel.frd), frdText(channel, making));
     writeTextFile(joinPath(dir, channel.csv), csvText(channel, harmonicsCounted));
 }

@@ -10,30 +10,24 @@
 
 namespace measure {
 
-// How the final response was made, for the files' headers.
+// How the final response was made, for the files' headers; the channel
+// names its calibration file itself.
 struct ResponseMaking {
-    std::string pair; // "output 1 -> input 2" or "input 2"
-    int reference = 0;
-    std::string calibrationFile;
+    std::string pair;    // "output 1 -> input 2" or "input 2"
+    int reference = 0;   // the results' reference; named where it divides the channel
     double gateMs = 0.0; // 0: not gated
     int smoothing = 0;   // 1/N octave; 0: not smoothed
-    std::string programVersion;
 };
-
-// The response a tool is given: smoothed where asked, else gated where
-// asked, else as reported (referenced and calibrated where asked).
-const std::vector<ResponsePoint>& finalResponse(const ChannelResult& channel);
-
-std::string frdText(const ChannelResult& channel, const ResponseMaking& making);
 
 // One row per grid frequency: Hz, dB, degrees, group delay in ms, HD2 to HDK
 // in dB, THD in %, then the smoothed and gated dB where there are. A cell
 // with no figure is empty.
 std::string csvText(const ChannelResult& channel, int harmonicsCounted);
 
-// Writes both beside the impulse response, named after it, and records their
-// names in the channel.
-void writeToolFiles(const std::string& dir, ChannelResult& channel, const ResponseMaking& making,
-                    int harmonicsCounted);
+// Writes the channel's impulse response, "ir-NAME.wav", and both files
+// beside it, "response-NAME.frd" and ".csv", and records their names in the
+// channel.
+void writeChannelFiles(const std::string& dir, const std::string& name, int rate,
+                       ChannelResult& channel, const ResponseMaking& making, int harmonicsCounted);
 
 } // namespace measure
