@@ -16,6 +16,8 @@ double rounded(double value, double step) {
     return std::round(value / step) * step;
 }
 
+namespace {
+
 Json sweepResultJson(const SweepPlan& plan, const std::vector<double>& bandLimitEtcDb) {
     Json out{{"from", plan.from},       {"to", plan.to},           {"sweptFrom", plan.sweptFrom},
              {"sweptTo", plan.sweptTo}, {"seconds", plan.seconds}, {"level", plan.levelDb}};
@@ -25,8 +27,6 @@ Json sweepResultJson(const SweepPlan& plan, const std::vector<double>& bandLimit
                                {"db", jsonArray(bandLimitEtcDb, hundredths)}};
     return out;
 }
-
-namespace {
 
 Json responseJson(const std::vector<ResponsePoint>& points) {
     return jsonArray(points, [](const ResponsePoint& p) {
@@ -144,14 +144,21 @@ SweepPlan readSweepParameters(const std::string& path) {
     }
 }
 
-std::string resultsJson(const Results& results) {
-    Json out{{"complete", results.complete}};
-    if (!results.error.empty())
-        out["error"] = results.error;
-    if (results.sweep.rate > 0) {
-        out["rate"] = results.sweep.rate;
-        out["sweep"] = sweepResultJson(results.sweep, results.bandLimitEtcDb);
+Json resultsHeadJson(bool complete, const std::string& error, const SweepPlan& plan,
+                     const std::vector<double>& bandLimitEtcDb) {
+    Json out{{"complete", complete}};
+    if (!error.empty())
+        out["error"] = error;
+    if (plan.rate > 0) {
+        out["rate"] = plan.rate;
+        out["sweep"] = sweepResultJson(plan, bandLimitEtcDb);
     }
+    return out;
+}
+
+std::string resultsJson(const Results& results) {
+    Json out =
+        resultsHeadJson(results.complete, results.error, results.sweep, results.bandLimitEtcDb);
     for (const auto& [key, value] : {std::pair{"sweepFile", &results.sweepFile},
                                      {"recording", &results.recording},
                                      {"date", &results.date},

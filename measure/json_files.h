@@ -25,9 +25,11 @@ std::string resultsJson(const Results& results);
 // than any measurement, and short files.
 double rounded(double value, double step = 1e-4);
 
-// The sweep's object as results.json holds it: the band, and the band
-// limit's energy-time curve when there is one.
-Json sweepResultJson(const SweepPlan& plan, const std::vector<double>& bandLimitEtcDb);
+// How results.json begins: complete, the error if any, and once a sweep is
+// known its rate and its object (the band, and the band limit's energy-time
+// curve when there is one).
+Json resultsHeadJson(bool complete, const std::string& error, const SweepPlan& plan,
+                     const std::vector<double>& bandLimitEtcDb);
 
 // A figure in dB as results.json holds it. The console prints this value, so
 // that it and the page, which reads the file, round it alike.

@@ -59,13 +59,7 @@ Json overlapJson(const RunResults& r) {
 } // namespace
 
 std::string runResultsJson(const RunResults& r, const std::string& programVersion) {
-    Json out{{"complete", r.complete}};
-    if (!r.error.empty())
-        out["error"] = r.error;
-    if (r.plan.rate > 0) {
-        out["rate"] = r.plan.rate;
-        out["sweep"] = sweepResultJson(r.plan, r.bandLimitEtcDb);
-    }
+    Json out = resultsHeadJson(r.complete, r.error, r.plan, r.bandLimitEtcDb);
     if (!r.setup.driverName.empty())
         out.update(deviceFields(r));
     else
