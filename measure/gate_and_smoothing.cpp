@@ -52,8 +52,9 @@ std::string keptTooShort(double gateMs, const std::string& what, double keptMs) 
 }
 
 // Fills channel.gatedResponse on the response's grid from its impulse
-// response, for a gate and a channel that responds. Throws Failure(kBadSweepSetting) when the gate
-// reaches past the impulse response kept.
+// response, for a gate and a channel that responds. Throws
+// Failure(kBadSweepSetting) when the gate reaches past the impulse response
+// kept.
 void addGatedResponse(ChannelResult& channel, double rate, double gateMs) {
     const std::vector<float>& h = channel.impulseSamples;
     if (!(gateMs > 0.0) || channel.belowNoise || h.empty() || channel.response.empty())

@@ -242,12 +242,12 @@ void anchorModulePath(RegistryKey* key, const std::string& path) {
             value.data = cleanPath(folder + value.data);
 }
 
-// A lead byte that counts the bytes that follow (0xC0, 0xE0 or 0xF0 for one to
-// three) and holds the code's top bits, then six bits in each that follows.
+// A lead byte that marks how many bytes follow and holds the code's top bits,
+// then six bits in each byte that follows.
 void appendUtf8(std::string& out, uint32_t code) {
+    static const uint32_t kLeadMarks[] = {0x00, 0xC0, 0xE0, 0xF0};
     const int following = code < 0x80 ? 0 : code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
-    const uint32_t lead = following == 0 ? 0 : (0xFF00u >> (following + 1)) & 0xFFu;
-    out.push_back(static_cast<char>(lead | (code >> (6 * following))));
+    out.push_back(static_cast<char>(kLeadMarks[following] | (code >> (6 * following))));
     for (int shift = 6 * (following - 1); shift >= 0; shift -= 6)
         out.push_back(static_cast<char>(0x80 | ((code >> shift) & 0x3F)));
 }

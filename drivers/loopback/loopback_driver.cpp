@@ -34,10 +34,10 @@ void LoopbackDriver::hangIfAsked(const char* call) const {
 
 ASIOBool LoopbackDriver::init(void*) {
     noteCall("init");
-    initialised_ = !settings_.failInit && modelAccepted();
     if (settings_.failInit)
         copyFieldText(errorMessage_, sizeof errorMessage_, settings_.initError);
-    else if (initialised_)
+    initialised_ = !settings_.failInit && modelAccepted();
+    if (initialised_)
         errorMessage_[0] = '\0';
     return initialised_ ? ASIOTrue : ASIOFalse;
 }
